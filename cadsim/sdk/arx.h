@@ -1,0 +1,4 @@
+// The simulated host's SDK surface, as one header for the plug-in's include seam (host/acad.h).
+#pragma once
+
+#include "cadsim/sdk/acad_types.h"
