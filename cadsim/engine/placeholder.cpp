@@ -1,0 +1,2 @@
+// Replaced by the engine sources.
+namespace cadsim { int placeholder = 0; }
