@@ -1,1 +1,205 @@
-int main() { return 0; }
+// The simulated CAD application: opens the drawings named on its command line, loads the plug-in
+// bundle, runs the host's main thread, types each line of standard input at the active drawing's
+// command line and prints the command line to standard output. QUIT, end of input, SIGINT or
+// SIGTERM unload the bundle and end the program with status 0.
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <deque>
+#include <iostream>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "cadsim/control.h"
+
+namespace {
+
+std::atomic<bool> g_stop{false};
+
+void onSignal(int) { g_stop.store(true); }
+
+struct InputQueue {
+  std::mutex mutex;
+  std::deque<std::string> lines;
+  bool eof = false;
+};
+
+InputQueue& input() {
+  static InputQueue* q = new InputQueue();  // the reader thread may outlive main
+  return *q;
+}
+
+void readStandardInput() {
+  std::string line;
+  while (std::getline(std::cin, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    {
+      std::lock_guard<std::mutex> lock(input().mutex);
+      input().lines.push_back(line);
+    }
+    cadsim::wake();
+  }
+  {
+    std::lock_guard<std::mutex> lock(input().mutex);
+    input().eof = true;
+  }
+  cadsim::wake();
+}
+
+void flushOutput() {
+  for (const std::string& line : cadsim::takeOutputLines()) {
+    std::fwrite(line.data(), 1, line.size(), stdout);
+    std::fputc('\n', stdout);
+  }
+  std::fflush(stdout);
+}
+
+void usage(const char* program) {
+  std::printf(
+      "usage: %s [--new] [--display-name NAME] [--bundle PATH|none] [DRAWING...]\n"
+      "  Opens each DRAWING in order (the last one active), --new adds an unsaved Drawing1.dwg,\n"
+      "  loads the plug-in bundle (default: OrvikCad.bundle beside this program), then types\n"
+      "  each line of standard input at the active drawing's command line.\n"
+      "  Host commands: NEW, OPEN <path>, CLOSE, ACTIVATE <title|path|number>, DOCS, QUIT.\n",
+      program);
+}
+
+std::string defaultBundle(const char* argv0) {
+  char buf[4096];
+  ssize_t n = readlink("/proc/self/exe", buf, sizeof(buf) - 1);
+  std::string self = n > 0 ? std::string(buf, static_cast<size_t>(n)) : std::string(argv0);
+  size_t slash = self.find_last_of('/');
+  std::string dir = slash == std::string::npos ? "." : self.substr(0, slash);
+  return dir + "/OrvikCad.bundle";
+}
+
+typedef AcRx::AppRetCode (*EntryPoint)(AcRx::AppMsgCode, void*);
+
+void defineProgramCommands() {
+  cadsim::defineBuiltinCommand("ACTIVATE", [](const std::string& which) {
+    std::vector<AcApDocument*> docs = cadsim::documents();
+    AcApDocument* target = cadsim::findDocument(which);
+    if (!target && !which.empty() && which.find_first_not_of("0123456789") == std::string::npos) {
+      size_t index = std::stoul(which);
+      if (index >= 1 && index <= docs.size()) target = docs[index - 1];
+    }
+    if (!target) throw std::runtime_error("No open drawing \"" + which + "\".");
+    cadsim::activate(target);
+  });
+  cadsim::defineBuiltinCommand("DOCS", [](const std::string&) {
+    std::vector<AcApDocument*> docs = cadsim::documents();
+    AcApDocument* active = acDocManagerPtr() ? acDocManagerPtr()->mdiActiveDocument() : nullptr;
+    std::string text;
+    for (size_t i = 0; i < docs.size(); ++i) {
+      text += (docs[i] == active ? "* " : "  ") + std::to_string(i + 1) + " " +
+              cadsim::titleUtf8(docs[i]) + "  " + cadsim::fileNameUtf8(docs[i]) + "\n";
+    }
+    if (docs.empty()) text = "No drawings are open.\n";
+    std::wstring w = cadsim::widen(text);
+    acutPrintf(L"%s", w.c_str());
+  });
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::setvbuf(stdout, nullptr, _IOLBF, 0);
+  bool makeNew = false;
+  std::string displayName = "AutoCAD";
+  std::string bundle = defaultBundle(argv[0]);
+  std::vector<std::string> drawings;
+  for (int i = 1; i < argc; ++i) {
+    std::string a = argv[i];
+    if (a == "--new") {
+      makeNew = true;
+    } else if (a == "--display-name" && i + 1 < argc) {
+      displayName = argv[++i];
+    } else if (a == "--bundle" && i + 1 < argc) {
+      bundle = argv[++i];
+    } else if (a == "--help" || a == "-h") {
+      usage(argv[0]);
+      return 0;
+    } else if (a.rfind("--", 0) == 0) {
+      std::fprintf(stderr, "unknown option %s\n", a.c_str());
+      usage(argv[0]);
+      return 2;
+    } else {
+      drawings.push_back(a);
+    }
+  }
+
+  std::signal(SIGINT, onSignal);
+  std::signal(SIGTERM, onSignal);
+  std::signal(SIGPIPE, SIG_IGN);
+
+  cadsim::reset();
+  cadsim::setDisplayName(displayName);
+  defineProgramCommands();
+  for (const std::string& d : drawings) {
+    int status = 0;
+    if (!cadsim::openDrawing(d, &status))
+      std::printf("Cannot open %s (status %d).\n", d.c_str(), status);
+  }
+  if (makeNew) cadsim::newDrawing();
+  cadsim::runUntilIdle();
+  flushOutput();
+
+  void* handle = nullptr;
+  EntryPoint entry = nullptr;
+  if (bundle != "none") {
+    handle = dlopen(bundle.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!handle) {
+      std::printf("Cannot load %s: %s\n", bundle.c_str(), dlerror());
+    } else {
+      entry = reinterpret_cast<EntryPoint>(dlsym(handle, "acrxEntryPoint"));
+      if (!entry) std::printf("%s has no acrxEntryPoint.\n", bundle.c_str());
+      else entry(AcRx::kInitAppMsg, handle);
+    }
+  }
+
+  std::thread reader(readStandardInput);
+  reader.detach();  // blocked in a read of standard input until the process ends
+
+  while (!g_stop.load()) {
+    std::deque<std::string> lines;
+    bool eof = false;
+    {
+      std::lock_guard<std::mutex> lock(input().mutex);
+      lines.swap(input().lines);
+      eof = input().eof;
+    }
+    for (const std::string& line : lines) {
+      std::string trimmed = line;
+      while (!trimmed.empty() && (trimmed.back() == ' ' || trimmed.back() == '\t')) trimmed.pop_back();
+      if (trimmed == "QUIT" || trimmed == "quit") {
+        g_stop.store(true);
+        break;
+      }
+      std::printf("Command: %s\n", line.c_str());
+      cadsim::typeLine(line);
+      cadsim::runUntilIdle();
+      flushOutput();
+    }
+    if (g_stop.load() || (eof && lines.empty())) break;
+    cadsim::runUntilIdle();
+    flushOutput();
+    cadsim::waitForWork(50);
+  }
+
+  cadsim::runUntilIdle();
+  if (entry) entry(AcRx::kUnloadAppMsg, handle);
+  // Callbacks the plug-in posted before it unloaded run now, while its code is still mapped.
+  cadsim::runUntilIdle();
+  flushOutput();
+  if (handle) dlclose(handle);
+  for (const std::string& f : cadsim::faultLog())
+    if (!f.empty()) std::fprintf(stderr, "[cadsim] host fault: %s\n", f.c_str());
+  std::fflush(stdout);
+  std::_Exit(0);  // the detached reader may still be blocked in a read
+}

@@ -2,3 +2,7 @@
 #pragma once
 
 #include "cadsim/sdk/acad_types.h"
+#include "cadsim/sdk/acap.h"
+#include "cadsim/sdk/acdb.h"
+#include "cadsim/sdk/aced.h"
+#include "cadsim/sdk/acrx.h"

@@ -1,0 +1,436 @@
+// Documents and the document manager of the simulated host, with the host's event order.
+#include <algorithm>
+#include <sys/stat.h>
+
+#include "cadsim/engine/state.h"
+
+namespace cadsim {
+namespace {
+
+
+bool fault(const char* name, Acad::ErrorStatus* es) {
+  int status = 0;
+  if (!injectedStatus(name, &status)) return false;
+  *es = static_cast<Acad::ErrorStatus>(status);
+  return true;
+}
+
+std::wstring baseName(const std::wstring& path) {
+  size_t slash = path.find_last_of(L"/\\");
+  return slash == std::wstring::npos ? path : path.substr(slash + 1);
+}
+
+void setActive(AcApDocument* doc) {
+  HostState& s = state();
+  AcApDocument* old = s.mdiActive;
+  if (old == doc) return;
+  if (old) raiseDocEvent([&](AcApDocManagerReactor* r) { r->documentToBeDeactivated(old); });
+  if (s.cur != doc) {
+    s.cur = doc;
+    if (doc) raiseDocEvent([&](AcApDocManagerReactor* r) { r->documentBecameCurrent(doc); });
+  }
+  s.mdiActive = doc;
+  if (doc) {
+    raiseDocEvent([&](AcApDocManagerReactor* r) { r->documentToBeActivated(doc); });
+    raiseDocEvent([&](AcApDocManagerReactor* r) { r->documentActivated(doc); });
+  }
+}
+
+std::unique_ptr<DocumentData> makeDocument(const std::string& pathOrEmpty) {
+  HostState& s = state();
+  auto d = std::make_unique<DocumentData>();
+  if (pathOrEmpty.empty()) {
+    d->title = L"Drawing" + std::to_wstring(++s.untitledCounter) + L".dwg";
+    d->fileName = d->title;
+    d->named = false;
+  } else {
+    d->fileName = widen(pathOrEmpty);
+    d->title = baseName(d->fileName);
+    d->named = true;
+  }
+  d->database = std::make_unique<AcDbDatabase>(true, false);
+  return d;
+}
+
+}  // namespace
+
+DocumentData* dataOf(AcApDocument* doc) {
+  if (!doc) return nullptr;
+  for (auto& d : state().documents)
+    if (&d->facade == doc) return d.get();
+  return nullptr;
+}
+
+AcDbDatabase* currentDatabase() {
+  DocumentData* d = dataOf(state().cur);
+  return d ? d->database.get() : nullptr;
+}
+
+void raiseDocEvent(const std::function<void(AcApDocManagerReactor*)>& fn) {
+  std::vector<AcApDocManagerReactor*> copy = state().docReactors;
+  for (AcApDocManagerReactor* r : copy) {
+    auto& live = state().docReactors;
+    if (std::find(live.begin(), live.end(), r) != live.end()) fn(r);
+  }
+}
+
+void raiseEditorEvent(const std::function<void(AcEditorReactor*)>& fn) {
+  std::vector<AcEditorReactor*> copy = state().editorReactors;
+  for (AcEditorReactor* r : copy) {
+    auto& live = state().editorReactors;
+    if (std::find(live.begin(), live.end(), r) != live.end()) fn(r);
+  }
+}
+
+// --- control surface ------------------------------------------------------------------------------
+
+AcApDocument* beginOpen(const std::string& pathOrEmpty) {
+  requireMainThread("beginOpen");
+  HostState& s = state();
+  s.documents.push_back(makeDocument(pathOrEmpty));
+  DocumentData* d = s.documents.back().get();
+  d->opening = true;
+  AcApDocument* doc = &d->facade;
+  raiseDocEvent([&](AcApDocManagerReactor* r) { r->documentCreateStarted(doc); });
+  if (dataOf(doc)) setActive(doc);
+  return doc;
+}
+
+void finishOpen(AcApDocument* doc) {
+  requireMainThread("finishOpen");
+  DocumentData* d = dataOf(doc);
+  if (!d || !d->opening) return;
+  d->opening = false;
+  raiseDocEvent([&](AcApDocManagerReactor* r) { r->documentCreated(doc); });
+  if ((d = dataOf(doc)) != nullptr) {
+    AcDbDatabase* db = d->database.get();
+    raiseEditorEvent([&](AcEditorReactor* r) { r->initialDwgFileOpenComplete(db); });
+  }
+}
+
+void cancelOpen(AcApDocument* doc) {
+  requireMainThread("cancelOpen");
+  HostState& s = state();
+  DocumentData* d = dataOf(doc);
+  if (!d || !d->opening) return;
+  raiseDocEvent([&](AcApDocManagerReactor* r) { r->documentCreateCanceled(doc); });
+  auto it = std::find_if(s.documents.begin(), s.documents.end(),
+                         [&](const std::unique_ptr<DocumentData>& p) { return &p->facade == doc; });
+  std::unique_ptr<DocumentData> gone;
+  if (it != s.documents.end()) {
+    gone = std::move(*it);
+    s.documents.erase(it);
+  }
+  if (s.cur == doc) s.cur = nullptr;
+  if (s.mdiActive == doc) {
+    s.mdiActive = nullptr;
+    if (!s.documents.empty()) setActive(&s.documents.back()->facade);
+  }
+}
+
+AcApDocument* newDrawing() {
+  AcApDocument* doc = beginOpen("");
+  finishOpen(doc);
+  return doc;
+}
+
+AcApDocument* openDrawing(const std::string& path, int* status) {
+  requireMainThread("openDrawing");
+  Acad::ErrorStatus es = Acad::eOk;
+  if (fault("appContextOpenDocument", &es)) {
+    if (status) *status = es;
+    return nullptr;
+  }
+  if (status) *status = 0;
+  AcApDocument* doc = beginOpen(path);
+  finishOpen(doc);
+  return doc;
+}
+
+void activate(AcApDocument* doc) {
+  requireMainThread("activate");
+  if (!dataOf(doc)) return;
+  setActive(doc);
+}
+
+void close(AcApDocument* doc) {
+  requireMainThread("close");
+  HostState& s = state();
+  DocumentData* d = dataOf(doc);
+  if (!d) return;
+  std::wstring fileName = d->fileName;
+  if (s.mdiActive == doc)
+    raiseDocEvent([&](AcApDocManagerReactor* r) { r->documentToBeDeactivated(doc); });
+  raiseDocEvent([&](AcApDocManagerReactor* r) { r->documentToBeDestroyed(doc); });
+  auto it = std::find_if(s.documents.begin(), s.documents.end(),
+                         [&](const std::unique_ptr<DocumentData>& p) { return &p->facade == doc; });
+  std::unique_ptr<DocumentData> gone;
+  if (it != s.documents.end()) {
+    gone = std::move(*it);
+    s.documents.erase(it);
+  }
+  bool wasActive = s.mdiActive == doc;
+  if (s.cur == doc) s.cur = nullptr;
+  if (s.mdiActive == doc) s.mdiActive = nullptr;
+  if (gone && acdbHostApplicationServices()->workingDatabase() == gone->database.get())
+    acdbHostApplicationServices()->setWorkingDatabase(nullptr);
+  gone.reset();
+  raiseDocEvent([&](AcApDocManagerReactor* r) { r->documentDestroyed(fileName.c_str()); });
+  if (wasActive && !s.documents.empty()) setActive(&s.documents.back()->facade);
+}
+
+void retitle(AcApDocument* doc, const std::string& path) {
+  requireMainThread("retitle");
+  DocumentData* d = dataOf(doc);
+  if (!d) return;
+  d->fileName = widen(path);
+  d->title = baseName(d->fileName);
+  d->named = true;
+  raiseDocEvent([&](AcApDocManagerReactor* r) { r->documentTitleUpdated(doc); });
+}
+
+void setBusy(AcApDocument* doc, bool busy) {
+  requireMainThread("setBusy");
+  DocumentData* d = dataOf(doc);
+  if (!d) return;
+  d->busy = busy;
+  if (busy && d->quiescent) {
+    d->quiescent = false;
+    std::vector<AcEdInputContextReactor*> reactors = d->inputPoints.reactors;
+    for (AcEdInputContextReactor* r : reactors) r->endQuiescentState();
+  }
+}
+
+std::vector<AcApDocument*> documents() {
+  std::vector<AcApDocument*> out;
+  for (auto& d : state().documents) out.push_back(&d->facade);
+  return out;
+}
+
+AcApDocument* findDocument(const std::string& pathOrTitle) {
+  std::wstring w = widen(pathOrTitle);
+  for (auto& d : state().documents)
+    if (d->fileName == w || d->title == w) return &d->facade;
+  return nullptr;
+}
+
+int lockCount(AcApDocument* doc) {
+  DocumentData* d = dataOf(doc);
+  return d ? d->lockCount : 0;
+}
+
+std::string fileNameUtf8(AcApDocument* doc) {
+  DocumentData* d = dataOf(doc);
+  return d ? narrow(d->fileName) : std::string();
+}
+
+std::string titleUtf8(AcApDocument* doc) {
+  DocumentData* d = dataOf(doc);
+  return d ? narrow(d->title) : std::string();
+}
+
+void setDocumentManagerAvailable(bool available) { state().managerAvailable = available; }
+
+Acad::ErrorStatus InputPointManagerImpl::addInputContextReactor(AcEdInputContextReactor* r) {
+  requireMainThread("addInputContextReactor");
+  Acad::ErrorStatus es;
+  if (fault("addInputContextReactor", &es)) return es;
+  if (!r) return Acad::eNullObjectPointer;
+  if (std::find(reactors.begin(), reactors.end(), r) != reactors.end()) return Acad::eDuplicateKey;
+  reactors.push_back(r);
+  return Acad::eOk;
+}
+
+Acad::ErrorStatus InputPointManagerImpl::removeInputContextReactor(AcEdInputContextReactor* r) {
+  requireMainThread("removeInputContextReactor");
+  auto it = std::find(reactors.begin(), reactors.end(), r);
+  if (it == reactors.end()) return Acad::eKeyNotFound;
+  reactors.erase(it);
+  return Acad::eOk;
+}
+
+}  // namespace cadsim
+
+using cadsim::dataOf;
+using cadsim::requireMainThread;
+using cadsim::state;
+
+// --- AcApDocument --------------------------------------------------------------------------------
+
+const ACHAR* AcApDocument::fileName() const {
+  requireMainThread("AcApDocument::fileName");
+  return m_data->fileName.c_str();
+}
+const ACHAR* AcApDocument::docTitle() const {
+  requireMainThread("AcApDocument::docTitle");
+  return m_data->title.c_str();
+}
+AcDbDatabase* AcApDocument::database() const { return m_data->database.get(); }
+bool AcApDocument::isQuiescent() const { return m_data->quiescent; }
+bool AcApDocument::isNamedDrawing() const { return m_data->named; }
+bool AcApDocument::isReadOnly() const { return m_data->readOnly; }
+AcAp::DocLockMode AcApDocument::myLockMode() const { return m_data->lockMode; }
+AcEdInputPointManager* AcApDocument::inputPointManager() {
+  int status = 0;
+  if (cadsim::injectedStatus("inputPointManager", &status)) return nullptr;
+  return &m_data->inputPoints;
+}
+
+// --- AcApDocManager ------------------------------------------------------------------------------
+
+AcApDocManager* acDocManagerPtr() {
+  static AcApDocManager* manager = new AcApDocManager();
+  return state().managerAvailable ? manager : nullptr;
+}
+
+AcApDocument* AcApDocManager::curDocument() const {
+  requireMainThread("curDocument");
+  return state().cur;
+}
+
+AcApDocument* AcApDocManager::mdiActiveDocument() const {
+  requireMainThread("mdiActiveDocument");
+  return state().mdiActive;
+}
+
+bool AcApDocManager::isApplicationContext() const {
+  requireMainThread("isApplicationContext");
+  return state().appContext;
+}
+
+Acad::ErrorStatus AcApDocManager::setCurDocument(AcApDocument* pDoc, AcAp::DocLockMode mode,
+                                                 bool activate) {
+  requireMainThread("setCurDocument");
+  Acad::ErrorStatus es;
+  if (cadsim::fault("setCurDocument", &es)) return es;
+  cadsim::DocumentData* d = dataOf(pDoc);
+  if (!d) return Acad::eInvalidInput;
+  cadsim::HostState& s = state();
+  if (activate && pDoc != s.mdiActive) {
+    if (!s.activationEnabled) return Acad::eDocumentSwitchDisabled;
+    cadsim::setActive(pDoc);
+  } else if (s.cur != pDoc) {
+    s.cur = pDoc;
+    cadsim::raiseDocEvent([&](AcApDocManagerReactor* r) { r->documentBecameCurrent(pDoc); });
+  }
+  if (mode != AcAp::kNone) return lockDocument(pDoc, mode);
+  return Acad::eOk;
+}
+
+Acad::ErrorStatus AcApDocManager::activateDocument(AcApDocument* pDoc, bool) {
+  requireMainThread("activateDocument");
+  Acad::ErrorStatus es;
+  if (cadsim::fault("activateDocument", &es)) return es;
+  if (!dataOf(pDoc)) return Acad::eInvalidInput;
+  if (!state().activationEnabled) return Acad::eDocumentSwitchDisabled;
+  cadsim::setActive(pDoc);
+  return Acad::eOk;
+}
+
+Acad::ErrorStatus AcApDocManager::lockDocument(AcApDocument* pDoc, AcAp::DocLockMode mode,
+                                               const ACHAR*, const ACHAR*, bool) {
+  requireMainThread("lockDocument");
+  Acad::ErrorStatus es;
+  if (cadsim::fault("lockDocument", &es)) return es;
+  cadsim::DocumentData* d = dataOf(pDoc);
+  if (!d) return Acad::eNoDocument;
+  ++d->lockCount;
+  d->lockMode = mode;
+  return Acad::eOk;
+}
+
+Acad::ErrorStatus AcApDocManager::unlockDocument(AcApDocument* pDoc) {
+  requireMainThread("unlockDocument");
+  Acad::ErrorStatus es;
+  if (cadsim::fault("unlockDocument", &es)) return es;
+  cadsim::DocumentData* d = dataOf(pDoc);
+  if (!d) return Acad::eNoDocument;
+  if (d->lockCount == 0) return Acad::eNotApplicable;
+  if (--d->lockCount == 0) d->lockMode = AcAp::kNone;
+  return Acad::eOk;
+}
+
+AcApDocumentIterator* AcApDocManager::newAcApDocumentIterator() {
+  requireMainThread("newAcApDocumentIterator");
+  return new AcApDocumentIterator(cadsim::documents());
+}
+
+int AcApDocManager::documentCount() const {
+  requireMainThread("documentCount");
+  return static_cast<int>(state().documents.size());
+}
+
+Acad::ErrorStatus AcApDocManager::beginExecuteInApplicationContext(
+    AcApExecuteInApplicationContextCallback fn, void* pData) {
+  Acad::ErrorStatus es;
+  if (cadsim::fault("beginExecuteInApplicationContext", &es)) return es;
+  if (!fn) return Acad::eInvalidInput;
+  cadsim::HostState& s = state();
+  {
+    std::lock_guard<std::mutex> lock(s.postMutex);
+    s.posted.emplace_back(fn, pData);
+  }
+  s.postWake.notify_all();
+  return Acad::eOk;
+}
+
+void AcApDocManager::addReactor(AcApDocManagerReactor* reactor) {
+  requireMainThread("AcApDocManager::addReactor");
+  auto& v = state().docReactors;
+  if (reactor && std::find(v.begin(), v.end(), reactor) == v.end()) v.push_back(reactor);
+}
+
+void AcApDocManager::removeReactor(AcApDocManagerReactor* reactor) {
+  requireMainThread("AcApDocManager::removeReactor");
+  auto& v = state().docReactors;
+  v.erase(std::remove(v.begin(), v.end(), reactor), v.end());
+}
+
+Acad::ErrorStatus AcApDocManager::sendStringToExecute(AcApDocument* pDoc, const ACHAR* text,
+                                                      bool bActivate, bool, bool) {
+  requireMainThread("sendStringToExecute");
+  Acad::ErrorStatus es;
+  if (cadsim::fault("sendStringToExecute", &es)) return es;
+  if (!dataOf(pDoc) || !text) return Acad::eInvalidInput;
+  state().input.push_back(cadsim::PendingInput{pDoc, text, bActivate});
+  return Acad::eOk;
+}
+
+Acad::ErrorStatus AcApDocManager::appContextNewDocument(const ACHAR*) {
+  requireMainThread("appContextNewDocument");
+  Acad::ErrorStatus es;
+  if (cadsim::fault("appContextNewDocument", &es)) return es;
+  cadsim::newDrawing();
+  return Acad::eOk;
+}
+
+Acad::ErrorStatus AcApDocManager::appContextOpenDocument(const ACHAR* name) {
+  requireMainThread("appContextOpenDocument");
+  if (!name || !*name) return Acad::eInvalidInput;
+  int status = 0;
+  cadsim::openDrawing(cadsim::narrow(name), &status);
+  return static_cast<Acad::ErrorStatus>(status);
+}
+
+Acad::ErrorStatus AcApDocManager::appContextCloseDocument(AcApDocument* pDoc) {
+  requireMainThread("appContextCloseDocument");
+  Acad::ErrorStatus es;
+  if (cadsim::fault("appContextCloseDocument", &es)) return es;
+  if (!dataOf(pDoc)) return Acad::eInvalidInput;
+  cadsim::close(pDoc);
+  return Acad::eOk;
+}
+
+bool AcApDocManager::isDocumentActivationEnabled() const { return state().activationEnabled; }
+
+Acad::ErrorStatus AcApDocManager::disableDocumentActivation() {
+  state().activationEnabled = false;
+  cadsim::raiseDocEvent([](AcApDocManagerReactor* r) { r->documentActivationModified(false); });
+  return Acad::eOk;
+}
+
+Acad::ErrorStatus AcApDocManager::enableDocumentActivation() {
+  state().activationEnabled = true;
+  cadsim::raiseDocEvent([](AcApDocManagerReactor* r) { r->documentActivationModified(true); });
+  return Acad::eOk;
+}

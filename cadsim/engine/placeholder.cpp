@@ -1,2 +1,0 @@
-// Replaced by the engine sources.
-namespace cadsim { int placeholder = 0; }
