@@ -1,0 +1,232 @@
+#include "plugin/document_readiness.h"
+
+#include <algorithm>
+#include <atomic>
+#include <set>
+
+#include "host/platform.h"
+#include "host/strings.h"
+#include "plugin/shell_launch.h"
+
+namespace {
+
+OrvikCadDocumentReadiness g_readiness;
+OrvikCadDocumentReactor g_documentReactor;
+OrvikCadReadinessEditorReactor g_editorReactor;
+OrvikCadInputContextReactor g_inputContextReactor;
+
+// Main thread only.
+std::vector<AcApDocument*> g_watched;
+std::set<const AcApDocument*> g_creating;
+std::set<const AcApDocument*> g_closing;
+bool g_monitoring = false;
+// Set with a compare-and-swap before posting, so at most one probe is ever pending.
+std::atomic<bool> g_probeScheduled{false};
+
+bool contains(const std::vector<AcApDocument*>& v, const AcApDocument* d) {
+  return std::find(v.begin(), v.end(), d) != v.end();
+}
+
+}  // namespace
+
+// --- tracker -----------------------------------------------------------------------------------------
+
+void OrvikCadDocumentReadiness::observe(const AcApDocument* document, const AcDbDatabase* database) {
+  if (document == m_document && database == m_database) return;
+  m_document = document;
+  m_database = database;
+  invalidate();
+}
+
+void OrvikCadDocumentReadiness::invalidate() {
+  m_confirmed = false;
+  ++m_epoch;
+}
+
+bool OrvikCadDocumentReadiness::isReady(const AcApDocument* document,
+                                        const AcDbDatabase* database) const {
+  return m_confirmed && document && database && document == m_document && database == m_database;
+}
+
+bool OrvikCadDocumentReadiness::canRun(uint64_t taskEpoch, const AcApDocument* document,
+                                       const AcDbDatabase* database) const {
+  return taskEpoch == m_epoch && isReady(document, database);
+}
+
+bool OrvikCadDocumentReadiness::confirm(bool quiescent, bool isCurrent, bool noneCreating) {
+  if (m_document && m_database && quiescent && isCurrent && noneCreating) m_confirmed = true;
+  return m_confirmed;
+}
+
+void OrvikCadDocumentReadiness::reset() { *this = OrvikCadDocumentReadiness(); }
+
+OrvikCadDocumentReadiness& readinessTracker() { return g_readiness; }
+OrvikCadDocumentReactor& documentReactor() { return g_documentReactor; }
+OrvikCadReadinessEditorReactor& readinessEditorReactor() { return g_editorReactor; }
+OrvikCadInputContextReactor& inputContextReactor() { return g_inputContextReactor; }
+
+void setReadinessMonitoring(bool on) { g_monitoring = on; }
+bool readinessMonitoring() { return g_monitoring; }
+
+// --- drawings ------------------------------------------------------------------------------------------
+
+AcApDocument* availableActiveDocument() {
+  ORVIK_ASSERT_MAIN_THREAD();
+  AcApDocManager* manager = acDocManagerPtr();
+  if (!manager) return nullptr;
+  AcApDocument* doc = manager->mdiActiveDocument();
+  if (doc && g_closing.count(doc)) return nullptr;
+  return doc;
+}
+
+void watchDocument(AcApDocument* document) {
+  ORVIK_ASSERT_MAIN_THREAD();
+  if (!document || contains(g_watched, document) || g_closing.count(document)) return;
+  AcEdInputPointManager* input = document->inputPointManager();
+  if (input && input->addInputContextReactor(&g_inputContextReactor) == Acad::eOk)
+    g_watched.push_back(document);
+}
+
+void unwatchDocument(AcApDocument* document) {
+  ORVIK_ASSERT_MAIN_THREAD();
+  auto it = std::find(g_watched.begin(), g_watched.end(), document);
+  if (it == g_watched.end()) return;
+  g_watched.erase(it);
+  if (AcEdInputPointManager* input = document->inputPointManager())
+    input->removeInputContextReactor(&g_inputContextReactor);
+}
+
+const std::vector<AcApDocument*>& watchedDocuments() { return g_watched; }
+bool isCreatingAnyDocument() { return !g_creating.empty(); }
+
+// --- probe and publication ------------------------------------------------------------------------------
+
+void scheduleDocumentProbe() {
+  if (!g_monitoring) return;
+  AcApDocManager* manager = acDocManagerPtr();
+  if (!manager) return;
+  bool expected = false;
+  if (!g_probeScheduled.compare_exchange_strong(expected, true)) return;
+  if (manager->beginExecuteInApplicationContext(confirmActiveDocument, nullptr) != Acad::eOk)
+    g_probeScheduled.store(false);
+}
+
+void confirmActiveDocument(void*) {
+  ORVIK_ASSERT_MAIN_THREAD();
+  g_probeScheduled.store(false);
+  if (!g_monitoring) return;
+  AcApDocument* document = availableActiveDocument();
+  watchDocument(document);
+  AcDbDatabase* database = document ? document->database() : nullptr;
+  g_readiness.observe(document, database);
+  AcApDocManager* manager = acDocManagerPtr();
+  bool quiescent = document && document->isQuiescent();
+  bool current = document && manager && manager->curDocument() == document;
+  g_readiness.confirm(quiescent, current, g_creating.empty());
+  publishActiveDocument();
+  finishPendingWorkspace();
+}
+
+void fillActiveDocument(CadClientMetadata& metadata) {
+  ORVIK_ASSERT_MAIN_THREAD();
+  AcApDocument* document = availableActiveDocument();
+  AcDbDatabase* database = document ? document->database() : nullptr;
+  g_readiness.observe(document, database);
+  metadata.documentReady = g_readiness.isReady(document, database);
+  metadata.documentEpoch = g_readiness.epoch();
+  metadata.activeDocumentName = document ? OrvikUtf8(document->docTitle()) : std::string();
+  metadata.activeDocumentPath = document ? OrvikUtf8(document->fileName()) : std::string();
+}
+
+void publishActiveDocument() {
+  CadClientMetadata metadata;
+  fillActiveDocument(metadata);
+  updateCadDocumentState(metadata.documentReady, metadata.activeDocumentName,
+                         metadata.activeDocumentPath, metadata.documentEpoch);
+}
+
+bool validateCadDocumentTask(uint64_t taskEpoch) {
+  ORVIK_ASSERT_MAIN_THREAD();
+  AcApDocument* document = availableActiveDocument();
+  AcDbDatabase* database = document ? document->database() : nullptr;
+  g_readiness.observe(document, database);
+  AcApDocManager* manager = acDocManagerPtr();
+  if (manager && g_creating.empty() && g_readiness.canRun(taskEpoch, document, database)) {
+    if (manager->curDocument() == document) return true;
+    if (manager->setCurDocument(document, AcAp::kNone, false) != Acad::eOk) return false;
+    return manager->curDocument() == document;
+  }
+  publishActiveDocument();
+  scheduleDocumentProbe();
+  return false;
+}
+
+void resetDocumentReadiness() {
+  g_readiness.reset();
+  g_watched.clear();
+  g_creating.clear();
+  g_closing.clear();
+  g_monitoring = false;
+  g_probeScheduled.store(false);
+}
+
+// --- reactors --------------------------------------------------------------------------------------------
+// Exceptions never cross into the host; nothing here throws but allocation.
+
+void OrvikCadDocumentReactor::documentCreateStarted(AcApDocument* doc) {
+  g_creating.insert(doc);
+  g_readiness.invalidate();
+  publishActiveDocument();
+}
+
+void OrvikCadDocumentReactor::documentCreated(AcApDocument* doc) {
+  g_creating.erase(doc);
+  g_closing.erase(doc);
+  watchDocument(doc);
+  publishActiveDocument();
+  scheduleDocumentProbe();
+}
+
+void OrvikCadDocumentReactor::documentToBeDestroyed(AcApDocument* doc) {
+  unwatchDocument(doc);
+  g_creating.erase(doc);
+  g_closing.insert(doc);
+  AcApDocManager* manager = acDocManagerPtr();
+  if (manager && manager->mdiActiveDocument() == doc) g_readiness.invalidate();
+  publishActiveDocument();
+}
+
+void OrvikCadDocumentReactor::documentDestroyed(const ACHAR*) {
+  publishActiveDocument();
+  scheduleDocumentProbe();
+}
+
+void OrvikCadDocumentReactor::documentCreateCanceled(AcApDocument* doc) {
+  g_creating.erase(doc);
+  publishActiveDocument();
+  scheduleDocumentProbe();
+}
+
+void OrvikCadDocumentReactor::documentBecameCurrent(AcApDocument*) {
+  publishActiveDocument();
+  scheduleDocumentProbe();
+}
+
+void OrvikCadDocumentReactor::documentToBeDeactivated(AcApDocument*) { scheduleDocumentProbe(); }
+
+void OrvikCadDocumentReactor::documentActivated(AcApDocument* doc) {
+  watchDocument(doc);
+  publishActiveDocument();
+  scheduleDocumentProbe();
+}
+
+void OrvikCadDocumentReactor::documentTitleUpdated(AcApDocument*) { publishActiveDocument(); }
+
+void OrvikCadReadinessEditorReactor::initialDwgFileOpenComplete(AcDbDatabase*) { scheduleDocumentProbe(); }
+void OrvikCadReadinessEditorReactor::commandEnded(const ACHAR*) { scheduleDocumentProbe(); }
+void OrvikCadReadinessEditorReactor::commandCancelled(const ACHAR*) { scheduleDocumentProbe(); }
+void OrvikCadReadinessEditorReactor::commandFailed(const ACHAR*) { scheduleDocumentProbe(); }
+void OrvikCadReadinessEditorReactor::lispEnded() { scheduleDocumentProbe(); }
+void OrvikCadReadinessEditorReactor::lispCancelled() { scheduleDocumentProbe(); }
+
+void OrvikCadInputContextReactor::beginQuiescentState() { scheduleDocumentProbe(); }

@@ -1,0 +1,95 @@
+// Readiness of the active drawing.
+//
+// Commands from the companion must not run against a drawing that is still opening, being created,
+// closing, or that the user switched away from after the command was queued. The tracker follows
+// the host's document, editor and input-context events, confirms the active drawing only when the
+// host is idle with that drawing current, and numbers every change of the active drawing with an
+// epoch. Every change is published into the shared client state (link/client_state.h).
+//
+// Everything here runs on the host's main thread; other threads see readiness only through the
+// shared client state.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "host/acad.h"
+#include "link/client_state.h"
+
+// The tracker of the observed (document, database) pair. Identities are compared, never used.
+class OrvikCadDocumentReadiness {
+ public:
+  // A new pair (or a first one) invalidates; the same pair twice changes nothing.
+  void observe(const AcApDocument* document, const AcDbDatabase* database);
+  void invalidate();
+  bool isReady(const AcApDocument* document, const AcDbDatabase* database) const;
+  bool canRun(uint64_t taskEpoch, const AcApDocument* document, const AcDbDatabase* database) const;
+  // Confirms the stored pair when the host is quiescent, it is current and nothing is being
+  // created; never clears a confirmation. Returns the confirmation.
+  bool confirm(bool quiescent, bool isCurrent, bool noneCreating);
+  uint64_t epoch() const { return m_epoch; }
+  void reset();
+
+ private:
+  const AcApDocument* m_document = nullptr;
+  const AcDbDatabase* m_database = nullptr;
+  uint64_t m_epoch = 1;
+  bool m_confirmed = false;
+};
+
+class OrvikCadDocumentReactor : public AcApDocManagerReactor {
+ public:
+  void documentCreateStarted(AcApDocument* doc) override;
+  void documentCreated(AcApDocument* doc) override;
+  void documentToBeDestroyed(AcApDocument* doc) override;
+  void documentDestroyed(const ACHAR* fileName) override;
+  void documentCreateCanceled(AcApDocument* doc) override;
+  void documentBecameCurrent(AcApDocument* doc) override;
+  void documentToBeDeactivated(AcApDocument* doc) override;
+  void documentActivated(AcApDocument* doc) override;
+  void documentTitleUpdated(AcApDocument* doc) override;
+};
+
+class OrvikCadReadinessEditorReactor : public AcEditorReactor {
+ public:
+  void initialDwgFileOpenComplete(AcDbDatabase* db) override;
+  void commandEnded(const ACHAR* cmd) override;
+  void commandCancelled(const ACHAR* cmd) override;
+  void commandFailed(const ACHAR* cmd) override;
+  void lispEnded() override;
+  void lispCancelled() override;
+};
+
+class OrvikCadInputContextReactor : public AcEdInputContextReactor {
+ public:
+  void beginQuiescentState() override;
+};
+
+// The process-wide tracker and reactors, created when the bundle is loaded.
+OrvikCadDocumentReadiness& readinessTracker();
+OrvikCadDocumentReactor& documentReactor();
+OrvikCadReadinessEditorReactor& readinessEditorReactor();
+OrvikCadInputContextReactor& inputContextReactor();
+
+// Monitoring runs from load to unload; outside it probes are neither scheduled nor acted on.
+void setReadinessMonitoring(bool on);
+bool readinessMonitoring();
+
+// The MDI-active drawing unless it is closing; null without a document manager.
+AcApDocument* availableActiveDocument();
+void watchDocument(AcApDocument* document);
+void unwatchDocument(AcApDocument* document);
+const std::vector<AcApDocument*>& watchedDocuments();
+bool isCreatingAnyDocument();
+
+// Posts one probe to the application context unless one is already pending.
+void scheduleDocumentProbe();
+// The probe: confirms the active drawing when the host is idle with it current, then publishes.
+void confirmActiveDocument(void* data);
+void fillActiveDocument(CadClientMetadata& metadata);
+void publishActiveDocument();
+// The check a queued command makes before it touches the active drawing.
+bool validateCadDocumentTask(uint64_t taskEpoch);
+
+// Forgets every drawing, the epoch and the pending probe (unload, and tests).
+void resetDocumentReadiness();

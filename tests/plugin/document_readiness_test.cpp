@@ -1,0 +1,205 @@
+// The readiness tracker against the simulated host's real event sequences.
+#include <gtest/gtest.h>
+
+#include "cadsim/control.h"
+#include "plugin/document_readiness.h"
+
+namespace {
+
+CadClientMetadata Published() {
+  std::lock_guard<std::mutex> lock(g_lifecycleMutex);
+  return g_metadata;
+}
+
+class Readiness : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    cadsim::reset();
+    resetDocumentReadiness();
+    {
+      std::lock_guard<std::mutex> lock(g_lifecycleMutex);
+      g_metadata = CadClientMetadata();
+    }
+    setReadinessMonitoring(true);
+    acDocManagerPtr()->addReactor(&documentReactor());
+    acedEditor->addReactor(&readinessEditorReactor());
+  }
+  void TearDown() override {
+    EXPECT_TRUE(cadsim::faultLog().empty()) << cadsim::faultLog().front();
+    cadsim::reset();
+    resetDocumentReadiness();
+  }
+};
+
+TEST_F(Readiness, NoDrawingPublishesAnEmptyUnreadyState) {
+  scheduleDocumentProbe();
+  cadsim::runUntilIdle();
+  CadClientMetadata m = Published();
+  EXPECT_FALSE(m.documentReady);
+  EXPECT_EQ(m.activeDocumentName, "");
+  EXPECT_EQ(m.activeDocumentPath, "");
+}
+
+TEST_F(Readiness, ADrawingIsConfirmedOnlyOnceTheHostIsIdleWithIt) {
+  AcApDocument* doc = cadsim::beginOpen("/drawings/站点 A.dwg");
+  cadsim::runUntilIdle();  // probes while the drawing is still being created confirm nothing
+  EXPECT_FALSE(Published().documentReady);
+  EXPECT_EQ(Published().activeDocumentName, "站点 A.dwg");
+
+  cadsim::finishOpen(doc);
+  cadsim::runUntilIdle();
+  CadClientMetadata m = Published();
+  EXPECT_TRUE(m.documentReady);
+  EXPECT_EQ(m.activeDocumentPath, "/drawings/站点 A.dwg");
+  EXPECT_EQ(m.documentEpoch, readinessTracker().epoch());
+  EXPECT_EQ(watchedDocuments().size(), 1u);
+}
+
+TEST_F(Readiness, ABusyDrawingWaitsForQuiescence) {
+  AcApDocument* doc = cadsim::beginOpen("/a.dwg");
+  cadsim::setBusy(doc, true);
+  cadsim::finishOpen(doc);
+  cadsim::runUntilIdle();
+  EXPECT_FALSE(Published().documentReady);
+  cadsim::setBusy(doc, false);
+  cadsim::runUntilIdle();  // quiescence reaches the input-context reactor, whose probe confirms
+  EXPECT_TRUE(Published().documentReady);
+}
+
+TEST_F(Readiness, ATaskAdmittedBeforeASwitchIsRefusedEvenAfterTheNewDrawingIsConfirmed) {
+  cadsim::openDrawing("/a.dwg");
+  cadsim::runUntilIdle();
+  uint64_t admitted = Published().documentEpoch;
+  EXPECT_TRUE(validateCadDocumentTask(admitted));
+
+  cadsim::openDrawing("/b.dwg");
+  cadsim::runUntilIdle();
+  ASSERT_TRUE(Published().documentReady);
+  EXPECT_GT(Published().documentEpoch, admitted);
+  EXPECT_FALSE(validateCadDocumentTask(admitted));
+  EXPECT_TRUE(validateCadDocumentTask(Published().documentEpoch));
+
+  // Switching back is a change too: the epoch only grows.
+  uint64_t onB = Published().documentEpoch;
+  cadsim::activate(cadsim::findDocument("/a.dwg"));
+  cadsim::runUntilIdle();
+  EXPECT_FALSE(validateCadDocumentTask(onB));
+  EXPECT_TRUE(Published().documentReady);
+  EXPECT_EQ(Published().activeDocumentPath, "/a.dwg");
+}
+
+TEST_F(Readiness, TaskCheckMakesTheReadyDrawingCurrent) {
+  AcApDocument* a = cadsim::openDrawing("/a.dwg");
+  AcApDocument* b = cadsim::openDrawing("/b.dwg");
+  cadsim::runUntilIdle();
+  uint64_t epoch = Published().documentEpoch;
+  // Something made the background drawing current without activating it.
+  ASSERT_EQ(acDocManagerPtr()->setCurDocument(a, AcAp::kNone, false), Acad::eOk);
+  EXPECT_TRUE(validateCadDocumentTask(epoch));
+  EXPECT_EQ(acDocManagerPtr()->curDocument(), b);
+
+  acDocManagerPtr()->setCurDocument(a, AcAp::kNone, false);
+  cadsim::failCall("setCurDocument", Acad::eInvalidInput);
+  EXPECT_FALSE(validateCadDocumentTask(epoch));
+}
+
+TEST_F(Readiness, ClosingTheActiveDrawingUnpublishesItAtOnce) {
+  cadsim::openDrawing("/a.dwg");
+  AcApDocument* b = cadsim::openDrawing("/b.dwg");
+  cadsim::runUntilIdle();
+  uint64_t before = Published().documentEpoch;
+
+  struct Spy : AcApDocManagerReactor {
+    void documentToBeDestroyed(AcApDocument*) override {
+      seen = Published();
+      available = availableActiveDocument();
+    }
+    CadClientMetadata seen;
+    AcApDocument* available = reinterpret_cast<AcApDocument*>(1);
+  } spy;
+  acDocManagerPtr()->addReactor(&spy);  // after the tracker's reactor, so it sees its effect
+  cadsim::close(b);
+  acDocManagerPtr()->removeReactor(&spy);
+  EXPECT_EQ(spy.available, nullptr);
+  EXPECT_FALSE(spy.seen.documentReady);
+  EXPECT_EQ(spy.seen.activeDocumentPath, "");
+  EXPECT_GT(spy.seen.documentEpoch, before);
+
+  cadsim::runUntilIdle();
+  EXPECT_TRUE(Published().documentReady);
+  EXPECT_EQ(Published().activeDocumentPath, "/a.dwg");
+  EXPECT_EQ(watchedDocuments().size(), 1u);
+}
+
+TEST_F(Readiness, CancelledCreationLeavesThePreviousDrawingReady) {
+  cadsim::openDrawing("/a.dwg");
+  cadsim::runUntilIdle();
+  AcApDocument* doomed = cadsim::beginOpen("/b.dwg");
+  cadsim::runUntilIdle();
+  EXPECT_FALSE(Published().documentReady);
+  cadsim::cancelOpen(doomed);
+  cadsim::runUntilIdle();
+  EXPECT_TRUE(Published().documentReady);
+  EXPECT_EQ(Published().activeDocumentPath, "/a.dwg");
+  EXPECT_FALSE(isCreatingAnyDocument());
+}
+
+TEST_F(Readiness, ManyEventsLeaveExactlyOneProbePending) {
+  cadsim::openDrawing("/a.dwg");
+  cadsim::runUntilIdle();
+  for (int i = 0; i < 50; ++i) {
+    cadsim::fireCommandEnded("LINE");
+    cadsim::fireLispEnded();
+    scheduleDocumentProbe();
+  }
+  EXPECT_EQ(cadsim::pendingCallbackCount(), 1u);
+  cadsim::runUntilIdle();
+  EXPECT_EQ(cadsim::pendingCallbackCount(), 0u);
+}
+
+TEST_F(Readiness, AFailedPostDoesNotBlockLaterProbes) {
+  cadsim::failCall("beginExecuteInApplicationContext", Acad::eInvalidContext);
+  scheduleDocumentProbe();
+  EXPECT_EQ(cadsim::pendingCallbackCount(), 0u);
+  scheduleDocumentProbe();
+  EXPECT_EQ(cadsim::pendingCallbackCount(), 1u);
+}
+
+TEST_F(Readiness, MonitoringOffMeansNoProbesAndProbesThatDoNothing) {
+  cadsim::openDrawing("/a.dwg");
+  scheduleDocumentProbe();
+  setReadinessMonitoring(false);
+  cadsim::runUntilIdle();  // the pending probe runs and does nothing
+  EXPECT_FALSE(Published().documentReady);
+  scheduleDocumentProbe();
+  EXPECT_EQ(cadsim::pendingCallbackCount(), 0u);
+}
+
+TEST_F(Readiness, ObservingTheSamePairTwiceKeepsTheEpoch) {
+  OrvikCadDocumentReadiness t;
+  int doc = 0, db = 0;
+  auto* d = reinterpret_cast<const AcApDocument*>(&doc);
+  auto* b = reinterpret_cast<const AcDbDatabase*>(&db);
+  t.observe(d, b);
+  uint64_t e = t.epoch();
+  t.observe(d, b);
+  EXPECT_EQ(t.epoch(), e);
+  EXPECT_FALSE(t.confirm(true, false, true));
+  EXPECT_TRUE(t.confirm(true, true, true));
+  EXPECT_TRUE(t.confirm(false, false, false));  // never cleared by a later failed confirmation
+  EXPECT_TRUE(t.canRun(e, d, b));
+  EXPECT_FALSE(t.canRun(e + 1, d, b));
+  EXPECT_FALSE(t.isReady(d, nullptr));
+}
+
+TEST_F(Readiness, AReactorThatCannotBeAttachedLeavesTheDrawingUnwatched) {
+  AcApDocument* doc = cadsim::openDrawing("/a.dwg");
+  unwatchDocument(doc);
+  cadsim::failCall("addInputContextReactor", Acad::eInvalidInput);
+  watchDocument(doc);
+  EXPECT_TRUE(watchedDocuments().empty());
+  watchDocument(doc);
+  EXPECT_EQ(watchedDocuments().size(), 1u);
+}
+
+}  // namespace
