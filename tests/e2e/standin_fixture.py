@@ -78,7 +78,9 @@ class Standin:
         return code
 
     def restart(self, instance_id=None):
-        """Stops and starts again on the same port and home, as a restarted service would."""
+        """Stops and starts again on the same port and home, as a restarted service would.
+
+        The event list starts afresh with the new run, so earlier mark() values no longer apply."""
         self.stop()
         self.instance_id = instance_id or str(uuid.uuid4())
         return self.start()
