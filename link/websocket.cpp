@@ -187,17 +187,25 @@ void RecvLoop(FrameSource source, std::string tail, int fd) {
     }
   };
   const auto answerPing = [fd](const std::string& payload) { return SendFrameOnSocket(fd, 0xA, payload); };
-  while (g_connected.load()) {
+  const auto handle = [](const std::string& record) { HandleHubRecord(record); };
+  // Records that came with the handshake reply are handled before anything else is read.
+  const std::string early = std::move(tail);
+  tail.clear();
+  bool ok = ForEachHubRecord(tail, early, handle);
+  while (ok && g_connected.load()) {
     Message message = RecvMessage(source, answerPing);
     if (message.status == MessageStatus::kClosed) {
+      if (g_connected.load()) SetConnectionState(false);
       SendFrameOnSocket(fd, 0x8, message.closePayload.substr(0, 2));  // polite reply; outcome irrelevant
     }
     if (message.status != MessageStatus::kMessage) break;
     if (message.opcode != 1) continue;
-    const bool ok = ForEachHubRecord(tail, message.payload, [](const std::string& record) { HandleHubRecord(record); });
-    if (!ok) break;
+    ok = ForEachHubRecord(tail, message.payload, handle);
   }
   if (g_connected.load()) SetConnectionState(false);
+  // The stream is dead; tell the peer now rather than at Disconnect. The descriptor stays ours
+  // until Disconnect closes it.
+  ::shutdown(fd, SHUT_RDWR);
 }
 
 }  // namespace
