@@ -45,8 +45,16 @@ struct SocketOwner {
 
 }  // namespace
 
+namespace {
+std::atomic<bool> g_abortDiscovery{false};
+constexpr int kAbortCheckMs = 100;
+}  // namespace
+
+void AbortRuntimeDiscovery(bool abort) { g_abortDiscovery.store(abort); }
+
 bool LocalHttpExchange(int port, const std::string& request, int idleSeconds, size_t maxBytes, std::string& reply) {
   reply.clear();
+  if (g_abortDiscovery.load()) return false;
   if (port < 1 || port > 65535) return false;
   SocketOwner sock;
   sock.fd = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -77,9 +85,18 @@ bool LocalHttpExchange(int port, const std::string& request, int idleSeconds, si
   while (reply.size() < maxBytes) {
     const auto left =
         std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
-    if (left <= 0) break;
+    if (left <= 0 || g_abortDiscovery.load()) break;
+    // Waits in short slices so an abort is noticed; the idle limit still counts whole waits.
     pollfd p{sock.fd, POLLIN, 0};
-    const int ready = ::poll(&p, 1, static_cast<int>(std::min<int64_t>(left, idleSeconds * 1000)));
+    int ready = 0;
+    int waited = 0;
+    const int idleMs = static_cast<int>(std::min<int64_t>(left, idleSeconds * 1000));
+    while (waited < idleMs && !g_abortDiscovery.load()) {
+      const int slice = std::min(kAbortCheckMs, idleMs - waited);
+      ready = ::poll(&p, 1, slice);
+      if (ready != 0) break;
+      waited += slice;
+    }
     if (ready < 0 && errno == EINTR) continue;
     if (ready <= 0) break;
     const ssize_t n = ::recv(sock.fd, buffer, std::min(sizeof buffer, maxBytes - reply.size()), 0);

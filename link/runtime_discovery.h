@@ -53,6 +53,10 @@ bool LocalHttpExchange(int port, const std::string& request, int idleSeconds, si
 // is unset.
 std::string RuntimeFilePath();
 
+// While set, probes in progress give up within a tenth of a second and new ones fail at once, so
+// that unloading never waits for a service that accepts and then says nothing.
+void AbortRuntimeDiscovery(bool abort);
+
 // Test hooks: replace the default port and the discovery file path (0 / empty restores them).
 void SetDefaultRuntimePortForTesting(int port);
 void SetRuntimeFilePathForTesting(const std::string& path);
