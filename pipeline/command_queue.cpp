@@ -19,6 +19,8 @@ namespace {
 const char* const kNotReadyAtRun =
     "CAD_DOCUMENT_NOT_READY: The active document changed or is still initializing.";
 
+std::function<void(const CommandTask&)> g_testRunner;  // main thread only
+
 void ScheduleDrain() {
   if (AcApDocManager* manager = acDocManagerPtr())
     manager->beginExecuteInApplicationContext(ProcessCommandQueue, nullptr);
@@ -87,7 +89,8 @@ void ProcessCommandQueue(void*) {
       OnTaskComplete(task.reqId, kNotReadyAtRun, false);
       return;
     }
-    RunTaskBranch(task, manager);
+    if (g_testRunner) g_testRunner(task);
+    else RunTaskBranch(task, manager);
   } catch (const std::exception& e) {
     OnTaskComplete(task.reqId, e.what(), false);
   } catch (...) {
@@ -104,3 +107,5 @@ void ResetCommandQueue() {
   g_lockedDocument = nullptr;
   g_currentTaskReqId.clear();
 }
+
+void SetTaskRunnerForTesting(std::function<void(const CommandTask&)> runner) { g_testRunner = std::move(runner); }

@@ -11,6 +11,7 @@
 #include <atomic>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <string>
 
@@ -66,6 +67,9 @@ void EnqueueAndSchedule(const CommandTask& task);
 // The drain, run by the host in the application context; the argument is ignored.
 void ProcessCommandQueue(void* data);
 bool UsesActiveDocument(const CommandTask& task);
+
+// Test hook: runs tasks through `runner` instead of the action table (nullptr restores it).
+void SetTaskRunnerForTesting(std::function<void(const CommandTask&)> runner);
 
 // Empties the queue and clears the running state (unload and tests; main thread).
 void ResetCommandQueue();
