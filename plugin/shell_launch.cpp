@@ -1,3 +1,4 @@
 #include "plugin/shell_launch.h"
 
 void finishPendingWorkspace() {}
+void clearPendingWorkspace() {}

@@ -6,3 +6,5 @@
 
 // Called at the end of every readiness probe: opens a page that was waiting for confirmation.
 void finishPendingWorkspace();
+// Drops a page request still waiting for confirmation (unload).
+void clearPendingWorkspace();

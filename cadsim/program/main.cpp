@@ -5,7 +5,10 @@
 #include <dlfcn.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <cstdlib>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -66,7 +69,11 @@ void usage(const char* program) {
       "  Opens each DRAWING in order (the last one active), --new adds an unsaved Drawing1.dwg,\n"
       "  loads the plug-in bundle (default: OrvikCad.bundle beside this program), then types\n"
       "  each line of standard input at the active drawing's command line.\n"
-      "  Host commands: NEW, OPEN <path>, CLOSE, ACTIVATE <title|path|number>, DOCS, QUIT.\n",
+      "  Host commands: NEW, OPEN <path>, CLOSE, ACTIVATE <title|path|number>, DOCS, QUIT.\n"
+      "  Test aids: OPENHOLD <path> (a drawing that stays in the middle of opening), OPENRELEASE,\n"
+      "  PAUSE <ms> (a long command: nothing else runs meanwhile).\n"
+      "  Lines that arrive together are typed one after another before the host turns to\n"
+      "  other work, as type-ahead is in the host.\n",
       program);
 }
 
@@ -82,6 +89,16 @@ std::string defaultBundle(const char* argv0) {
 typedef AcRx::AppRetCode (*EntryPoint)(AcRx::AppMsgCode, void*);
 
 void defineProgramCommands() {
+  // Test aids: a drawing held in the middle of its opening, and a long-running command during
+  // which the host runs nothing else.
+  cadsim::defineBuiltinCommand("OPENHOLD", [](const std::string& path) { cadsim::beginOpen(path); });
+  cadsim::defineBuiltinCommand("OPENRELEASE", [](const std::string&) {
+    for (AcApDocument* doc : cadsim::documents()) cadsim::finishOpen(doc);
+  });
+  cadsim::defineBuiltinCommand("PAUSE", [](const std::string& ms) {
+    int wait = ms.empty() ? 1000 : std::atoi(ms.c_str());
+    std::this_thread::sleep_for(std::chrono::milliseconds(std::max(0, std::min(wait, 60000))));
+  });
   cadsim::defineBuiltinCommand("ACTIVATE", [](const std::string& which) {
     std::vector<AcApDocument*> docs = cadsim::documents();
     AcApDocument* target = cadsim::findDocument(which);
@@ -167,14 +184,20 @@ int main(int argc, char** argv) {
   reader.detach();  // blocked in a read of standard input until the process ends
 
   while (!g_stop.load()) {
-    std::deque<std::string> lines;
+    // Type-ahead: every line that has arrived, including lines that arrive while an earlier one
+    // runs, is typed before the host turns to other work.
+    bool typed = false;
     bool eof = false;
-    {
-      std::lock_guard<std::mutex> lock(input().mutex);
-      lines.swap(input().lines);
-      eof = input().eof;
-    }
-    for (const std::string& line : lines) {
+    for (;;) {
+      std::string line;
+      {
+        std::lock_guard<std::mutex> lock(input().mutex);
+        eof = input().eof;
+        if (input().lines.empty()) break;
+        line = input().lines.front();
+        input().lines.pop_front();
+      }
+      typed = true;
       std::string trimmed = line;
       while (!trimmed.empty() && (trimmed.back() == ' ' || trimmed.back() == '\t')) trimmed.pop_back();
       if (trimmed == "QUIT" || trimmed == "quit") {
@@ -183,10 +206,9 @@ int main(int argc, char** argv) {
       }
       std::printf("Command: %s\n", line.c_str());
       cadsim::typeLine(line);
-      cadsim::runUntilIdle();
       flushOutput();
     }
-    if (g_stop.load() || (eof && lines.empty())) break;
+    if (g_stop.load() || (eof && !typed)) break;
     cadsim::runUntilIdle();
     flushOutput();
     cadsim::waitForWork(50);

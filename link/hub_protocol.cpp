@@ -1,0 +1,223 @@
+#include "link/hub_protocol.h"
+
+#include <cstdint>
+#include <exception>
+
+#include "link/websocket.h"
+
+namespace {
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// Four hex digits at text[pos..pos+3], or -1.
+long Hex4(const std::string& text, size_t pos) {
+  if (pos + 4 > text.size()) return -1;
+  long value = 0;
+  for (size_t i = 0; i < 4; ++i) {
+    const int digit = HexValue(text[pos + i]);
+    if (digit < 0) return -1;
+    value = value * 16 + digit;
+  }
+  return value;
+}
+
+void AppendUtf8(std::string& out, uint32_t cp) {
+  if (cp < 0x80) {
+    out += static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    out += static_cast<char>(0xC0 | (cp >> 6));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else if (cp < 0x10000) {
+    out += static_cast<char>(0xE0 | (cp >> 12));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (cp >> 18));
+    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  }
+}
+
+void AppendControlEscape(std::string& out, unsigned char c) {
+  static const char kHex[] = "0123456789abcdef";
+  out += "\\u00";
+  out += kHex[c >> 4];
+  out += kHex[c & 0x0F];
+}
+
+std::string Escape(const std::string& text, bool shortBackspaceAndFormFeed) {
+  std::string out;
+  out.reserve(text.size() + 16);
+  for (char ch : text) {
+    const unsigned char c = static_cast<unsigned char>(ch);
+    switch (c) {
+      case '\t': out += "\\t"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      case '"': out += "\\\""; break;
+      case '\\': out += "\\\\"; break;
+      case '\b':
+        if (shortBackspaceAndFormFeed) out += "\\b";
+        else AppendControlEscape(out, c);
+        break;
+      case '\f':
+        if (shortBackspaceAndFormFeed) out += "\\f";
+        else AppendControlEscape(out, c);
+        break;
+      default:
+        if (c < 0x20) AppendControlEscape(out, c);
+        else out += ch;
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string ExtractJsonString(const std::string& text, size_t& cursor) {
+  std::string out;
+  if (cursor >= text.size()) {
+    cursor = text.size();
+    return out;
+  }
+  const size_t open = text.find('"', cursor);
+  if (open == std::string::npos) {
+    cursor = text.size();
+    return out;
+  }
+  size_t i = open + 1;
+  while (i < text.size()) {
+    const char c = text[i];
+    if (c == '"') {
+      cursor = i + 1;
+      return out;
+    }
+    if (c != '\\' || i + 1 >= text.size()) {
+      out += c;
+      ++i;
+      continue;
+    }
+    const char e = text[i + 1];
+    switch (e) {
+      case '"': out += '"'; i += 2; continue;
+      case '\\': out += '\\'; i += 2; continue;
+      case '/': out += '/'; i += 2; continue;
+      case 'n': out += '\n'; i += 2; continue;
+      case 'r': out += '\r'; i += 2; continue;
+      case 't': out += '\t'; i += 2; continue;
+      case 'b': out += '\b'; i += 2; continue;
+      case 'f': out += '\f'; i += 2; continue;
+      case 'u': {
+        const long v = Hex4(text, i + 2);
+        if (v < 0) break;  // malformed: keep the backslash, read on normally
+        i += 6;
+        uint32_t cp = static_cast<uint32_t>(v);
+        if (cp >= 0xD800 && cp <= 0xDBFF) {
+          const long w = (i + 1 < text.size() && text[i] == '\\' && text[i + 1] == 'u') ? Hex4(text, i + 2) : -1;
+          if (w >= 0xDC00 && w <= 0xDFFF) {
+            cp = ((cp - 0xD800) << 10) + 0x10000 + (static_cast<uint32_t>(w) - 0xDC00);
+            i += 6;
+          } else {
+            cp = 0xFFFD;
+          }
+        } else if (cp >= 0xDC00 && cp <= 0xDFFF) {
+          cp = 0xFFFD;
+        }
+        AppendUtf8(out, cp);
+        continue;
+      }
+      default:
+        break;
+    }
+    out += '\\';
+    ++i;
+  }
+  cursor = text.size();
+  return out;
+}
+
+std::string JsonEscape(const std::string& text) { return Escape(text, false); }
+
+std::string EscapeDocumentText(const std::string& text) { return Escape(text, true); }
+
+HubInvocation ParseHubInvocation(const std::string& record) {
+  HubInvocation invocation;
+  if (record.find("\"type\":") == std::string::npos) return invocation;
+  const size_t target = record.find("\"target\":\"ExecuteCommand\"");
+  if (target == std::string::npos) return invocation;
+  static const std::string kArguments = "\"arguments\":[";
+  const size_t arguments = record.find(kArguments, target);
+  if (arguments == std::string::npos) return invocation;
+  size_t cursor = arguments + kArguments.size();
+  invocation.reqId = ExtractJsonString(record, cursor);
+  invocation.action = ExtractJsonString(record, cursor);
+  invocation.params = ExtractJsonString(record, cursor);
+  invocation.ok = !invocation.reqId.empty() && !invocation.action.empty();
+  return invocation;
+}
+
+void HandleHubRecord(const std::string& record) {
+  const HubInvocation invocation = ParseHubInvocation(record);
+  if (!invocation.ok) return;
+  std::string result;
+  std::string status = "true";
+  try {
+    if (!OrvikWebSocket::InvokeHandler(invocation.reqId, invocation.action, invocation.params, result)) return;
+  } catch (const std::exception& e) {
+    // The request still gets its one answer; the receive thread must survive the handler.
+    result = std::string("Error: ") + e.what();
+    status = "false";
+  } catch (...) {
+    result = "Error: unknown exception";
+    status = "false";
+  }
+  if (result == kQueuedResult) return;
+  OrvikWebSocket::Send(BuildCadResultRecord(invocation.reqId, status, result));
+}
+
+bool ForEachHubRecord(std::string& tail, const std::string& message,
+                      const std::function<void(const std::string&)>& onRecord) {
+  if (tail.size() + message.size() > OrvikWebSocket::kMaxMessageBytes) return false;
+  size_t start = 0;
+  size_t sep = message.find(kRecordSeparator);
+  if (sep == std::string::npos) {
+    tail += message;
+    return true;
+  }
+  if (!tail.empty()) {
+    tail.append(message, 0, sep);
+    const std::string first = std::move(tail);
+    tail.clear();
+    onRecord(first);
+    start = sep + 1;
+    sep = message.find(kRecordSeparator, start);
+  }
+  while (sep != std::string::npos) {
+    onRecord(message.substr(start, sep - start));
+    start = sep + 1;
+    sep = message.find(kRecordSeparator, start);
+  }
+  tail.assign(message, start, std::string::npos);
+  return true;
+}
+
+std::string BuildHandshakeRecord() { return std::string("{\"protocol\":\"json\",\"version\":1}") + kRecordSeparator; }
+
+std::string BuildPingRecord() { return "{\"type\":6}"; }
+
+std::string BuildCadResultRecord(const std::string& reqId, const std::string& status, const std::string& result) {
+  if (reqId.empty()) return std::string();
+  return "{\"type\":1,\"target\":\"CadResult\",\"arguments\":[\"" + JsonEscape(reqId) + "\",\"" + JsonEscape(status) +
+         "\",\"" + JsonEscape(result) + "\"]}";
+}
+
+std::string BuildCadStateRecord(bool ready, const std::string& name, const std::string& path) {
+  return std::string("{\"type\":1,\"target\":\"CadStateChanged\",\"arguments\":[") + (ready ? "true" : "false") +
+         ",\"" + EscapeDocumentText(name) + "\",\"" + EscapeDocumentText(path) + "\"]}";
+}

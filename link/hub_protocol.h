@@ -1,0 +1,63 @@
+// The hub records exchanged with the runtime service over the WebSocket.
+//
+// Every record is a JSON text followed by the record separator 0x1E. This unit owns the exact text
+// of every record the plug-in sends (handshake, keep-alive, command result, document state), the
+// reading of incoming command invocations, and the splitting of received messages into records.
+// The builders are pure and usable from any thread; HandleHubRecord runs on the receive thread.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <string>
+
+// The record separator that ends every hub record.
+constexpr char kRecordSeparator = '\x1E';
+
+// The handler's answer meaning "the result is sent later".
+constexpr const char* kQueuedResult = "__QUEUED__";
+
+struct HubInvocation {
+  bool ok = false;
+  std::string reqId;
+  std::string action;
+  std::string params;
+};
+
+// Reads an "ExecuteCommand" invocation; ok is false for anything else (handshake replies, pings,
+// other targets, an empty request identifier or action).
+HubInvocation ParseHubInvocation(const std::string& record);
+
+// Handles one record: an invocation runs the installed command handler and its answer, unless it
+// is kQueuedResult, is sent at once as a result with status "true". Everything else is ignored.
+void HandleHubRecord(const std::string& record);
+
+// Calls `onRecord` for every complete record of `tail` + `message` (without its separator) and
+// keeps an unfinished last record in `tail` for the next message. False when the unfinished record
+// would grow beyond the message size limit; the connection must then be dropped.
+bool ForEachHubRecord(std::string& tail, const std::string& message,
+                      const std::function<void(const std::string&)>& onRecord);
+
+// Reads the next JSON string at or after `cursor` and moves the cursor past it. Escapes are
+// decoded (\uXXXX too, surrogate pairs joined, unpaired surrogates become U+FFFD); a malformed
+// \u escape stays as written; an unterminated string gives what was read, cursor at the end.
+std::string ExtractJsonString(const std::string& text, size_t& cursor);
+
+// Escaping of result texts: \t \n \r \" \\ and every other byte below 0x20 as \u00XX.
+std::string JsonEscape(const std::string& text);
+
+// Escaping of the document name and path: \b \t \n \f \r \" \\ and every other byte below 0x20
+// as \u00XX (lower-case hex); the same output as the request codec's escaper.
+std::string EscapeDocumentText(const std::string& text);
+
+// {"protocol":"json","version":1} with its own separator.
+std::string BuildHandshakeRecord();
+
+// {"type":6}, without separator (Send adds it).
+std::string BuildPingRecord();
+
+// The command result record, without separator; empty when reqId is empty. The identifier and
+// the result are escaped with JsonEscape.
+std::string BuildCadResultRecord(const std::string& reqId, const std::string& status, const std::string& result);
+
+// The document state record, without separator.
+std::string BuildCadStateRecord(bool ready, const std::string& name, const std::string& path);

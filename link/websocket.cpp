@@ -1,0 +1,561 @@
+#include "link/websocket.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cctype>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <mutex>
+#include <random>
+#include <thread>
+
+#include "host/clock.h"
+#include "link/hub_protocol.h"
+
+namespace OrvikWebSocket {
+namespace {
+
+constexpr int kDefaultWriteStallMs = 30000;
+constexpr int kDefaultHandshakeMs = 5000;
+constexpr size_t kReadChunk = 16 * 1024;
+constexpr size_t kMaxUpgradeReply = 16 * 1024;
+constexpr int64_t kKeepAliveMs = 10000;
+// The example key of RFC 6455; the service does not care which key it is.
+constexpr const char* kUpgradeKey = "dGhlIHNhbXBsZSBub25jZQ==";
+
+#if defined(MSG_NOSIGNAL)
+constexpr int kSendFlags = MSG_NOSIGNAL | MSG_DONTWAIT;
+#else
+constexpr int kSendFlags = MSG_DONTWAIT;
+#endif
+
+// Lock order: g_transitionMutex, then g_sendMutex, then g_fdMutex. g_handlerMutex stands alone
+// here (the dispatcher nests its own locks under it).
+std::mutex g_transitionMutex;  // one Connect or Disconnect at a time
+std::mutex g_sendMutex;        // keeps frames whole on the socket
+std::mutex g_fdMutex;          // guards shutdown against close of g_socket
+std::atomic<int> g_socket{-1};
+std::thread g_recvThread;            // guarded by g_transitionMutex
+FrameSource g_pendingSource;         // guarded by g_transitionMutex; handed to the receive thread
+std::string g_pendingTail;           // guarded by g_transitionMutex; records after the handshake reply
+std::mutex g_handlerMutex;
+CommandHandler g_handler;  // guarded by g_handlerMutex
+
+std::atomic<bool> g_connected{false};
+std::atomic<uint64_t> g_generation{0};
+std::atomic<int64_t> g_lastHeartbeat{0};
+std::atomic<uint64_t> g_abortEpoch{0};  // bumped by Disconnect so a Connect in progress gives up
+std::atomic<int> g_writeStallMs{kDefaultWriteStallMs};
+std::atomic<int> g_handshakeMs{kDefaultHandshakeMs};
+
+using RealClock = std::chrono::steady_clock;
+
+uint32_t FreshMaskWord() {
+  thread_local std::minstd_rand engine([] {
+    std::random_device device;
+    return static_cast<std::minstd_rand::result_type>(device() ^ std::hash<std::thread::id>()(std::this_thread::get_id()));
+  }());
+  uint32_t hi = static_cast<uint32_t>(engine());
+  uint32_t lo = static_cast<uint32_t>(engine());
+  return (hi << 16) ^ lo;
+}
+
+// Appends one complete masked frame whose payload is `a` followed by `b`.
+void AppendFrame(std::string& out, int opcode, const char* a, size_t aSize, const char* b, size_t bSize) {
+  const uint64_t length = aSize + bSize;
+  char header[14];
+  size_t h = 0;
+  header[h++] = static_cast<char>(0x80 | (opcode & 0x0F));
+  if (length < 126) {
+    header[h++] = static_cast<char>(0x80 | length);
+  } else if (length < 65536) {
+    header[h++] = static_cast<char>(0xFE);
+    header[h++] = static_cast<char>((length >> 8) & 0xFF);
+    header[h++] = static_cast<char>(length & 0xFF);
+  } else {
+    header[h++] = static_cast<char>(0xFF);
+    for (int shift = 56; shift >= 0; shift -= 8) header[h++] = static_cast<char>((length >> shift) & 0xFF);
+  }
+  uint8_t key[4];
+  const uint32_t word = FreshMaskWord();
+  std::memcpy(key, &word, 4);
+  std::memcpy(header + h, key, 4);
+  h += 4;
+  const size_t start = out.size();
+  out.resize(start + h + length);
+  char* dst = &out[start];
+  std::memcpy(dst, header, h);
+  dst += h;
+  MaskCopy(dst, a, aSize, key);
+  // The second piece continues the key where the first stopped.
+  const uint8_t shifted[4] = {key[aSize % 4], key[(aSize + 1) % 4], key[(aSize + 2) % 4], key[(aSize + 3) % 4]};
+  MaskCopy(dst + aSize, b, bSize, shifted);
+}
+
+// Writes everything, waiting at most `stallMs` for each piece of progress.
+bool WriteAll(int fd, const char* data, size_t size, int stallMs) {
+  while (size > 0) {
+    const ssize_t n = ::send(fd, data, size, kSendFlags);
+    if (n > 0) {
+      data += n;
+      size -= static_cast<size_t>(n);
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+      pollfd p{fd, POLLOUT, 0};
+      const int r = ::poll(&p, 1, stallMs);
+      if (r < 0 && errno == EINTR) continue;
+      if (r <= 0) return false;  // no progress within the stall time-out, or poll failed
+      continue;
+    }
+    return false;
+  }
+  return true;
+}
+
+bool SendFrameOnSocket(int fd, int opcode, const std::string& payload) {
+  std::string frame;
+  AppendFrame(frame, opcode, payload.data(), payload.size(), nullptr, 0);
+  std::lock_guard<std::mutex> lock(g_sendMutex);
+  return WriteAll(fd, frame.data(), frame.size(), g_writeStallMs.load());
+}
+
+// Waits until `fd` is ready, the deadline passes or a Disconnect asks the connect to give up.
+bool WaitReady(int fd, short events, RealClock::time_point deadline, uint64_t epoch) {
+  for (;;) {
+    if (g_abortEpoch.load() != epoch) return false;
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - RealClock::now()).count();
+    if (left <= 0) return false;
+    pollfd p{fd, events, 0};
+    // Shutdown by Disconnect wakes the poll at once; the slice only guards a socket still connecting.
+    const int r = ::poll(&p, 1, static_cast<int>(std::min<int64_t>(left, 100)));
+    if (r > 0) return true;
+    if (r < 0 && errno != EINTR) return false;
+  }
+}
+
+void SetBlocking(int fd, bool blocking) {
+  const int flags = ::fcntl(fd, F_GETFL, 0);
+  if (flags < 0) return;
+  ::fcntl(fd, F_SETFL, blocking ? (flags & ~O_NONBLOCK) : (flags | O_NONBLOCK));
+}
+
+void CloseSocketLocked() {
+  std::lock_guard<std::mutex> sendLock(g_sendMutex);
+  std::lock_guard<std::mutex> fdLock(g_fdMutex);
+  const int fd = g_socket.exchange(-1);
+  if (fd >= 0) ::close(fd);
+}
+
+void ShutdownSocket() {
+  std::lock_guard<std::mutex> lock(g_fdMutex);
+  const int fd = g_socket.load();
+  if (fd >= 0) ::shutdown(fd, SHUT_RDWR);
+}
+
+// Ends whatever the previous connection left; g_transitionMutex held.
+void TeardownLocked() {
+  ShutdownSocket();
+  if (g_recvThread.joinable()) {
+    if (g_recvThread.get_id() == std::this_thread::get_id()) return;  // misuse; the loop ends itself
+    g_recvThread.join();
+  }
+  CloseSocketLocked();
+  g_pendingSource = FrameSource();
+  g_pendingTail.clear();
+}
+
+void RecvLoop(FrameSource source, std::string tail, int fd) {
+  source.read = [fd](char* buffer, size_t size) -> long {
+    for (;;) {
+      const ssize_t n = ::recv(fd, buffer, size, 0);
+      if (n < 0 && errno == EINTR) continue;
+      return n < 0 ? -1 : static_cast<long>(n);
+    }
+  };
+  const auto answerPing = [fd](const std::string& payload) { return SendFrameOnSocket(fd, 0xA, payload); };
+  const auto handle = [](const std::string& record) { HandleHubRecord(record); };
+  // Records that came with the handshake reply are handled before anything else is read.
+  const std::string early = std::move(tail);
+  tail.clear();
+  bool ok = ForEachHubRecord(tail, early, handle);
+  while (ok && g_connected.load()) {
+    Message message = RecvMessage(source, answerPing);
+    if (message.status == MessageStatus::kClosed) {
+      if (g_connected.load()) SetConnectionState(false);
+      SendFrameOnSocket(fd, 0x8, message.closePayload.substr(0, 2));  // polite reply; outcome irrelevant
+    }
+    if (message.status != MessageStatus::kMessage) break;
+    if (message.opcode != 1) continue;
+    ok = ForEachHubRecord(tail, message.payload, handle);
+  }
+  if (g_connected.load()) SetConnectionState(false);
+  // The stream is dead; tell the peer now rather than at Disconnect. The descriptor stays ours
+  // until Disconnect closes it.
+  ::shutdown(fd, SHUT_RDWR);
+}
+
+}  // namespace
+
+ParsedUrl ParseUrl(const std::string& url) {
+  ParsedUrl result;
+  std::string rest = url;
+  const size_t scheme = rest.find("://");
+  if (scheme != std::string::npos) rest = rest.substr(scheme + 3);
+  const size_t slash = rest.find('/');
+  if (slash != std::string::npos) {
+    result.path = rest.substr(slash);
+    rest = rest.substr(0, slash);
+  }
+  const size_t colon = rest.find(':');
+  if (colon != std::string::npos) {
+    result.host = rest.substr(0, colon);
+    const std::string digits = rest.substr(colon + 1);
+    long port = 0;
+    bool valid = !digits.empty() && digits.size() <= 5;
+    for (char c : digits) {
+      if (c < '0' || c > '9') valid = false;
+      else port = port * 10 + (c - '0');
+    }
+    if (!valid || port < 1 || port > 65535) return result;  // ok stays false
+    result.port = static_cast<int>(port);
+  } else {
+    result.host = rest;
+  }
+  result.ok = !result.host.empty();
+  return result;
+}
+
+void MaskCopy(char* dst, const char* src, size_t size, const uint8_t key[4]) {
+  uint8_t pattern[8] = {key[0], key[1], key[2], key[3], key[0], key[1], key[2], key[3]};
+  uint64_t mask;
+  std::memcpy(&mask, pattern, 8);
+  size_t i = 0;
+  for (; i + 8 <= size; i += 8) {
+    uint64_t word;
+    std::memcpy(&word, src + i, 8);
+    word ^= mask;
+    std::memcpy(dst + i, &word, 8);
+  }
+  for (; i < size; ++i) dst[i] = static_cast<char>(src[i] ^ key[i % 4]);
+}
+
+std::string BuildFrame(const std::string& payload, int opcode) {
+  std::string frame;
+  AppendFrame(frame, opcode, payload.data(), payload.size(), nullptr, 0);
+  return frame;
+}
+
+bool ReadExact(FrameSource& source, char* out, size_t size) {
+  while (size > 0) {
+    if (source.begin < source.end) {
+      const size_t take = std::min(size, source.end - source.begin);
+      std::memcpy(out, source.buffer.data() + source.begin, take);
+      source.begin += take;
+      out += take;
+      size -= take;
+      continue;
+    }
+    if (!source.read) return false;
+    if (size >= kReadChunk) {  // large payloads go straight to their destination
+      const long n = source.read(out, size);
+      if (n <= 0 || static_cast<size_t>(n) > size) return false;
+      out += n;
+      size -= static_cast<size_t>(n);
+      continue;
+    }
+    if (source.buffer.size() < kReadChunk) source.buffer.resize(kReadChunk);
+    const long n = source.read(source.buffer.data(), source.buffer.size());
+    if (n <= 0 || static_cast<size_t>(n) > source.buffer.size()) return false;
+    source.begin = 0;
+    source.end = static_cast<size_t>(n);
+  }
+  return true;
+}
+
+bool ReadHeaderBlock(FrameSource& source, std::string& head, size_t maxBytes) {
+  head.clear();
+  for (;;) {
+    if (source.begin == source.end) {
+      if (!source.read) return false;
+      if (source.buffer.size() < kReadChunk) source.buffer.resize(kReadChunk);
+      const long n = source.read(source.buffer.data(), source.buffer.size());
+      if (n <= 0 || static_cast<size_t>(n) > source.buffer.size()) return false;
+      source.begin = 0;
+      source.end = static_cast<size_t>(n);
+    }
+    // Take bytes one line feed at a time so nothing after the blank line is consumed.
+    const char* start = source.buffer.data() + source.begin;
+    const char* lf = static_cast<const char*>(std::memchr(start, '\n', source.end - source.begin));
+    const size_t take = lf ? static_cast<size_t>(lf - start) + 1 : source.end - source.begin;
+    head.append(start, take);
+    source.begin += take;
+    if (head.size() > maxBytes) return false;
+    if (lf && head.size() >= 4 && head.compare(head.size() - 4, 4, "\r\n\r\n") == 0) return true;
+    if (lf && head.size() >= 2 && head.compare(head.size() - 2, 2, "\n\n") == 0) return true;
+  }
+}
+
+Frame RecvFrame(FrameSource& source, uint64_t maxPayload) {
+  Frame frame;
+  unsigned char header[2];
+  if (!ReadExact(source, reinterpret_cast<char*>(header), 2)) return frame;
+  frame.fin = (header[0] & 0x80) != 0;
+  frame.opcode = header[0] & 0x0F;
+  const bool masked = (header[1] & 0x80) != 0;
+  uint64_t length = header[1] & 0x7F;
+  if (length == 126 || length == 127) {
+    unsigned char ext[8];
+    const size_t n = length == 126 ? 2 : 8;
+    if (!ReadExact(source, reinterpret_cast<char*>(ext), n)) return frame;
+    length = 0;
+    for (size_t i = 0; i < n; ++i) length = (length << 8) | ext[i];
+  }
+  if (length > maxPayload) return frame;
+  uint8_t key[4] = {0, 0, 0, 0};
+  if (masked && !ReadExact(source, reinterpret_cast<char*>(key), 4)) return frame;
+  frame.payload.resize(static_cast<size_t>(length));
+  if (length > 0 && !ReadExact(source, &frame.payload[0], frame.payload.size())) {
+    frame.payload.clear();
+    return frame;
+  }
+  if (masked) MaskCopy(&frame.payload[0], frame.payload.data(), frame.payload.size(), key);
+  frame.ok = true;
+  return frame;
+}
+
+Message RecvMessage(FrameSource& source, const std::function<bool(const std::string&)>& answerPing) {
+  Message message;
+  bool inMessage = false;
+  for (;;) {
+    const uint64_t budget = kMaxMessageBytes - message.payload.size();
+    Frame frame = RecvFrame(source, budget);
+    if (!frame.ok) return Message();
+    const bool control = (frame.opcode & 0x08) != 0;
+    if (control && (!frame.fin || frame.payload.size() > 125)) return Message();
+    switch (frame.opcode) {
+      case 0x8:
+        message.status = MessageStatus::kClosed;
+        message.payload.clear();
+        message.closePayload = std::move(frame.payload);
+        return message;
+      case 0x9:
+        if (answerPing && !answerPing(frame.payload)) return Message();
+        continue;
+      case 0xA:
+        continue;
+      case 0x1:
+      case 0x2:
+        if (inMessage) return Message();  // a new message inside a fragmented one
+        inMessage = true;
+        message.opcode = frame.opcode;
+        message.payload = std::move(frame.payload);
+        break;
+      case 0x0:
+        if (!inMessage) return Message();  // a continuation of nothing
+        message.payload.append(frame.payload);
+        break;
+      default:
+        if (inMessage) return Message();
+        continue;  // reserved opcodes carry nothing we understand
+    }
+    if (frame.fin) {
+      message.status = MessageStatus::kMessage;
+      return message;
+    }
+  }
+}
+
+bool Connect(const std::string& url, CommandHandler handler) {
+  if (IsConnected()) return true;
+  std::lock_guard<std::mutex> transition(g_transitionMutex);
+  if (IsConnected()) return true;
+  const uint64_t epoch = g_abortEpoch.load();
+  {
+    std::lock_guard<std::mutex> lock(g_handlerMutex);
+    g_handler = std::move(handler);
+  }
+  TeardownLocked();  // a connection that dropped by itself still has its thread and socket
+
+  const ParsedUrl parsed = ParseUrl(url);
+  if (!parsed.ok) return false;
+  addrinfo hints{};
+  hints.ai_family = AF_INET;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* resolved = nullptr;
+  if (::getaddrinfo(parsed.host.c_str(), std::to_string(parsed.port).c_str(), &hints, &resolved) != 0 || !resolved) {
+    if (resolved) ::freeaddrinfo(resolved);
+    return false;
+  }
+  const int fd = ::socket(resolved->ai_family, resolved->ai_socktype, resolved->ai_protocol);
+  if (fd < 0) {
+    ::freeaddrinfo(resolved);
+    return false;
+  }
+  ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+#if defined(SO_NOSIGPIPE)
+  int one = 1;
+  ::setsockopt(fd, SOL_SOCKET, SO_NOSIGPIPE, &one, sizeof one);
+#endif
+  {
+    std::lock_guard<std::mutex> lock(g_fdMutex);  // published so Disconnect can interrupt us
+    g_socket.store(fd);
+  }
+  const auto fail = [] {
+    CloseSocketLocked();
+    return false;
+  };
+  const auto deadline = RealClock::now() + std::chrono::milliseconds(g_handshakeMs.load());
+  SetBlocking(fd, false);
+  int rc = ::connect(fd, resolved->ai_addr, resolved->ai_addrlen);
+  ::freeaddrinfo(resolved);
+  if (rc != 0) {
+    if (errno != EINPROGRESS && errno != EINTR) return fail();
+    if (!WaitReady(fd, POLLOUT, deadline, epoch)) return fail();
+    int error = 0;
+    socklen_t len = sizeof error;
+    if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &len) != 0 || error != 0) return fail();
+  }
+  int noDelay = 1;
+  ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay);
+
+  const int handshakeMs = g_handshakeMs.load();
+  const std::string request = "GET " + parsed.path + " HTTP/1.1\r\nHost: " + parsed.host + ":" +
+                              std::to_string(parsed.port) +
+                              "\r\nUpgrade: websocket\r\nConnection: Upgrade\r\nSec-WebSocket-Key: " + kUpgradeKey +
+                              "\r\nSec-WebSocket-Version: 13\r\n\r\n";
+  if (!WriteAll(fd, request.data(), request.size(), handshakeMs)) return fail();
+
+  FrameSource source;
+  source.read = [fd, deadline, epoch](char* buffer, size_t size) -> long {
+    for (;;) {
+      if (!WaitReady(fd, POLLIN, deadline, epoch)) return -1;
+      const ssize_t n = ::recv(fd, buffer, size, MSG_DONTWAIT);
+      if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) continue;
+      return n < 0 ? -1 : static_cast<long>(n);
+    }
+  };
+  std::string reply;
+  if (!ReadHeaderBlock(source, reply, kMaxUpgradeReply)) return fail();
+  // The status code of the status line must be 101.
+  const size_t space = reply.find(' ');
+  if (reply.compare(0, 5, "HTTP/") != 0 || space == std::string::npos || reply.compare(space + 1, 3, "101") != 0 ||
+      (space + 4 < reply.size() && std::isdigit(static_cast<unsigned char>(reply[space + 4])))) {
+    return fail();
+  }
+
+  const std::string handshake = BuildHandshakeRecord();
+  std::string frame;
+  AppendFrame(frame, 0x1, handshake.data(), handshake.size(), nullptr, 0);
+  if (!WriteAll(fd, frame.data(), frame.size(), handshakeMs)) return fail();
+  const Message answer = RecvMessage(source, [fd, handshakeMs](const std::string& payload) {
+    std::string pong;
+    AppendFrame(pong, 0xA, payload.data(), payload.size(), nullptr, 0);
+    return WriteAll(fd, pong.data(), pong.size(), handshakeMs);
+  });
+  if (answer.status != MessageStatus::kMessage) return fail();
+  // The reply's content is not examined, but records that came with it after its separator are
+  // real records.
+  std::string tail;
+  const size_t separator = answer.payload.find('\x1E');
+  if (separator != std::string::npos) tail = answer.payload.substr(separator + 1);
+
+  if (g_abortEpoch.load() != epoch) return fail();
+  SetBlocking(fd, true);
+  g_pendingSource = std::move(source);
+  g_pendingSource.read = nullptr;
+  g_pendingTail = std::move(tail);
+  SetConnectionState(true);
+  g_lastHeartbeat.store(SteadyClockMilliseconds());
+  std::cout << "[OrvikWS] connected to " << url << std::endl;
+  StartReceiveLoop();
+  return true;
+}
+
+void StartReceiveLoop() {
+  if (g_recvThread.joinable()) return;
+  const int fd = g_socket.load();
+  if (fd < 0) return;
+  g_recvThread = std::thread(RecvLoop, std::move(g_pendingSource), std::move(g_pendingTail), fd);
+  g_pendingSource = FrameSource();
+  g_pendingTail.clear();
+}
+
+void Disconnect() {
+  g_abortEpoch.fetch_add(1);
+  SetConnectionState(false);
+  g_lastHeartbeat.store(0);
+  ShutdownSocket();  // wakes a Connect in progress, the receive thread and a blocked sender
+  std::lock_guard<std::mutex> transition(g_transitionMutex);
+  if (g_connected.load()) SetConnectionState(false);  // a Connect finished just before we got here
+  TeardownLocked();
+  std::lock_guard<std::mutex> lock(g_handlerMutex);
+  g_handler = nullptr;
+}
+
+bool IsConnected() { return g_connected.load(); }
+
+uint64_t ConnectionGeneration() { return g_generation.load(); }
+
+bool Send(const std::string& text) {
+  if (!g_connected.load()) return false;
+  std::string frame;
+  const char separator = '\x1E';
+  AppendFrame(frame, 0x1, text.data(), text.size(), &separator, 1);
+  std::lock_guard<std::mutex> lock(g_sendMutex);
+  const int fd = g_socket.load();
+  if (!g_connected.load() || fd < 0) return false;
+  if (WriteAll(fd, frame.data(), frame.size(), g_writeStallMs.load())) return true;
+  // A frame may be half written: the stream is unusable, so end the receive thread too.
+  SetConnectionState(false);
+  std::lock_guard<std::mutex> fdLock(g_fdMutex);
+  ::shutdown(fd, SHUT_RDWR);
+  return false;
+}
+
+void Tick() {
+  if (!g_connected.load()) return;
+  const int64_t now = SteadyClockMilliseconds();
+  int64_t last = g_lastHeartbeat.load();
+  if (now - last < kKeepAliveMs) return;
+  if (!g_lastHeartbeat.compare_exchange_strong(last, now)) return;
+  Send(BuildPingRecord());
+}
+
+void SetConnectionState(bool connected) {
+  g_generation.fetch_add(1);
+  g_connected.store(connected);
+}
+
+int64_t SteadyClockMilliseconds() { return OrvikClock::SteadyMilliseconds(); }
+
+bool InvokeHandler(const std::string& reqId, const std::string& action, const std::string& params,
+                   std::string& result) {
+  std::lock_guard<std::mutex> lock(g_handlerMutex);
+  if (!g_handler) return false;
+  result = g_handler(reqId, action, params);
+  return true;
+}
+
+void SetWriteStallTimeoutForTesting(int milliseconds) {
+  g_writeStallMs.store(milliseconds > 0 ? milliseconds : kDefaultWriteStallMs);
+}
+
+void SetHandshakeTimeoutForTesting(int milliseconds) {
+  g_handshakeMs.store(milliseconds > 0 ? milliseconds : kDefaultHandshakeMs);
+}
+
+}  // namespace OrvikWebSocket

@@ -1,0 +1,286 @@
+#include "pipeline/request_json.h"
+
+#include <cstdint>
+#include <exception>
+
+namespace {
+
+constexpr size_t kNone = std::string_view::npos;
+
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+bool IsNumberEnd(char c) { return c == ',' || c == '}' || c == '\n' || c == '\r'; }
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// The value of four hexadecimal digits at `at`, or -1 when they are missing or not all hex.
+long HexQuad(std::string_view text, size_t at) {
+  if (at > text.size() || text.size() - at < 4) return -1;
+  long value = 0;
+  for (size_t i = 0; i < 4; ++i) {
+    const int digit = HexValue(text[at + i]);
+    if (digit < 0) return -1;
+    value = value * 16 + digit;
+  }
+  return value;
+}
+
+void AppendUtf8(std::string& out, uint32_t v) {
+  if (v < 0x80) {
+    out += static_cast<char>(v);
+  } else if (v < 0x800) {
+    out += static_cast<char>(0xC0 | (v >> 6));
+    out += static_cast<char>(0x80 | (v & 0x3F));
+  } else if (v < 0x10000) {
+    out += static_cast<char>(0xE0 | (v >> 12));
+    out += static_cast<char>(0x80 | ((v >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (v & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (v >> 18));
+    out += static_cast<char>(0x80 | ((v >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((v >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (v & 0x3F));
+  }
+}
+
+// Position of the first `"key"` in json. Scans quote to quote rather than building the needle, so
+// a read allocates nothing but its result.
+size_t FindKey(std::string_view json, std::string_view key) {
+  size_t p = json.find('"');
+  while (p != kNone && p + key.size() + 1 < json.size()) {
+    if (json.compare(p + 1, key.size(), key) == 0 && json[p + 1 + key.size()] == '"') return p;
+    p = json.find('"', p + 1);
+  }
+  return kNone;
+}
+
+// The first colon at or after the key's closing quote plus one; it need not follow the key.
+size_t ColonAfterKey(std::string_view json, std::string_view key) {
+  const size_t p = FindKey(json, key);
+  if (p == kNone) return kNone;
+  return json.find(':', p + key.size() + 2);
+}
+
+size_t SkipBlanks(std::string_view json, size_t at) {
+  while (at < json.size() && IsBlank(json[at])) ++at;
+  return at;
+}
+
+// Where the value after the key's colon starts, or kNone when there is no colon or no value.
+size_t ValueStart(std::string_view json, std::string_view key) {
+  const size_t colon = ColonAfterKey(json, key);
+  if (colon == kNone) return kNone;
+  const size_t v = SkipBlanks(json, colon + 1);
+  return v < json.size() ? v : kNone;
+}
+
+// The text after the key's colon up to a number's end (a comma, a closing brace or a line end);
+// false when the key or its colon is missing.
+bool NumberText(std::string_view json, std::string_view key, std::string_view& text) {
+  const size_t colon = ColonAfterKey(json, key);
+  if (colon == kNone) return false;
+  size_t end = colon + 1;
+  while (end < json.size() && !IsNumberEnd(json[end])) ++end;
+  text = json.substr(colon + 1, end - colon - 1);
+  return true;
+}
+
+}  // namespace
+
+std::string JsonStringValue(std::string_view json, std::string_view key) {
+  const size_t open = ValueStart(json, key);
+  if (open == kNone || json[open] != '"') return {};
+  bool escaped = false;
+  for (size_t i = open + 1; i < json.size(); ++i) {
+    const char c = json[i];
+    if (escaped) {
+      escaped = false;
+    } else if (c == '\\') {
+      escaped = true;
+    } else if (c == '"') {
+      return UnescapeJsonString(json.substr(open + 1, i - open - 1));
+    }
+  }
+  return {};
+}
+
+double JsonNumberValue(std::string_view json, std::string_view key, double fallback) {
+  std::string_view text;
+  if (!NumberText(json, key, text)) return fallback;
+  try {
+    return std::stod(std::string(text));
+  } catch (const std::exception&) {
+    return fallback;
+  }
+}
+
+bool JsonBoolValue(std::string_view json, std::string_view key, bool fallback) {
+  const size_t v = ValueStart(json, key);
+  if (v == kNone) return fallback;
+  if (json.compare(v, 4, "true") == 0) return true;
+  if (json.compare(v, 5, "false") == 0) return false;
+  return fallback;
+}
+
+std::string JsonObjectValue(std::string_view json, std::string_view key) {
+  const size_t open = ValueStart(json, key);
+  if (open == kNone || json[open] != '{') return {};
+  int depth = 0;
+  bool inString = false;
+  bool escaped = false;
+  for (size_t i = open; i < json.size(); ++i) {
+    const char c = json[i];
+    if (inString) {
+      if (escaped) {
+        escaped = false;
+      } else if (c == '\\') {
+        escaped = true;
+      } else if (c == '"') {
+        inString = false;
+      }
+    } else if (c == '"') {
+      inString = true;
+    } else if (c == '{') {
+      ++depth;
+    } else if (c == '}') {
+      if (--depth == 0) return std::string(json.substr(open, i - open + 1));
+    }
+  }
+  return {};
+}
+
+std::string UnescapeJsonString(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  size_t i = 0;
+  while (i < text.size()) {
+    const char c = text[i];
+    if (c != '\\' || i + 1 >= text.size()) {
+      out += c;
+      ++i;
+      continue;
+    }
+    const char e = text[i + 1];
+    i += 2;
+    switch (e) {
+      case '"': case '/': case '\\': out += e; break;
+      case 'b': out += '\b'; break;
+      case 'f': out += '\f'; break;
+      case 'n': out += '\n'; break;
+      case 'r': out += '\r'; break;
+      case 't': out += '\t'; break;
+      case 'u': {
+        const long v = HexQuad(text, i);
+        if (v < 0) {
+          // Not a code-point escape: keep it as written and read what follows as plain text.
+          out += "\\u";
+          break;
+        }
+        i += 4;
+        uint32_t code = static_cast<uint32_t>(v);
+        if (code >= 0xD800 && code <= 0xDBFF && i + 1 < text.size() && text[i] == '\\' &&
+            text[i + 1] == 'u') {
+          const long w = HexQuad(text, i + 2);
+          if (w >= 0xDC00 && w <= 0xDFFF) {
+            code = ((code - 0xD800) << 10) + 0x10000 + (static_cast<uint32_t>(w) - 0xDC00);
+            i += 6;
+          }
+        }
+        AppendUtf8(out, code);
+        break;
+      }
+      default:
+        out += '\\';
+        out += e;
+        break;
+    }
+  }
+  return out;
+}
+
+std::string EscapeJsonString(std::string_view text) {
+  static const char kHex[] = "0123456789abcdef";
+  std::string out;
+  out.reserve(text.size() + 16);
+  for (const char c : text) {
+    switch (c) {
+      case '\b': out += "\\b"; break;
+      case '\t': out += "\\t"; break;
+      case '\n': out += "\\n"; break;
+      case '\f': out += "\\f"; break;
+      case '\r': out += "\\r"; break;
+      case '"': out += "\\\""; break;
+      case '\\': out += "\\\\"; break;
+      default: {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20) {
+          out += "\\u00";
+          out += kHex[byte >> 4];
+          out += kHex[byte & 0x0F];
+        } else {
+          out += c;
+        }
+      }
+    }
+  }
+  return out;
+}
+
+void ReadQuotedText(std::string_view json, std::string_view key, std::string& target) {
+  const size_t p = FindKey(json, key);
+  if (p == kNone) return;
+  // The character right after the key's closing quote is skipped unseen (normally the colon).
+  const size_t afterKey = p + key.size() + 2;
+  const size_t open = json.find('"', afterKey + 1);
+  if (open == kNone) return;
+  // Only a colon and blanks may stand before the opening quote; anything else means the value
+  // is not a string and the quote found belongs to a later member.
+  for (size_t i = afterKey; i < open; ++i) {
+    if (json[i] != ':' && !IsBlank(json[i])) return;
+  }
+  const size_t close = json.find('"', open + 1);
+  if (close == kNone) return;
+  target.assign(json.substr(open + 1, close - open - 1));
+}
+
+void ReadPlainNumber(std::string_view json, std::string_view key, double& target) {
+  std::string_view text;
+  if (!NumberText(json, key, text)) return;
+  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+  if (text.empty()) return;
+  target = std::stod(std::string(text));
+}
+
+void ReadEscapedQuotedText(std::string_view json, std::string_view key, std::string& target) {
+  const size_t open = ValueStart(json, key);
+  if (open == kNone || json.compare(open, 4, "null") == 0 || json[open] != '"') return;
+  size_t close = json.find('"', open + 1);
+  while (close != kNone && json[close - 1] == '\\') close = json.find('"', close + 1);
+  if (close == kNone) return;
+  target = SimpleUnescape(json.substr(open + 1, close - open - 1));
+}
+
+void ReadRawNumber(std::string_view json, std::string_view key, double& target) {
+  std::string_view text;
+  if (!NumberText(json, key, text) || text.empty()) return;
+  target = std::stod(std::string(text));
+}
+
+std::string SimpleUnescape(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\\' && i + 1 < text.size()) {
+      const char e = text[++i];
+      out += e == 'n' ? '\n' : e == 'r' ? '\r' : e;
+    } else {
+      out += text[i];
+    }
+  }
+  return out;
+}

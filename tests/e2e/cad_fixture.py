@@ -1,0 +1,92 @@
+"""Runs the simulated CAD application (acad-sim) with the plug-in bundle for end-to-end tests.
+
+`CadSim` starts the program with a home folder shared with the runtime service stand-in, feeds
+lines to its command line and collects what it prints. quit() asserts that the program unloads
+the bundle and ends with status 0 within a bound: a hang on unload is a failure.
+"""
+
+import os
+import subprocess
+import tempfile
+import threading
+import time
+
+BUILD_DIR = os.environ.get("ORVIK_BUILD_DIR") or os.path.abspath(
+    os.path.join(os.path.dirname(__file__), "..", "..", "build", "default"))
+PROGRAM = os.path.join(BUILD_DIR, "acad-sim")
+
+
+class CadSim:
+    def __init__(self, args=(), env=None, home=None):
+        self.home = home or (env or {}).get("HOME") or tempfile.mkdtemp(prefix="cad-home-")
+        environment = dict(os.environ if env is None else env)
+        environment["HOME"] = self.home
+        self.lines = []
+        self._cond = threading.Condition()
+        self._stderr = tempfile.TemporaryFile()
+        self.process = subprocess.Popen([PROGRAM] + list(args), stdin=subprocess.PIPE,
+                                        stdout=subprocess.PIPE, stderr=self._stderr, env=environment)
+        self.pid = self.process.pid
+        threading.Thread(target=self._read, daemon=True).start()
+
+    def _read(self):
+        for raw in self.process.stdout:
+            with self._cond:
+                self.lines.append(raw.decode("utf-8", "replace").rstrip("\n"))
+                self._cond.notify_all()
+        with self._cond:
+            self._cond.notify_all()
+
+    def type(self, *lines):
+        """Types the lines at the command line in one write (they arrive together)."""
+        self.process.stdin.write(("".join(line + "\n" for line in lines)).encode("utf-8"))
+        self.process.stdin.flush()
+
+    def wait_output(self, predicate, timeout=20.0, since=0):
+        deadline = time.monotonic() + timeout
+        with self._cond:
+            while True:
+                for line in self.lines[since:]:
+                    if predicate(line):
+                        return line
+                left = deadline - time.monotonic()
+                if left <= 0 or self.process.poll() is not None and not self._more_expected():
+                    raise AssertionError("no such output; the program printed:\n" + self.log())
+                self._cond.wait(min(left, 0.2))
+
+    def _more_expected(self):
+        return not self.process.stdout.closed
+
+    def mark(self):
+        with self._cond:
+            return len(self.lines)
+
+    def log(self):
+        with self._cond:
+            out = "\n".join(self.lines)
+        self._stderr.seek(0)
+        return out + "\n--- stderr ---\n" + self._stderr.read().decode("utf-8", "replace")
+
+    def stderr(self):
+        self._stderr.seek(0)
+        return self._stderr.read().decode("utf-8", "replace")
+
+    def quit(self, timeout=15.0):
+        """Types QUIT and requires a clean exit; returns the exit status."""
+        if self.process.poll() is None:
+            try:
+                self.type("QUIT")
+            except BrokenPipeError:
+                pass
+        try:
+            code = self.process.wait(timeout)
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+            raise AssertionError("the program did not quit within %.0f s:\n%s" % (timeout, self.log()))
+        assert "host fault" not in self.stderr(), self.log()
+        return code
+
+    def kill(self):
+        if self.process.poll() is None:
+            self.process.kill()
+            self.process.wait()

@@ -1,0 +1,153 @@
+#include "layouts/cancellation_registry.h"
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+#include <string>
+#include <thread>
+
+#include "host/clock.h"
+
+namespace {
+
+using namespace OrvikDrawingLayouts;
+using namespace std::chrono_literals;
+
+OrvikClock::TimePoint g_now{};
+OrvikClock::TimePoint FakeNow() { return g_now; }
+
+class CancellationRegistry : public testing::Test {
+ protected:
+  void SetUp() override {
+    Reset();
+    g_now = OrvikClock::TimePoint{} + 1h;
+    OrvikClock::SetClockForTesting(&FakeNow);
+  }
+  void TearDown() override {
+    OrvikClock::SetClockForTesting(nullptr);
+    Reset();
+  }
+  static void Reset() {
+    std::lock_guard<std::mutex> lock(CancellationMutex());
+    ActiveQueries().clear();
+    Cancellations().clear();
+  }
+  static size_t PendingCount() {
+    std::lock_guard<std::mutex> lock(CancellationMutex());
+    return Cancellations().size();
+  }
+};
+
+TEST_F(CancellationRegistry, CancelBeforeRegistrationIsClaimedWithinFiveMinutes) {
+  const struct {
+    std::chrono::nanoseconds age;
+    bool cancelled;
+    const char* why;
+  } cases[] = {
+      {0s, true, "immediately"},
+      {5min, true, "exactly five minutes still counts"},
+      {5min + 1ns, false, "just past five minutes is void"},
+  };
+  for (const auto& c : cases) {
+    Reset();
+    Cancel("q");
+    g_now += c.age;
+    EXPECT_EQ(IsCancelled("q"), c.cancelled) << "pending, " << c.why;
+    RegisterQuery("q", 1);
+    EXPECT_EQ(IsCancelled("q"), c.cancelled) << "registered, " << c.why;
+    EXPECT_EQ(PendingCount(), 0u) << "registration consumes the pending entry, " << c.why;
+  }
+}
+
+TEST_F(CancellationRegistry, StalePendingSweptByLaterCancel) {
+  Cancel("old");
+  g_now += 5min + 1s;
+  Cancel("new");
+  EXPECT_EQ(PendingCount(), 1u);
+  EXPECT_TRUE(IsCancelled("new"));
+  EXPECT_FALSE(IsCancelled("old"));
+}
+
+TEST_F(CancellationRegistry, The1025thPendingEvictsTheOldest) {
+  for (int i = 0; i < 1025; ++i) {
+    Cancel("id" + std::to_string(i));
+    g_now += 1ms;
+  }
+  EXPECT_EQ(PendingCount(), 1024u);
+  EXPECT_FALSE(IsCancelled("id0"));
+  EXPECT_TRUE(IsCancelled("id1"));
+  EXPECT_TRUE(IsCancelled("id1024"));
+
+  // With every arrival at the same instant, the cancel just made must still be kept.
+  Reset();
+  for (int i = 0; i < 1025; ++i) Cancel("same" + std::to_string(i));
+  EXPECT_EQ(PendingCount(), 1024u);
+  EXPECT_TRUE(IsCancelled("same1024"));
+}
+
+TEST_F(CancellationRegistry, IdsOutsideTheLengthLimitAreIgnored) {
+  Cancel("");
+  Cancel(std::string(257, 'x'));
+  EXPECT_EQ(PendingCount(), 0u);
+  RegisterQuery(std::string(257, 'y'), 1);
+  Cancel(std::string(257, 'y'));
+  EXPECT_FALSE(IsCancelled(std::string(257, 'y'))) << "even for a registered query";
+  Cancel(std::string(256, 'z'));
+  EXPECT_TRUE(IsCancelled(std::string(256, 'z')));
+}
+
+TEST_F(CancellationRegistry, ConnectionGeneration) {
+  RegisterQuery("q", 3);
+  EXPECT_TRUE(IsCurrentConnection("q", 3));
+  EXPECT_FALSE(IsCurrentConnection("q", 4)) << "reconnected";
+  EXPECT_FALSE(IsCurrentConnection("unknown", 3));
+  Cancel("q");
+  RegisterQuery("q", 9);  // a repeated registration keeps the first entry
+  EXPECT_TRUE(IsCurrentConnection("q", 3));
+  EXPECT_TRUE(IsCancelled("q"));
+}
+
+TEST_F(CancellationRegistry, FinishThenCancelAgain) {
+  RegisterQuery("q", 1);
+  EXPECT_FALSE(IsCancelled("q"));
+  Cancel("q");
+  EXPECT_TRUE(IsCancelled("q"));
+  EXPECT_EQ(PendingCount(), 0u) << "an active query is flagged, not made pending";
+  FinishQuery("q");
+  EXPECT_FALSE(IsCancelled("q"));
+  Cancel("q");
+  EXPECT_EQ(PendingCount(), 1u);
+  RegisterQuery("other", 1);
+  EXPECT_FALSE(IsCancelled("other"));
+  FinishQuery("never-registered");
+}
+
+TEST_F(CancellationRegistry, CompleteQueryFinishesOnException) {
+  try {
+    RegisterQuery("q", 1);
+    CompleteQuery guard("q");
+    throw std::runtime_error("query failed");
+  } catch (const std::runtime_error&) {
+  }
+  EXPECT_FALSE(IsCurrentConnection("q", 1));
+}
+
+// The receive thread cancels and registers while the main thread polls and finishes.
+TEST_F(CancellationRegistry, ConcurrentUse) {
+  std::thread receiver([] {
+    for (int i = 0; i < 2000; ++i) {
+      Cancel("c" + std::to_string(i % 50));
+      RegisterQuery("r" + std::to_string(i % 50), 1);
+    }
+  });
+  for (int i = 0; i < 2000; ++i) {
+    const std::string id = "r" + std::to_string(i % 50);
+    IsCancelled(id);
+    IsCurrentConnection(id, 1);
+    FinishQuery(id);
+  }
+  receiver.join();
+  EXPECT_LE(PendingCount(), 1024u);
+}
+
+}  // namespace

@@ -1,0 +1,348 @@
+// The WebSocket client against a fake service on raw sockets, doing what a well-behaved server
+// never does: glued bytes, fragments with pings between them, split records, oversized lengths,
+// silence, and a peer that stops reading.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "host/clock.h"
+#include "link/hub_protocol.h"
+#include "link/websocket.h"
+#include "loopback.h"
+
+using namespace OrvikWebSocket;
+
+namespace {
+
+const char kSwitching[] = "HTTP/1.1 101 Switching Protocols\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n\r\n";
+
+std::string ServerFrame(int opcode, const std::string& payload, bool fin = true) {
+  std::string f;
+  f += static_cast<char>((fin ? 0x80 : 0) | opcode);
+  const uint64_t n = payload.size();
+  if (n < 126) {
+    f += static_cast<char>(n);
+  } else if (n < 65536) {
+    f += static_cast<char>(126);
+    f += static_cast<char>(n >> 8);
+    f += static_cast<char>(n & 0xFF);
+  } else {
+    f += static_cast<char>(127);
+    for (int s = 56; s >= 0; s -= 8) f += static_cast<char>((n >> s) & 0xFF);
+  }
+  return f + payload;
+}
+
+std::string Invocation(const std::string& reqId, const std::string& action, const std::string& params = "{}") {
+  return "{\"type\":1,\"target\":\"ExecuteCommand\",\"arguments\":[\"" + reqId + "\",\"" + action + "\",\"" + params +
+         "\"]}\x1E";
+}
+
+// The service side of one connection.
+struct Peer {
+  loopback::Listener listener;
+  int fd = -1;
+  FrameSource source;
+  std::string upgradeRequest;
+
+  ~Peer() {
+    if (fd >= 0) ::close(fd);
+  }
+  std::string Url() const { return "ws://127.0.0.1:" + std::to_string(listener.port) + "/cadHub?clientId=t"; }
+
+  // Accepts, reads the upgrade request and answers it with `reply` (plus any glued bytes).
+  bool AcceptAndReply(const std::string& reply) {
+    fd = listener.Accept();
+    if (fd < 0) return false;
+    upgradeRequest = loopback::ReadHead(fd);
+    const int peer = fd;
+    source.read = [peer](char* b, size_t n) { return loopback::ReadSome(peer, b, n); };
+    return loopback::WriteAll(fd, reply);
+  }
+  // The usual upgrade, then the client's handshake record, answered with "{}".
+  bool Upgrade(const std::string& glued = "") {
+    if (!AcceptAndReply(kSwitching + glued)) return false;
+    const Frame hs = ReadFrame();
+    if (!hs.ok || hs.payload != BuildHandshakeRecord()) return false;
+    return glued.empty() ? Write(ServerFrame(1, "{}\x1E")) : true;
+  }
+  bool Write(const std::string& bytes) { return loopback::WriteAll(fd, bytes); }
+  // One client frame; every client frame must be masked.
+  Frame ReadFrame() {
+    Frame f;
+    unsigned char h[2];
+    if (!ReadExact(source, reinterpret_cast<char*>(h), 2) || !(h[1] & 0x80)) return f;
+    uint64_t n = h[1] & 0x7F;
+    const size_t ext = n == 126 ? 2 : n == 127 ? 8 : 0;
+    unsigned char e[8];
+    if (ext && !ReadExact(source, reinterpret_cast<char*>(e), ext)) return f;
+    if (ext) n = 0;
+    for (size_t i = 0; i < ext; ++i) n = (n << 8) | e[i];
+    uint8_t key[4];
+    if (!ReadExact(source, reinterpret_cast<char*>(key), 4)) return f;
+    f.payload.resize(n);
+    if (n && !ReadExact(source, &f.payload[0], n)) return f;
+    MaskCopy(&f.payload[0], f.payload.data(), n, key);
+    f.fin = (h[0] & 0x80) != 0;
+    f.opcode = h[0] & 0x0F;
+    f.ok = true;
+    return f;
+  }
+  // The next data frame's record text, skipping nothing: pongs are returned as "PONG:" + payload.
+  std::string ReadRecord() {
+    const Frame f = ReadFrame();
+    if (!f.ok) return "<no frame>";
+    if (f.opcode == 0xA) return "PONG:" + f.payload;
+    if (f.opcode == 0x8) return "CLOSE";
+    if (f.payload.empty() || f.payload.back() != '\x1E') return "<no separator>";
+    return f.payload.substr(0, f.payload.size() - 1);
+  }
+};
+
+struct Calls {
+  std::mutex mutex;
+  std::vector<std::vector<std::string>> seen;
+};
+
+CommandHandler Recorder(Calls& calls) {
+  return [&calls](const std::string& r, const std::string& a, const std::string& p) -> std::string {
+    {
+      std::lock_guard<std::mutex> lock(calls.mutex);
+      calls.seen.push_back({r, a, p});
+    }
+    if (a == "queue") return kQueuedResult;
+    if (a == "throw") throw std::runtime_error("boom");
+    return "done:" + a + "\t\"" + p;
+  };
+}
+
+std::string Result(const std::string& reqId, const std::string& status, const std::string& text) {
+  return BuildCadResultRecord(reqId, status, text);
+}
+
+class WebSocketTest : public ::testing::Test {
+ protected:
+  void TearDown() override {
+    Disconnect();
+    OrvikClock::SetClockForTesting(nullptr);
+    SetWriteStallTimeoutForTesting(0);
+    SetHandshakeTimeoutForTesting(0);
+  }
+};
+
+}  // namespace
+
+TEST_F(WebSocketTest, GluedBytesFragmentsPingsAndSplitRecordsAreAllHandled) {
+  Peer peer;
+  Calls calls;
+  // The handshake reply and a first invocation arrive in the same read as the upgrade reply.
+  const std::string glued = ServerFrame(1, std::string("{}\x1E") + Invocation("g1", "glued"));
+  std::thread service([&] { ASSERT_TRUE(peer.Upgrade(glued)); });
+  ASSERT_TRUE(Connect(peer.Url(), Recorder(calls)));
+  service.join();
+  EXPECT_EQ(peer.upgradeRequest,
+            "GET /cadHub?clientId=t HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(peer.listener.port) +
+                "\r\nUpgrade: websocket\r\nConnection: Upgrade\r\nSec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n"
+                "Sec-WebSocket-Version: 13\r\n\r\n");
+  EXPECT_EQ(peer.ReadRecord(), Result("g1", "true", "done:glued\t\"{}"));
+
+  // A fragmented message, with a 3-byte ping between fragments and an empty final fragment,
+  // carrying two records.
+  const std::string two = Invocation("f1", "frag") + Invocation("f2", "frag2", "{\\\"k\\\":\\\"a\\\\\\\\b\\\"}");
+  ASSERT_TRUE(peer.Write(ServerFrame(1, two.substr(0, 30), false) + ServerFrame(9, "p3!") +
+                         ServerFrame(0, two.substr(30), false) + ServerFrame(0, "", true)));
+  EXPECT_EQ(peer.ReadRecord(), "PONG:p3!");
+  EXPECT_EQ(peer.ReadRecord(), Result("f1", "true", "done:frag\t\"{}"));
+  EXPECT_EQ(peer.ReadRecord(), Result("f2", "true", "done:frag2\t\"{\"k\":\"a\\\\b\"}"));
+
+  // A record split across two messages, the first message written a byte at a time.
+  const std::string split = Invocation("s1", "split");
+  for (char c : ServerFrame(1, split.substr(0, 20))) ASSERT_TRUE(peer.Write(std::string(1, c)));
+  ASSERT_TRUE(peer.Write(ServerFrame(1, split.substr(20))));
+  EXPECT_EQ(peer.ReadRecord(), Result("s1", "true", "done:split\t\"{}"));
+
+  // Queued answers send nothing now; a throwing handler still answers once; the identifier is
+  // escaped in the reply; records the handler must not see produce nothing.
+  ASSERT_TRUE(peer.Write(ServerFrame(1, Invocation("q1", "queue") + Invocation("", "noid") + "{}\x1E" +
+                                            "{\"type\":6}\x1E" + Invocation("t1", "throw") +
+                                            Invocation("e\\\"1", "esc"))));
+  EXPECT_EQ(peer.ReadRecord(), Result("t1", "false", "Error: boom"));
+  EXPECT_EQ(peer.ReadRecord(), "{\"type\":1,\"target\":\"CadResult\",\"arguments\":[\"e\\\"1\",\"true\",\"done:esc\\t\\\"{}\"]}");
+  {
+    std::lock_guard<std::mutex> lock(calls.mutex);
+    ASSERT_EQ(calls.seen.size(), 7u);
+    EXPECT_EQ(calls.seen[2], (std::vector<std::string>{"f2", "frag2", "{\"k\":\"a\\\\b\"}"}));
+    EXPECT_EQ(calls.seen[4][1], "queue");
+  }
+  EXPECT_TRUE(IsConnected());
+}
+
+TEST_F(WebSocketTest, ConnectionEndsOnCloseFrameAndOnOversizedLength) {
+  const std::string oversized = std::string("\x81\x7F\x00\x00\x01\x00\x00\x00\x00\x00", 10);  // 2^40 bytes
+  const struct {
+    const char* why;
+    std::string bytes;
+    bool closeReply;
+  } cases[] = {
+      {"a close frame is answered and ends the connection", ServerFrame(8, "\x03\xE8"), true},
+      {"a length of 2^40 fails the connection without allocating", oversized, false},
+      {"a continuation of nothing fails the connection", ServerFrame(0, "x"), false},
+  };
+  for (const auto& c : cases) {
+    Peer peer;
+    Calls calls;
+    std::thread service([&] { ASSERT_TRUE(peer.Upgrade()); });
+    ASSERT_TRUE(Connect(peer.Url(), Recorder(calls))) << c.why;
+    service.join();
+    const uint64_t generation = ConnectionGeneration();
+    ASSERT_TRUE(peer.Write(c.bytes));
+    if (c.closeReply) {
+      EXPECT_EQ(peer.ReadRecord(), "CLOSE") << c.why;
+    }
+    EXPECT_TRUE(loopback::SeesEnd(peer.fd)) << c.why;
+    EXPECT_FALSE(IsConnected()) << c.why;
+    EXPECT_GT(ConnectionGeneration(), generation) << c.why;
+    EXPECT_FALSE(Send("{\"type\":6}")) << c.why;
+    Disconnect();
+  }
+}
+
+TEST_F(WebSocketTest, ConnectRefusesBadUpgradesAndGivesUpOnSilence) {
+  SetHandshakeTimeoutForTesting(300);
+  const struct {
+    const char* why;
+    std::string reply;  // "" = accept and say nothing
+  } cases[] = {
+      {"no 101 status", "HTTP/1.1 400 Bad Request\r\nX: 101\r\n\r\n"},
+      {"a status that only starts with 101", "HTTP/1.1 1010 Odd\r\n\r\n"},
+      {"not HTTP", "hello 101\r\n\r\n"},
+      {"upgrade then no handshake reply", kSwitching},
+      {"accepted and silent", ""},
+  };
+  for (const auto& c : cases) {
+    Peer peer;
+    Calls calls;
+    std::thread service([&] {
+      if (c.reply.empty()) {
+        peer.fd = peer.listener.Accept();
+      } else {
+        peer.AcceptAndReply(c.reply);
+      }
+    });
+    EXPECT_FALSE(Connect(peer.Url(), Recorder(calls))) << c.why;
+    service.join();
+    EXPECT_FALSE(IsConnected()) << c.why;
+  }
+  Calls calls;
+  EXPECT_FALSE(Connect("ws://127.0.0.1:" + std::to_string(loopback::UnusedPort()) + "/cadHub", Recorder(calls)));
+}
+
+TEST_F(WebSocketTest, DisconnectFromAnotherThreadInterruptsConnect) {
+  SetHandshakeTimeoutForTesting(600000);  // only the Disconnect can end this connect
+  Peer peer;
+  Calls calls;
+  std::atomic<bool> requested{false};
+  std::thread service([&] {
+    peer.fd = peer.listener.Accept();
+    peer.upgradeRequest = loopback::ReadHead(peer.fd);
+    requested = true;
+  });
+  std::atomic<int> result{-1};
+  std::thread connecting([&] { result = Connect(peer.Url(), Recorder(calls)) ? 1 : 0; });
+  service.join();
+  ASSERT_TRUE(requested);
+  Disconnect();
+  connecting.join();
+  EXPECT_EQ(result.load(), 0);
+  EXPECT_FALSE(IsConnected());
+}
+
+namespace {
+std::atomic<int64_t> g_fakeMs{0};
+OrvikClock::TimePoint FakeNow() {
+  return OrvikClock::TimePoint(std::chrono::milliseconds(g_fakeMs.load()));
+}
+}  // namespace
+
+TEST_F(WebSocketTest, KeepAliveAfterTenSecondsOnceEvenWithTwoTickers) {
+  g_fakeMs = 1000000;
+  OrvikClock::SetClockForTesting(&FakeNow);
+  Peer peer;
+  Calls calls;
+  std::thread service([&] { ASSERT_TRUE(peer.Upgrade()); });
+  ASSERT_TRUE(Connect(peer.Url(), Recorder(calls)));
+  service.join();
+
+  g_fakeMs = 1000000 + 9999;
+  Tick();
+  Tick();
+  g_fakeMs = 1000000 + 10000;
+  std::thread a([] { Tick(); });
+  std::thread b([] { Tick(); });
+  a.join();
+  b.join();
+  ASSERT_TRUE(Send("{\"type\":99}"));  // marks the end of what the ticks sent
+  EXPECT_EQ(peer.ReadRecord(), "{\"type\":6}");
+  EXPECT_EQ(peer.ReadRecord(), "{\"type\":99}");
+}
+
+TEST_F(WebSocketTest, SendSizesAndStalledPeer) {
+  Peer peer;
+  Calls calls;
+  EXPECT_FALSE(Send("x"));  // not connected: nothing touches a socket
+  std::thread service([&] { ASSERT_TRUE(peer.Upgrade()); });
+  ASSERT_TRUE(Connect(peer.Url(), Recorder(calls)));
+  service.join();
+  for (size_t n : {0u, 124u, 125u, 65534u, 65535u, 3u << 20}) {
+    const std::string text(n, 'a' + n % 26);
+    ASSERT_TRUE(Send(text)) << n;
+    EXPECT_EQ(peer.ReadRecord(), text) << n;
+  }
+  // The peer stops reading: a write that makes no progress for the stall time marks the
+  // connection down instead of blocking its caller for ever.
+  SetWriteStallTimeoutForTesting(200);
+  const std::string big(16u << 20, 'b');
+  bool sent = true;
+  for (int i = 0; i < 64 && sent; ++i) sent = Send(big);
+  EXPECT_FALSE(sent);
+  EXPECT_FALSE(IsConnected());
+}
+
+TEST_F(WebSocketTest, SendersReceiverAndDisconnectTogether) {
+  for (int round = 0; round < 5; ++round) {
+    Peer peer;
+    Calls calls;
+    std::thread service([&] { ASSERT_TRUE(peer.Upgrade()); });
+    ASSERT_TRUE(Connect(peer.Url(), Recorder(calls)));
+    service.join();
+    // The service keeps the receive thread busy with pings and invocations and drains replies.
+    std::atomic<bool> stop{false};
+    std::thread feeder([&] {
+      for (int i = 0; !stop && i < 2000; ++i) {
+        if (!peer.Write(ServerFrame(9, "p") + ServerFrame(1, Invocation("r" + std::to_string(i), "x")))) break;
+      }
+    });
+    std::thread drainer([&] { loopback::SeesEnd(peer.fd); });
+    std::thread sender([&] {
+      for (int i = 0; i < 200 && Send("{\"type\":1,\"n\":" + std::to_string(i) + "}"); ++i) {
+      }
+    });
+    std::thread ticker([&] {
+      for (int i = 0; i < 200; ++i) Tick();
+    });
+    std::thread disconnecter([] { Disconnect(); });
+    disconnecter.join();
+    sender.join();
+    ticker.join();
+    stop = true;
+    ::shutdown(peer.fd, SHUT_RDWR);
+    feeder.join();
+    drainer.join();
+    EXPECT_FALSE(IsConnected());
+    EXPECT_FALSE(Send("after"));
+  }
+}
