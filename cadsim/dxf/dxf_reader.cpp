@@ -1011,14 +1011,18 @@ void ReadObjects(Reader& r) {
   }
 }
 
+// Sections this reader does not use (CLASSES, THUMBNAILIMAGE, ACDSDATA...) may hold bare groups as
+// well as records, so they are skipped pair by pair.
 void SkipSection(Reader& r, std::string_view name) {
   for (;;) {
-    ExpectRecordInSection(r, name);
-    if (IsRecord(Peek(r), "ENDSEC")) {
-      Take(r);
-      return;
+    const RawPair* next = Peek(r);
+    if (next == nullptr || IsRecord(next, "SECTION") || IsRecord(next, "EOF")) {
+      Malformed(next == nullptr ? r.cursor.nextLine : next->line,
+                "section " + std::string(name) + " is not closed by ENDSEC");
     }
-    TakeRecord(r);
+    const bool end = IsRecord(next, "ENDSEC");
+    Take(r);
+    if (end) return;
   }
 }
 
