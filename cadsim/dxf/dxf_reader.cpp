@@ -1154,6 +1154,7 @@ const char* StatusText(Status status) {
 }
 
 Result ReadText(std::string_view text) {
+  if (text.size() > kMaxDxfFileBytes) return Failure(Status::kUnsupported, "the drawing is too large to read");
   constexpr std::string_view kBinarySentinel = "AutoCAD Binary DXF";
   if (text.substr(0, kBinarySentinel.size()) == kBinarySentinel) {
     return Failure(Status::kUnsupported, "binary DXF files are not supported");
