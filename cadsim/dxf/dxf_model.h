@@ -284,6 +284,10 @@ struct Object : ObjectBase {
   std::vector<Group> groups;
 };
 
+// Where entities live: model space and the active paper-space layout are in `entities` (told apart
+// by `paperSpace` and their owner); every other layout's entities are in the block of its space
+// ("*Paper_Space0", ...), which the layout names through `blockRecord`. R12 files have no block
+// records, layouts or objects, and may have no handles at all.
 struct Drawing {
   Header header;
   std::vector<Layer> layers;

@@ -1102,7 +1102,7 @@ Result ReadDrawing(std::string_view text) {
   const PairStatus firstStatus = NextPair(probe, first);
   if (firstStatus == PairStatus::kEnd) return Failure(Status::kNotDxf, "the file is empty");
   if (firstStatus == PairStatus::kError) {
-    if (probe.errorLine <= 1) return Failure(Status::kNotDxf, "the file does not begin with a DXF group code");
+    if (probe.errorLine <= 1) return Failure(Status::kNotDxf, "the file does not begin with a DXF section");
     return Failure(Status::kMalformed, probe.error, probe.errorLine);
   }
   if (first.code != 0 || first.value != "SECTION") {
