@@ -80,6 +80,12 @@ struct Peer {
       WriteAll(fd, ServerTextFrame("{}\x1E"));
       const std::string invocation =
           ServerTextFrame("{\"type\":1,\"target\":\"ExecuteCommand\",\"arguments\":[\"r\",\"echo\",\"{}\"]}\x1E");
+      if (!echo) {  // a sink: the figure is the client's, not this reader's
+        std::vector<char> sink(1 << 20);
+        while (::recv(fd, sink.data(), sink.size(), 0) > 0) {
+        }
+        return;
+      }
       for (;;) {
         const OrvikWebSocket::Frame f = OrvikWebSocket::RecvFrame(source);
         if (!f.ok) return;
