@@ -82,38 +82,28 @@ struct Standin {
   }
   void Command(const std::string& line) {
     const std::string text = line + "\n";
-    size_t sent = 0;
-    while (sent < text.size()) {
+    for (size_t sent = 0; sent < text.size();) {
       const ssize_t n = ::write(in, text.data() + sent, text.size() - sent);
       if (n <= 0) return;
       sent += static_cast<size_t>(n);
     }
   }
-  // The next event line; empty when the stand-in says nothing for 30 s or ends.
-  std::string Event() {
-    for (;;) {
-      const size_t nl = pending.find('\n');
-      if (nl != std::string::npos) {
-        std::string line = pending.substr(0, nl);
-        pending.erase(0, nl + 1);
-        return line;
-      }
-      pollfd p{out, POLLIN, 0};
-      if (::poll(&p, 1, 30000) <= 0) return std::string();
-      char buffer[65536];
-      const ssize_t n = ::read(out, buffer, sizeof buffer);
-      if (n <= 0) return std::string();
-      pending.append(buffer, static_cast<size_t>(n));
-    }
-  }
-  // The next event of the given kind, skipping others.
+  // The next event line of the given kind; empty when the stand-in says nothing for 30 s or ends.
   std::string EventOf(const std::string& kind) {
     for (;;) {
-      const std::string e = Event();
-      if (e.empty() || e.find("\"event\": \"" + kind + "\"") != std::string::npos ||
-          e.find("\"event\":\"" + kind + "\"") != std::string::npos) {
-        return e;
+      for (size_t nl; (nl = pending.find('\n')) != std::string::npos;) {
+        const std::string line = pending.substr(0, nl);
+        pending.erase(0, nl + 1);
+        if (line.find("\"event\": \"" + kind + "\"") != std::string::npos ||
+            line.find("\"event\":\"" + kind + "\"") != std::string::npos) {
+          return line;
+        }
       }
+      pollfd p{out, POLLIN, 0};
+      char buffer[65536];
+      const ssize_t n = ::poll(&p, 1, 30000) > 0 ? ::read(out, buffer, sizeof buffer) : -1;
+      if (n <= 0) return std::string();
+      pending.append(buffer, static_cast<size_t>(n));
     }
   }
 };
