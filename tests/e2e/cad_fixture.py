@@ -83,7 +83,9 @@ class CadSim:
         except subprocess.TimeoutExpired:
             self.process.kill()
             raise AssertionError("the program did not quit within %.0f s:\n%s" % (timeout, self.log()))
-        assert "host fault" not in self.stderr(), self.log()
+        errors = self.stderr()
+        for alarm in ("host fault", "ThreadSanitizer", "AddressSanitizer", "runtime error:"):
+            assert alarm not in errors, self.log()
         return code
 
     def kill(self):

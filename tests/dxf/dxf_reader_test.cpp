@@ -1,0 +1,304 @@
+// Hand-written DXF texts for what ezdxf never writes: damaged files, other writers' habits, and
+// the record structures the reader must fold or link.
+#include <gtest/gtest.h>
+
+#include <initializer_list>
+#include <string>
+
+#include "cadsim/dxf/dxf_reader.h"
+
+namespace cadsim::dxf {
+namespace {
+
+// Joins lines with LF; each argument is one line of the file.
+std::string Lines(std::initializer_list<const char*> lines) {
+  std::string text;
+  for (const char* line : lines) text += std::string(line) + "\n";
+  return text;
+}
+
+// An ENTITIES section holding `body`, in a file that is otherwise complete.
+std::string EntitiesFile(const std::string& body) {
+  return "0\nSECTION\n2\nENTITIES\n" + body + "0\nENDSEC\n0\nEOF\n";
+}
+
+TEST(ReaderStatusTest, InputThatIsNotDxfAtAll) {
+  const struct {
+    std::string text;
+    Status status;
+    const char* why;
+  } cases[] = {
+      {"", Status::kNotDxf, "empty file"},
+      {"\n\n  \n", Status::kNotDxf, "only blank lines"},
+      {std::string("AC1032\0\0\0\x1f", 10), Status::kNotDxf, "a DWG drawing"},
+      {"AutoCAD Binary DXF\r\n\x1a", Status::kUnsupported, "binary DXF"},
+      {"hello world\nsecond line\n", Status::kNotDxf, "plain text"},
+      {"{\"layouts\":[]}", Status::kNotDxf, "JSON"},
+      {Lines({"0", "LINE", "0", "EOF"}), Status::kNotDxf, "pairs, but not beginning with a SECTION"},
+      {Lines({"2", "HEADER"}), Status::kNotDxf, "a section name without its SECTION"},
+  };
+  for (const auto& c : cases) {
+    const Result r = ReadText(c.text);
+    EXPECT_EQ(r.status, c.status) << c.why << ": " << r.message;
+    EXPECT_FALSE(r.message.empty()) << c.why;
+  }
+}
+
+TEST(ReaderStatusTest, DamagedDxfNamesTheLineOfTheFault) {
+  const struct {
+    std::string text;
+    size_t line;
+    const char* why;
+  } cases[] = {
+      {EntitiesFile(Lines({"0", "LINE", "10", "abc"})), 8, "text where a coordinate belongs"},
+      {EntitiesFile(Lines({"0", "LINE", "10", "nan"})), 8, "a coordinate that is not finite"},
+      {EntitiesFile(Lines({"0", "LINE", "10", "1e999"})), 8, "a coordinate out of range"},
+      {EntitiesFile(Lines({"0", "LINE", "62", "1.5x"})), 8, "text where an integer belongs"},
+      {EntitiesFile(Lines({"0", "LINE", "xx", "1"})), 7, "a group code that is not a number"},
+      {EntitiesFile(Lines({"0", "LINE", "5000", "1"})), 7, "a group code beyond the format's range"},
+      {EntitiesFile(Lines({"0", "LINE", "", "8", "0"})), 7, "a blank line inside the file"},
+      {Lines({"0", "SECTION", "2", "ENTITIES", "0"}), 5, "odd number of lines: last code has no value"},
+      {Lines({"0", "SECTION", "2", "ENTITIES", "0", "LINE"}), 7, "section cut off"},
+      {Lines({"0", "SECTION", "2", "ENTITIES", "0", "ENDSEC"}), 7, "no EOF"},
+      {Lines({"0", "SECTION", "2", "ENTITIES", "0", "SECTION", "2", "BLOCKS"}), 5,
+       "a section opened inside another"},
+      {Lines({"0", "SECTION", "2", "ENTITIES", "0", "LINE", "0", "EOF"}), 7, "EOF inside a section"},
+      {Lines({"0", "SECTION", "2", "ENTITIES", "8", "0", "0", "ENDSEC", "0", "EOF"}), 5,
+       "a group before the section's first record"},
+      {Lines({"0", "SECTION", "0", "ENDSEC", "0", "EOF"}), 3, "a section without its name"},
+      {Lines({"0", "SECTION", "2", "HEADER", "10", "0", "0", "ENDSEC", "0", "EOF"}), 5,
+       "a header value before any variable"},
+      {Lines({"0", "SECTION", "2", "BLOCKS", "0", "BLOCK", "2", "A", "0", "LINE", "0", "ENDSEC", "0", "EOF"}), 11,
+       "a block without ENDBLK"},
+      {Lines({"0", "SECTION", "2", "BLOCKS", "0", "BLOCK", "2", "A", "0", "BLOCK", "2", "B"}), 9,
+       "a block opened inside another"},
+      {Lines({"0", "SECTION", "2", "BLOCKS", "0", "LINE", "0", "ENDSEC", "0", "EOF"}), 5,
+       "an entity outside any block"},
+      {Lines({"0", "SECTION", "2", "ENTITIES", "0", "ENDSEC", "1", "x", "0", "EOF"}), 7,
+       "a stray group between sections"},
+  };
+  for (const auto& c : cases) {
+    const Result r = ReadText(c.text);
+    EXPECT_EQ(r.status, Status::kMalformed) << c.why;
+    EXPECT_EQ(r.line, c.line) << c.why << ": " << r.message;
+    EXPECT_NE(r.message.find("line " + std::to_string(c.line) + ":"), std::string::npos) << r.message;
+  }
+}
+
+TEST(ReaderStatusTest, FilesOnDisk) {
+  EXPECT_EQ(ReadFile("/nonexistent/folder/drawing.dxf").status, Status::kFileNotFound);
+  EXPECT_EQ(ReadFile("").status, Status::kFileNotFound);
+  EXPECT_EQ(ReadFile(ORVIK_SOURCE_DIR).status, Status::kNotDxf);  // a folder
+  EXPECT_EQ(ReadFile(std::string(ORVIK_SOURCE_DIR) + "/CMakeLists.txt").status, Status::kNotDxf);
+}
+
+// Layouts other writers use that must read the same as the plain form.
+TEST(ReaderToleranceTest, WritersHabitsReadTheSame) {
+  const std::string plain = EntitiesFile(Lines({"0", "LINE", "5", "2A", "8", "WALLS", "10", "1.5", "11", "3"}));
+  const struct {
+    std::string text;
+    const char* why;
+  } cases[] = {
+      {plain, "the plain form"},
+      {"\xEF\xBB\xBF" + plain, "a byte order mark"},
+      {[&] {
+         std::string crlf;
+         for (char c : plain) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+         return crlf;
+       }(),
+       "CRLF line ends"},
+      {EntitiesFile(Lines({"  0", "LINE", "  5", "2A  ", "  8", "WALLS", " 10", " 1.5 ", " 11", "+3.0"})),
+       "codes padded with spaces, numbers with spaces and a plus sign"},
+      {EntitiesFile(Lines({"999", "a comment", "0", "LINE", "5", "2A", "8", "WALLS", "10", "1.5", "11", "3"})),
+       "a comment"},
+      {plain + "\n\n  \n", "blank lines after EOF"},
+      {plain + "garbage after the end\n", "anything after EOF"},
+      {Lines({"0", "SECTION", "2", "THUMBNAILIMAGE", "90", "3", "310", "00FF", "0", "ENDSEC"}) +
+           plain.substr(0, plain.size() - std::string("0\nEOF\n").size()) + "0\nEOF",
+       "an unknown section before, and no line end after EOF"},
+  };
+  for (const auto& c : cases) {
+    const Result r = ReadText(c.text);
+    ASSERT_EQ(r.status, Status::kOk) << c.why << ": " << r.message;
+    ASSERT_EQ(r.drawing.entities.size(), 1u) << c.why;
+    const Entity& e = r.drawing.entities[0];
+    EXPECT_EQ(e.handle.text, "2A") << c.why;
+    EXPECT_EQ(e.handle.value, 0x2Au) << c.why;
+    EXPECT_EQ(e.layer, "WALLS") << c.why;
+    ASSERT_TRUE(std::holds_alternative<Line>(e.data)) << c.why;
+    EXPECT_DOUBLE_EQ(std::get<Line>(e.data).start.x, 1.5) << c.why;
+    EXPECT_DOUBLE_EQ(std::get<Line>(e.data).end.x, 3) << c.why;
+  }
+}
+
+TEST(ReaderToleranceTest, HandlesKeepTheirTextWhateverItSays) {
+  const struct {
+    const char* text;
+    uint64_t value;
+  } cases[] = {
+      {"1F", 0x1F},
+      {"ffffffffffffffff", 0xFFFFFFFFFFFFFFFFull},
+      {"10000000000000000", 0},  // 17 digits do not fit
+      {"ZZ", 0},                 // not hexadecimal
+      {"0", 0},
+  };
+  for (const auto& c : cases) {
+    const Result r = ReadText(EntitiesFile(Lines({"0", "LINE", "5", c.text})));
+    ASSERT_EQ(r.status, Status::kOk) << c.text;
+    EXPECT_EQ(r.drawing.entities.at(0).handle.text, c.text);
+    EXPECT_EQ(r.drawing.entities.at(0).handle.value, c.value) << c.text;
+  }
+}
+
+TEST(ReaderStructureTest, SequencesFoldIntoTheirOwner) {
+  const Result r = ReadText(EntitiesFile(Lines({
+      "0", "INSERT", "5", "10", "66", "1", "2", "TB", "41", "2",             // attributes follow
+      "0", "ATTRIB", "5", "11", "2", "NO", "1", "A-1", "70", "1",            // invisible
+      "0", "ATTRIB", "5", "12", "2", "REV", "1", "B",                        //
+      "0", "SEQEND", "5", "13",                                              //
+      "0", "POLYLINE", "5", "20", "66", "1", "70", "1", "30", "4",           // closed, elevation 4
+      "0", "VERTEX", "10", "1", "20", "2", "42", "0.25",                     //
+      "0", "VERTEX", "10", "3", "20", "4",                                   //
+      "0", "SEQEND",                                                         //
+      "0", "INSERT", "5", "30", "66", "1", "2", "CUT",                       // its SEQEND is missing
+      "0", "ATTRIB", "2", "X", "1", "x",                                     //
+      "0", "LINE", "5", "31",                                                //
+      "0", "ATTRIB", "5", "32", "2", "LOOSE", "1", "y",                      // owned by nothing
+      "0", "INSERT", "5", "40", "2", "NOATTS",                               // no 66: takes none
+      "0", "LWPOLYLINE", "90", "2000000000", "10", "1", "20", "1", "20", "9",  // a huge count
+  })));
+  ASSERT_EQ(r.status, Status::kOk) << r.message;
+  const auto& es = r.drawing.entities;
+  ASSERT_EQ(es.size(), 7u);
+
+  const Insert& tb = std::get<Insert>(es[0].data);
+  EXPECT_EQ(tb.blockName, "TB");
+  EXPECT_DOUBLE_EQ(tb.scale.x, 2);
+  EXPECT_DOUBLE_EQ(tb.scale.y, 1);
+  ASSERT_EQ(tb.attributes.size(), 2u);
+  EXPECT_EQ(tb.attributes[0].tag, "NO");
+  EXPECT_EQ(tb.attributes[0].text, "A-1");
+  EXPECT_EQ(tb.attributes[0].flags, 1);
+  EXPECT_EQ(tb.attributes[0].handle.text, "11");
+  EXPECT_EQ(tb.attributes[1].tag, "REV");
+
+  const Polyline& pl = std::get<Polyline>(es[1].data);
+  ASSERT_EQ(pl.vertices.size(), 2u);
+  EXPECT_TRUE(pl.closed);
+  EXPECT_DOUBLE_EQ(pl.vertices[0].bulge, 0.25);
+  EXPECT_DOUBLE_EQ(pl.vertices[1].point.y, 4);
+  EXPECT_DOUBLE_EQ(pl.vertices[1].point.z, 4);
+
+  EXPECT_EQ(std::get<Insert>(es[2].data).attributes.size(), 1u);
+  EXPECT_EQ(es[3].type, "LINE");
+  EXPECT_EQ(es[4].type, "ATTRIB");
+  EXPECT_EQ(std::get<Attribute>(es[4].data).tag, "LOOSE");
+  EXPECT_TRUE(std::get<Insert>(es[5].data).attributes.empty());
+
+  // Only the vertices that are there, whatever the count claims; a stray 20 moves the last one.
+  const Polyline& lw = std::get<Polyline>(es[6].data);
+  ASSERT_EQ(lw.vertices.size(), 1u);
+  EXPECT_DOUBLE_EQ(lw.vertices[0].point.y, 9);
+}
+
+TEST(ReaderStructureTest, OwnersGroupsAndUnknownRecords) {
+  const Result r = ReadText(EntitiesFile(Lines({
+      "0", "CIRCLE", "5", "50",                                      //
+      "102", "{ACAD_REACTORS", "330", "99", "102", "}",             // a reactor is not the owner
+      "102", "{ACAD_XDICTIONARY", "360", "77", "102", "}",          //
+      "330", "1F", "100", "AcDbEntity", "67", "1", "8", "HOLES",     //
+      "60", "1", "62", "-5", "6", "DASHED",                          //
+      "100", "AcDbCircle", "10", "5", "40", "2.5",                   //
+      "1001", "MYAPP", "1000", "tag", "1040", "3.5",                 //
+  })));
+  ASSERT_EQ(r.status, Status::kOk) << r.message;
+  const Entity& e = r.drawing.entities.at(0);
+  EXPECT_EQ(e.type, "CIRCLE");
+  EXPECT_TRUE(std::holds_alternative<std::monostate>(e.data));
+  EXPECT_EQ(e.owner.text, "1F");
+  EXPECT_EQ(e.extensionDictionary.text, "77");
+  EXPECT_TRUE(e.paperSpace);
+  EXPECT_FALSE(e.visible);
+  EXPECT_EQ(e.layer, "HOLES");
+  EXPECT_EQ(e.color, -5);
+  EXPECT_EQ(e.linetype, "DASHED");
+  ASSERT_EQ(e.groups.size(), 2u);
+  EXPECT_EQ(e.groups[1].code, 40);
+  EXPECT_EQ(e.groups[1].value, "2.5");
+  ASSERT_EQ(e.xdata.size(), 1u);
+  EXPECT_EQ(e.xdata[0].application, "MYAPP");
+  ASSERT_EQ(e.xdata[0].groups.size(), 2u);
+  EXPECT_EQ(e.xdata[0].groups[1].value, "3.5");
+}
+
+// The representation link AutoCAD writes through the block record's extension dictionary, and the
+// layout that finds its space only through the space's back link.
+TEST(ReaderStructureTest, ExtensionDictionaryRepresentationAndLayoutBackLink) {
+  const std::string text = Lines({
+      "0", "SECTION", "2", "TABLES",                                                      //
+      "0", "TABLE", "2", "BLOCK_RECORD", "5", "1",                                        //
+      "0", "BLOCK_RECORD", "5", "20", "102", "{ACAD_XDICTIONARY", "360", "A0", "102", "}",  //
+      "330", "1", "100", "AcDbSymbolTableRecord", "100", "AcDbBlockTableRecord", "2", "*U7",
+      "0", "BLOCK_RECORD", "5", "30", "2", "DOOR",                                        //
+      "0", "BLOCK_RECORD", "5", "40", "2", "*Paper_Space", "340", "B0",                   //
+      "0", "ENDTAB", "0", "ENDSEC",                                                       //
+      "0", "SECTION", "2", "OBJECTS",                                                     //
+      "0", "DICTIONARY", "5", "C", "330", "0", "3", "ACAD_LAYOUT", "350", "D",            //
+      "0", "DICTIONARY", "5", "D", "3", "Sheet", "350", "B0",                             //
+      "0", "DICTIONARY", "5", "A0", "330", "20", "3", "AcDbBlockRepresentation", "360", "A1",
+      "0", "DICTIONARY", "5", "A1", "330", "A0", "3", "AcDbRepData", "360", "A2",         //
+      "0", "BLOCKREPRESENTATIONDATA", "5", "A2", "330", "A1",                             //
+      "100", "AcDbBlockRepresentationData", "70", "1", "340", "30",                       //
+      "0", "LAYOUT", "5", "B0", "330", "D", "100", "AcDbPlotSettings", "1", "Setup",      //
+      "2", "Printer.pc3", "70", "1024", "100", "AcDbLayout", "1", "Sheet", "71", "-2",    //
+      "0", "ENDSEC", "0", "EOF",
+  });
+  const Result r = ReadText(text);
+  ASSERT_EQ(r.status, Status::kOk) << r.message;
+  const Drawing& d = r.drawing;
+  ASSERT_EQ(d.blockRecords.size(), 3u);
+  EXPECT_EQ(d.blockRecords[0].dynamicBlockRecord.text, "30");
+  EXPECT_TRUE(d.blockRecords[1].dynamicBlockRecord.IsNull());
+  EXPECT_EQ(d.rootDictionary.text, "C");
+  ASSERT_EQ(d.layouts.size(), 1u);
+  const Layout& layout = d.layouts[0];
+  EXPECT_EQ(layout.owner.text, "D");
+  EXPECT_EQ(layout.blockRecord.text, "40");  // from the record's 340
+  EXPECT_EQ(layout.name, "Sheet");           // not the page setup's name
+  EXPECT_EQ(layout.plot.pageSetupName, "Setup");
+  EXPECT_EQ(layout.plot.configName, "Printer.pc3");
+  EXPECT_EQ(layout.tabOrder, -2);
+  EXPECT_TRUE(layout.modelType);
+  ASSERT_EQ(d.objects.size(), 1u);
+  EXPECT_EQ(d.objects[0].type, "BLOCKREPRESENTATIONDATA");
+}
+
+// Text values are decoded by the file's version and code page.
+TEST(ReaderTextTest, CodePagesByVersion) {
+  const auto file = [](const char* version, const char* codePage, const std::string& layer) {
+    return Lines({"0", "SECTION", "2", "HEADER", "9", "$ACADVER", "1", version, "9", "$DWGCODEPAGE", "3",
+                  codePage, "0", "ENDSEC"}) +
+           EntitiesFile(Lines({"0", "LINE", "8", layer.c_str()}));
+  };
+  const struct {
+    std::string text;
+    const char* layer;
+    const char* why;
+  } cases[] = {
+      {file("AC1015", "ANSI_1252", "Caf\xE9 \x80"), "Caf\u00e9 \u20ac", "cp1252 bytes"},
+      {file("AC1015", "ANSI_1252", "\xC3\xA9t\xC3\xA9"), "\u00e9t\u00e9", "UTF-8 in a cp1252 file"},
+      {file("AC1009", "ANSI_1252", "\\U+56FE\\U+7EB8"), "\u56fe\u7eb8", "escaped characters in R12"},
+      {file("AC1024", "ANSI_1252", "\u56fe\u7eb8"), "\u56fe\u7eb8", "UTF-8 from R2007 on"},
+      {file("AC1024", "ANSI_1252", "ok\xE9\xFF"), "ok\uFFFD\uFFFD", "bad bytes in a UTF-8 file"},
+      {file("AC1015", "ANSI_936", "\xD6\xD0"), "\uFFFD\uFFFD", "a double-byte code page we lack"},
+      {file("AC1015", "ANSI_936", "\\M+5CDBC"), "\\M+5CDBC", "a \\M+ escape we cannot decode"},
+  };
+  for (const auto& c : cases) {
+    const Result r = ReadText(c.text);
+    ASSERT_EQ(r.status, Status::kOk) << c.why << ": " << r.message;
+    EXPECT_EQ(r.drawing.entities.at(0).layer, c.layer) << c.why;
+  }
+}
+
+}  // namespace
+}  // namespace cadsim::dxf
