@@ -86,9 +86,13 @@ AcDbDatabase::AcDbDatabase(bool buildDefaultDrawing, bool)
   if (buildDefaultDrawing) cadsim::buildDefaultDrawing(*m_data);
 }
 
+namespace {
+AcDbDatabase* g_workingDatabase = nullptr;
+}
+
 AcDbDatabase::~AcDbDatabase() {
-  if (acdbHostApplicationServices()->workingDatabase() == this)
-    acdbHostApplicationServices()->setWorkingDatabase(nullptr);
+  // Only the explicit working database: the current document may be mid-destruction here.
+  if (g_workingDatabase == this) g_workingDatabase = nullptr;
 }
 
 const ACHAR* AcDbDatabase::originalFileName() const { return m_data->fileName.c_str(); }
@@ -157,10 +161,6 @@ Acad::ErrorStatus AcDbDatabase::readDwgFile(const ACHAR* fileName, OpenMode, boo
   if (!fileName || !*fileName) return Acad::eInvalidInput;
   if (!m_data->objects.empty()) return Acad::eInvalidContext;  // only into an empty database
   return cadsim::loadDrawingFile(this, fileName);
-}
-
-namespace {
-AcDbDatabase* g_workingDatabase = nullptr;
 }
 
 AcDbDatabase* AcDbHostApplicationServices::workingDatabase() const {
