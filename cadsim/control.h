@@ -177,7 +177,9 @@ void setAvailableFonts(const std::vector<std::string>& fileNames);
 // Makes the named host call answer `status` once (or every time while persistent). Names are the
 // SDK's member or function names, e.g. "lockDocument", "setCurDocument",
 // "beginExecuteInApplicationContext", "addInputContextReactor", "acedSetVar", "acedGetVar",
-// "acdbOpenObject", "readDwgFile", "appContextOpenDocument", "findFile", "setCurrentLayout".
+// "acdbOpenObject", "readDwgFile", "appContextOpenDocument", "findFile", "setCurrentLayout",
+// "setCurrentLayoutId", "findLayoutNamed" (answers a null id), "getActiveLayoutName",
+// "createLayout", "getAcDbObjectId", "newIterator" (symbol tables and block records).
 // "name:argument" narrows a fault to one argument: "setCurrentLayout:Model" refuses only that
 // layout name, "acedSetVar:CTAB" refuses writes of CTAB (also from AutoLISP's setvar).
 void failCall(const std::string& name, int status, bool persistent = false);

@@ -234,9 +234,7 @@ AcDbObjectId addDictionary(AcDbDatabase* db, const std::string& name, AcDbObject
   if (!dict) return AcDbObjectId();
   AcDbObjectId id = db->data().add(new AcDbDictionary(), parent);
   edit(dict, [&](AcDbDictionary* d) {
-    AcDbObjectId ignored;
-    AcDbObjectId existing;
-    if (d->getAt(widen(name).c_str(), existing) == Acad::eOk) d->remove(widen(name).c_str());
+    d->remove(widen(name).c_str());  // an older entry of that name, erased or not, is replaced
     auto& entries = d->entries();
     std::wstring key = widen(name);
     auto pos = std::find_if(entries.begin(), entries.end(), [&](const std::pair<std::wstring, AcDbObjectId>& e) {
