@@ -69,7 +69,7 @@ void usage(const char* program) {
       "  Opens each DRAWING in order (the last one active): a DXF file is read, a name without a\n"
       "  file gives an empty drawing of that name; --new adds an unsaved Drawing1.dwg. Font files\n"
       "  are those in DIR (--fonts), else a built-in list (txt.shx, simplex.shx, gbcbig.shx, ...).\n"
-      "  loads the plug-in bundle (default: OrvikCad.bundle beside this program), then types\n"
+      "  Then loads the plug-in bundle (default: OrvikCad.bundle beside this program) and types\n"
       "  each line of standard input at the active drawing's command line.\n"
       "  Host commands: NEW, OPEN <path>, CLOSE, ACTIVATE <title|path|number>, DOCS, REGENALL,\n"
       "  QUIT, and AutoLISP: (setvar \"CTAB\" \"Layout1\"), (getvar \"CTAB\"), (princ \"...\"),\n"
@@ -230,6 +230,9 @@ int main(int argc, char** argv) {
   if (handle) dlclose(handle);
   for (const std::string& f : cadsim::faultLog())
     if (!f.empty()) std::fprintf(stderr, "[cadsim] host fault: %s\n", f.c_str());
+  // The drawings go without events (the plug-in is gone) but with their lock files, as when the
+  // host quits.
+  cadsim::reset();
   std::fflush(stdout);
   std::_Exit(0);  // the detached reader may still be blocked in a read
 }
