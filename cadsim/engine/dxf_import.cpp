@@ -152,12 +152,22 @@ class Importer {
     m_d.textstyle = it != m_styles.end() ? it->second : m_styles[L"STANDARD"];
   }
 
+  // R12 files call the spaces "$MODEL_SPACE" and "$PAPER_SPACE".
+  static const std::string& spaceName(const std::string& name) {
+    static const std::string model = "*Model_Space", paper = "*Paper_Space";
+    std::wstring u = upper(wide(name));
+    if (u == L"$MODEL_SPACE") return model;
+    if (u == L"$PAPER_SPACE") return paper;
+    return name;
+  }
+
   AcDbObjectId blockNamed(const std::string& name) const {
-    auto it = m_blocks.find(upper(wide(name)));
+    auto it = m_blocks.find(upper(wide(spaceName(name))));
     return it == m_blocks.end() ? AcDbObjectId() : it->second;
   }
 
-  AcDbObjectId makeBlock(const std::string& name, const dxf::Handle& handle) {
+  AcDbObjectId makeBlock(const std::string& fileName, const dxf::Handle& handle) {
+    const std::string& name = spaceName(fileName);
     AcDbObjectId existing = blockNamed(name);
     if (!existing.isNull()) return existing;
     auto* rec = new AcDbBlockTableRecord();
@@ -176,6 +186,9 @@ class Importer {
     }
     if (blockNamed("*Model_Space").isNull()) makeBlock("*Model_Space", dxf::Handle());
     m_d.modelSpace = blockNamed("*Model_Space");
+    bool anyPaper = std::any_of(m_in.entities.begin(), m_in.entities.end(),
+                                [](const dxf::Entity& e) { return e.paperSpace; });
+    if (anyPaper && blockNamed("*Paper_Space").isNull()) makeBlock("*Paper_Space", dxf::Handle());
     // Dynamic links: an anonymous block names the dynamic definition it represents.
     for (const dxf::BlockRecord& r : m_in.blockRecords) {
       if (r.dynamicBlockRecord.IsNull()) continue;
