@@ -45,13 +45,14 @@ void setDocumentManagerAvailable(bool available);
 // Creates an unsaved drawing "DrawingN.dwg" and makes it active, with the full event sequence.
 AcApDocument* newDrawing();
 // Opens a drawing: a path of a readable drawing file loads it and keeps the host's lock files
-// "<name>.dwl" and "<name>.dwl2" beside it until it closes; a path with no file creates an empty
-// drawing with that name (for tests). A file that cannot be read answers its status (a binary DWG:
-// eDwgNotRecoverable). The drawing becomes active. Returns null and sets *status when the host
-// refuses. The host's own open (appContextOpenDocument, the program's OPEN and its arguments) is
-// strict: a missing file answers eFileNotFound there.
+// "<name>.dwl" and "<name>.dwl2" beside it until it closes. A file that cannot be read answers its
+// status (a binary DWG: eDwgNotRecoverable 61). A path with no file creates an empty drawing with
+// that name, so tests and scripts can name drawings freely; with strict drawing files it answers
+// eFileNotFound (76) instead, as the real host does. The drawing becomes active. Returns null and
+// sets *status when the host refuses. appContextOpenDocument and the program's OPEN and DRAWING
+// arguments open the same way.
 AcApDocument* openDrawing(const std::string& path, int* status = nullptr);
-AcApDocument* openDrawingFile(const std::string& path, int* status = nullptr);
+void setStrictDrawingFiles(bool strict);
 // The lock file paths the host keeps beside an open drawing file.
 std::string lockFilePath(const std::string& drawingPath);
 std::string secondLockFilePath(const std::string& drawingPath);

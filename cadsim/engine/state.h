@@ -72,6 +72,13 @@ AcDbObjectId createPaperLayout(AcDbDatabase* db, const std::wstring& name, int t
 
 // Drawing files.
 Acad::ErrorStatus loadDrawingFile(AcDbDatabase* db, const std::wstring& path);
+// Turns a DXF file into the (empty) database's objects.
+Acad::ErrorStatus readDxfInto(AcDbDatabase* db, const std::string& path);
+bool strictDrawingFiles();
+bool createLockFiles(const std::string& drawingPath);
+// Back to the defaults: fonts, layout manager, lenient drawing files.
+void resetDrawingServices();
+void removeLockFiles(const std::string& drawingPath);
 bool layoutManagerAvailable();
 
 // Fault injection shortcut: true with *es set when the call (or "call:argument") is to fail.
@@ -164,6 +171,12 @@ AcDbDatabase* currentDatabase();
 void raiseDocEvent(const std::function<void(AcApDocManagerReactor*)>& fn);
 void raiseEditorEvent(const std::function<void(AcEditorReactor*)>& fn);
 bool executeLine(AcApDocument* doc, const std::wstring& line);
+// Runs a command line (not AutoLISP) in doc; false when the command is unknown or failed.
+bool executeCommandLine(AcApDocument* doc, const std::wstring& line);
+// System variables of the current drawing, shared by acedGetVar/acedSetVar and AutoLISP.
+int getVariable(const std::wstring& upperName, resbuf* result);
+int setVariable(const std::wstring& upperName, const resbuf& value);
+void appendOutputText(const std::string& utf8);
 void registerBuiltins();
 void installRegistry();
 std::wstring upper(const std::wstring& s);

@@ -238,6 +238,7 @@ class AcDbBlockReference : public AcDbEntity {
 
   // Engine use.
   std::vector<AcDbObjectId>& attributeIds() { return m_attributes; }
+  AcDbObjectId blockRecordValue() const { return m_block; }
 
  private:
   AcDbObjectId m_block;

@@ -55,6 +55,7 @@ class AcDbPlotSettings : public AcDbObject {
   Data& plotData() { return m_plot; }
   const Data& plotData() const { return m_plot; }
   void setModelTypeFlag(bool model) { m_modelType = model; }
+  bool modelTypeValue() const { return m_modelType; }
 
  private:
   bool m_modelType;
@@ -81,6 +82,8 @@ class AcDbLayout : public AcDbPlotSettings {
   void getExtents(AcGePoint3d& min, AcGePoint3d& max) const;
 
   // Engine use.
+  int tabOrderValue() const { return m_tabOrder; }
+  AcDbObjectId blockRecordValue() const { return m_block; }
   AcGePoint2d limitsMin, limitsMax{420, 297};
   AcGePoint3d extentsMin, extentsMax;
 

@@ -155,7 +155,10 @@ class AcDbObjectIterator {
   explicit AcDbObjectIterator(std::vector<AcDbObjectId> ids) : m_ids(std::move(ids)) {}
   virtual ~AcDbObjectIterator() = default;
   bool done() const { return m_index < 0 || m_index >= static_cast<long>(m_ids.size()); }
-  void start(bool atEnd = false) { m_index = atEnd ? static_cast<long>(m_ids.size()) - 1 : 0; skip(false); }
+  void start(bool atEnd = false) {
+    m_index = atEnd ? static_cast<long>(m_ids.size()) - 1 : 0;
+    skip(atEnd);
+  }
   void step(bool backwards = false, bool skipDeleted = true);
   AcDbObjectId objectId() const { return done() ? AcDbObjectId() : m_ids[static_cast<size_t>(m_index)]; }
   bool seek(AcDbObjectId id);

@@ -38,6 +38,9 @@ class AcDbSymbolTableRecord : public AcDbObject {
   Acad::ErrorStatus setName(const ACHAR* pName);
   bool isDependent() const { return false; }
 
+  // Engine use: the name without the open check.
+  const std::wstring& nameText() const { return m_name; }
+
  private:
   std::wstring m_name;
 };
