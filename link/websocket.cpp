@@ -31,6 +31,7 @@ constexpr int kDefaultWriteStallMs = 30000;
 constexpr int kDefaultHandshakeMs = 5000;
 constexpr size_t kReadChunk = 16 * 1024;
 constexpr size_t kMaxUpgradeReply = 16 * 1024;
+constexpr uint64_t kFirstPayloadChunk = 1024 * 1024;
 constexpr int64_t kKeepAliveMs = 10000;
 // The example key of RFC 6455; the service does not care which key it is.
 constexpr const char* kUpgradeKey = "dGhlIHNhbXBsZSBub25jZQ==";
@@ -327,10 +328,17 @@ Frame RecvFrame(FrameSource& source, uint64_t maxPayload) {
   if (length > maxPayload) return frame;
   uint8_t key[4] = {0, 0, 0, 0};
   if (masked && !ReadExact(source, reinterpret_cast<char*>(key), 4)) return frame;
-  frame.payload.resize(static_cast<size_t>(length));
-  if (length > 0 && !ReadExact(source, &frame.payload[0], frame.payload.size())) {
-    frame.payload.clear();
-    return frame;
+  // Memory grows with the bytes that actually arrive, so a peer that announces a large frame and
+  // sends little costs little.
+  size_t have = 0;
+  while (have < length) {
+    const size_t want = static_cast<size_t>(std::min<uint64_t>(length, std::max<uint64_t>(kFirstPayloadChunk, have * 2)));
+    frame.payload.resize(want);
+    if (!ReadExact(source, &frame.payload[have], want - have)) {
+      frame.payload.clear();
+      return frame;
+    }
+    have = want;
   }
   if (masked) MaskCopy(&frame.payload[0], frame.payload.data(), frame.payload.size(), key);
   frame.ok = true;

@@ -1,6 +1,5 @@
-// Raw loopback sockets for the link tests: a listener on 127.0.0.1 with an ephemeral port, and
-// blocking helpers that give up after a generous bound so a broken client fails a test instead of
-// hanging it. Used from a test's server thread; one connection at a time.
+// Raw loopback sockets and service-side frames for the link tests. Every wait gives up after a
+// generous bound, so a broken client fails a test instead of hanging it.
 #pragma once
 
 #include <arpa/inet.h>
@@ -17,32 +16,25 @@ namespace loopback {
 constexpr int kBoundMs = 20000;  // far beyond any healthy exchange on loopback
 
 struct Listener {
-  int fd = -1;
+  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
   int port = 0;
   Listener() {
-    fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    int one = 1;
-    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    ::listen(fd, 8);
     socklen_t len = sizeof addr;
+    ::bind(fd, reinterpret_cast<sockaddr*>(&addr), len);
+    ::listen(fd, 8);
     ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
     port = ntohs(addr.sin_port);
   }
-  ~Listener() {
-    if (fd >= 0) ::close(fd);
-  }
+  ~Listener() { ::close(fd); }
   Listener(const Listener&) = delete;
   Listener& operator=(const Listener&) = delete;
-
   // The accepted connection, or -1 when nobody came within the bound.
   int Accept() const {
     pollfd p{fd, POLLIN, 0};
-    if (::poll(&p, 1, kBoundMs) <= 0) return -1;
-    const int client = ::accept(fd, nullptr, nullptr);
+    const int client = ::poll(&p, 1, kBoundMs) > 0 ? ::accept(fd, nullptr, nullptr) : -1;
     int one = 1;
     if (client >= 0) ::setsockopt(client, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     return client;
@@ -50,14 +42,10 @@ struct Listener {
 };
 
 // A port nobody listens on (bound, then released).
-inline int UnusedPort() {
-  Listener l;
-  return l.port;
-}
+inline int UnusedPort() { return Listener().port; }
 
 inline bool WriteAll(int fd, const std::string& data) {
-  size_t sent = 0;
-  while (sent < data.size()) {
+  for (size_t sent = 0; sent < data.size();) {
     const ssize_t n = ::send(fd, data.data() + sent, data.size() - sent, MSG_NOSIGNAL);
     if (n <= 0) return false;
     sent += static_cast<size_t>(n);
@@ -65,7 +53,7 @@ inline bool WriteAll(int fd, const std::string& data) {
   return true;
 }
 
-// Up to `size` bytes, waiting at most the bound; -1 on time-out or error, 0 at the end.
+// Up to `size` bytes; -1 on time-out or error, 0 at the end of the stream.
 inline long ReadSome(int fd, char* buffer, size_t size) {
   pollfd p{fd, POLLIN, 0};
   if (::poll(&p, 1, kBoundMs) <= 0) return -1;
@@ -84,14 +72,24 @@ inline std::string ReadHead(int fd) {
   return head;
 }
 
-// True when the peer closed (or shut down) its side: reads until the end, dropping data.
+// True when the peer ends the stream; data before the end is dropped.
 inline bool SeesEnd(int fd) {
   char buffer[4096];
-  for (;;) {
-    const long n = ReadSome(fd, buffer, sizeof buffer);
-    if (n == 0) return true;
-    if (n < 0) return false;
+  long n;
+  while ((n = ReadSome(fd, buffer, sizeof buffer)) > 0) {
   }
+  return n == 0;
+}
+
+// An unmasked service frame; `length` overrides the announced payload length.
+inline std::string ServerFrame(int opcode, const std::string& payload, bool fin = true,
+                               unsigned long long length = ~0ull) {
+  const unsigned long long n = length == ~0ull ? payload.size() : length;
+  std::string f(1, static_cast<char>((fin ? 0x80 : 0) | opcode));
+  const int bytes = n < 126 ? 0 : n < 65536 ? 2 : 8;
+  f += static_cast<char>(bytes == 0 ? n : bytes == 2 ? 126 : 127);
+  for (int i = bytes - 1; i >= 0; --i) f += static_cast<char>((n >> (8 * i)) & 0xFF);
+  return f + payload;
 }
 
 }  // namespace loopback

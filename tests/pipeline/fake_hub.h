@@ -65,6 +65,24 @@ class FakeHub {
     if (client_ >= 0) (void)!::send(client_, frame.data(), frame.size(), MSG_NOSIGNAL);
   }
 
+  // Server to client: a ping; the client answers with a pong carrying the same payload.
+  void SendPing(const std::string& payload) {
+    std::string frame = "\x89";
+    frame.push_back(static_cast<char>(payload.size()));
+    frame += payload;
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (client_ >= 0) (void)!::send(client_, frame.data(), frame.size(), MSG_NOSIGNAL);
+  }
+  size_t WaitForPongs(size_t n, int timeoutMs = 5000) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    cv_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return pongs_ >= n; });
+    return pongs_;
+  }
+  size_t RecordCount() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return records_.size();
+  }
+
   // Waits (bounded) until at least n records arrived, then returns all of them.
   std::vector<std::string> WaitForRecords(size_t n, int timeoutMs = 5000) {
     std::unique_lock<std::mutex> lock(mutex_);
@@ -127,6 +145,12 @@ class FakeHub {
       std::string payload(len, '\0');
       if (len && !ReadExact(fd, &payload[0], len)) break;
       for (size_t i = 0; i < payload.size(); ++i) payload[i] = static_cast<char>(payload[i] ^ key[i % 4]);
+      if ((h[0] & 0x0F) == 0xA) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        ++pongs_;
+        cv_.notify_all();
+        continue;
+      }
       if ((h[0] & 0x0F) != 1) continue;
       if (!handshaken) {
         handshaken = true;
@@ -148,4 +172,5 @@ class FakeHub {
   std::mutex mutex_;
   std::condition_variable cv_;
   std::vector<std::string> records_;
+  size_t pongs_ = 0;
 };

@@ -1,0 +1,204 @@
+// Figures for the WebSocket client: Send throughput by record size and the round trip of a small
+// record through a loopback peer, beside memcpy bandwidth and a plain TCP echo round trip measured
+// in the same run, so the numbers can be read against the machine.
+#include <benchmark/benchmark.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "link/websocket.h"
+
+namespace {
+
+int Listen(int& port) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+  ::listen(fd, 4);
+  socklen_t len = sizeof addr;
+  ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+  port = ntohs(addr.sin_port);
+  return fd;
+}
+
+bool WriteAll(int fd, const std::string& data) {
+  size_t sent = 0;
+  while (sent < data.size()) {
+    const ssize_t n = ::send(fd, data.data() + sent, data.size() - sent, MSG_NOSIGNAL);
+    if (n <= 0) return false;
+    sent += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+std::string ServerTextFrame(const std::string& payload) {
+  std::string f = "\x81";
+  if (payload.size() < 126) {
+    f += static_cast<char>(payload.size());
+  } else {
+    f += static_cast<char>(126);
+    f += static_cast<char>(payload.size() >> 8);
+    f += static_cast<char>(payload.size() & 0xFF);
+  }
+  return f + payload;
+}
+
+// A loopback service: upgrades, answers the handshake, then either drains everything or answers
+// every record with an invocation that the client's handler sees.
+struct Peer {
+  int listenFd = -1;
+  int port = 0;
+  int fd = -1;
+  std::thread thread;
+
+  explicit Peer(bool echo) {
+    listenFd = Listen(port);
+    thread = std::thread([this, echo] {
+      fd = ::accept(listenFd, nullptr, nullptr);
+      int one = 1;
+      ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+      OrvikWebSocket::FrameSource source;
+      const int peer = fd;
+      source.read = [peer](char* b, size_t n) { return static_cast<long>(::recv(peer, b, n, 0)); };
+      std::string head;
+      if (!OrvikWebSocket::ReadHeaderBlock(source, head, 65536)) return;
+      WriteAll(fd, "HTTP/1.1 101 Switching Protocols\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n\r\n");
+      if (!OrvikWebSocket::RecvFrame(source).ok) return;
+      WriteAll(fd, ServerTextFrame("{}\x1E"));
+      const std::string invocation =
+          ServerTextFrame("{\"type\":1,\"target\":\"ExecuteCommand\",\"arguments\":[\"r\",\"echo\",\"{}\"]}\x1E");
+      if (!echo) {  // a sink: the figure is the client's, not this reader's
+        std::vector<char> sink(1 << 20);
+        while (::recv(fd, sink.data(), sink.size(), 0) > 0) {
+        }
+        return;
+      }
+      for (;;) {
+        const OrvikWebSocket::Frame f = OrvikWebSocket::RecvFrame(source);
+        if (!f.ok) return;
+        if (echo && !WriteAll(fd, invocation)) return;
+      }
+    });
+  }
+  ~Peer() {
+    OrvikWebSocket::Disconnect();
+    ::shutdown(listenFd, SHUT_RDWR);  // wakes an accept that never got its client
+    thread.join();
+    if (fd >= 0) ::close(fd);
+    ::close(listenFd);
+  }
+  std::string Url() const { return "ws://127.0.0.1:" + std::to_string(port) + "/cadHub"; }
+};
+
+void BM_Send(benchmark::State& state) {
+  Peer peer(false);
+  if (!OrvikWebSocket::Connect(peer.Url(), [](const std::string&, const std::string&, const std::string&) {
+        return std::string("__QUEUED__");
+      })) {
+    state.SkipWithError("connect failed");
+    return;
+  }
+  const std::string record(static_cast<size_t>(state.range(0)), 'x');
+  for (auto _ : state) {
+    if (!OrvikWebSocket::Send(record)) {
+      state.SkipWithError("send failed");
+      break;
+    }
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * state.range(0));
+}
+BENCHMARK(BM_Send)->Arg(64)->Arg(4096)->Arg(16 << 20)->UseRealTime();
+
+void BM_RecordRoundTrip(benchmark::State& state) {
+  Peer peer(true);
+  std::mutex mutex;
+  std::condition_variable cv;
+  uint64_t seen = 0;
+  const auto handler = [&](const std::string&, const std::string&, const std::string&) {
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      ++seen;
+    }
+    cv.notify_one();
+    return std::string("__QUEUED__");
+  };
+  if (!OrvikWebSocket::Connect(peer.Url(), handler)) {
+    state.SkipWithError("connect failed");
+    return;
+  }
+  uint64_t expected = 0;
+  for (auto _ : state) {
+    OrvikWebSocket::Send("{\"type\":1,\"target\":\"Ping\",\"arguments\":[]}");
+    ++expected;
+    std::unique_lock<std::mutex> lock(mutex);
+    cv.wait(lock, [&] { return seen >= expected || !OrvikWebSocket::IsConnected(); });
+  }
+}
+BENCHMARK(BM_RecordRoundTrip)->UseRealTime();
+
+void BM_Memcpy(benchmark::State& state) {
+  std::vector<char> src(static_cast<size_t>(state.range(0)), 'a'), dst(src.size());
+  for (auto _ : state) {
+    std::memcpy(dst.data(), src.data(), src.size());
+    benchmark::DoNotOptimize(dst.data());
+    benchmark::ClobberMemory();
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * state.range(0));
+}
+BENCHMARK(BM_Memcpy)->Arg(16 << 20);
+
+void BM_TcpEchoRoundTrip(benchmark::State& state) {
+  int port = 0;
+  const int listenFd = Listen(port);
+  std::thread echo([listenFd] {
+    const int fd = ::accept(listenFd, nullptr, nullptr);
+    int one = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    char buffer[256];
+    for (;;) {
+      const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+      if (n <= 0 || ::send(fd, buffer, static_cast<size_t>(n), MSG_NOSIGNAL) != n) break;
+    }
+    ::close(fd);
+  });
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_port = htons(static_cast<uint16_t>(port));
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+  int one = 1;
+  ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+  const std::string message(64, 'm');
+  char buffer[64];
+  for (auto _ : state) {
+    WriteAll(fd, message);
+    size_t got = 0;
+    while (got < sizeof buffer) {
+      const ssize_t n = ::recv(fd, buffer + got, sizeof buffer - got, 0);
+      if (n <= 0) break;
+      got += static_cast<size_t>(n);
+    }
+  }
+  ::close(fd);
+  echo.join();
+  ::close(listenFd);
+}
+BENCHMARK(BM_TcpEchoRoundTrip)->UseRealTime();
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,142 @@
+#!/usr/bin/env python3
+"""The demo: the simulated CAD application with the plug-in, driven by the runtime service stand-in.
+
+It starts the stand-in with a temporary home folder, starts the simulated application with a
+drawing and the bundle, shows the connection and the drawing-state messages, sends commands and
+prints their answers, changes the active drawing from the host side, and quits both cleanly.
+"""
+
+import argparse
+import json
+import os
+import shutil
+import sys
+import tempfile
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+SOURCE = os.path.dirname(HERE)
+sys.path.insert(0, os.path.join(SOURCE, "tests", "e2e"))
+
+
+def say(text=""):
+    print(text, flush=True)
+
+
+def step(title):
+    say()
+    say("== " + title)
+
+
+def make_drawing(path):
+    """A drawing with two paper-space layouts, written with ezdxf when it is installed."""
+    try:
+        import ezdxf
+    except ImportError:
+        return False
+    doc = ezdxf.new("R2018")
+    msp = doc.modelspace()
+    msp.add_line((0, 0), (420, 0))
+    msp.add_lwpolyline([(0, 0), (420, 0), (420, 297), (0, 297)], close=True)
+    doc.layouts.new("A1-平面图")
+    doc.layouts.rename("Layout1", "A0-总图")
+    doc.styles.new("Chinese", dxfattribs={"font": "simsun.shx", "bigfont": "missing-big.shx"})
+    doc.saveas(path)
+    return True
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__)
+    parser.add_argument("--build", default=os.path.join(SOURCE, "build", "default"),
+                        help="build folder holding acad-sim and OrvikCad.bundle")
+    parser.add_argument("--keep", action="store_true", help="keep the temporary folder")
+    args = parser.parse_args()
+    os.environ["ORVIK_BUILD_DIR"] = os.path.abspath(args.build)
+
+    from cad_fixture import CadSim  # noqa: E402
+    from standin_fixture import Standin  # noqa: E402
+
+    work = tempfile.mkdtemp(prefix="orvik-demo-")
+    home = os.path.join(work, "home")
+    os.makedirs(home)
+    drawings = os.path.join(work, "drawings")
+    os.makedirs(drawings)
+    site = os.path.join(drawings, "site plan 总图.dwg")
+    detail = os.path.join(drawings, "detail.dxf")
+    real = make_drawing(detail)
+
+    step("1. The runtime service stand-in starts (home folder %s)" % home)
+    service = Standin(home=home).start()
+    say("   listening on 127.0.0.1:%d, instance %s" % (service.port, service.instance_id))
+    say("   discovery file: %s" % service.discovery_path)
+
+    step("2. The simulated CAD application starts with a drawing and loads the plug-in")
+    cad = CadSim(["--display-name", "AutoCAD 2026", site], home=home)
+    try:
+        connected = service.wait_for(lambda e: e["event"] == "connected", 30)
+        say("   the plug-in connected:")
+        say("   " + connected["path"])
+        for key, value in connected["query"].items():
+            say("     %-20s %s" % (key, value))
+        state = service.wait_for(lambda e: e["event"] == "state" and e["arguments"][0] is True, 30)
+        say("   CadStateChanged %s" % json.dumps(state["arguments"], ensure_ascii=False))
+
+        step("3. The service sends commands; the plug-in answers")
+        for action, params in [("getDwgPath", ""), ("getCurrentSpace", ""),
+                               ("verifyDir", json.dumps(drawings)), ("verifyDir", '"/no/such/folder"'),
+                               ("noSuchAction", "{}")]:
+            result = service.exec(action, params)
+            say("   %-16s %-34s -> [%s] %s" % (action, params[:34], result["status"], result["result"]))
+
+        step("4. The user opens a new drawing and switches back, in the CAD application")
+        mark = service.mark()
+        cad.type("NEW")
+        state = service.wait_for(lambda e: e["event"] == "state" and e["arguments"][1] == "Drawing1.dwg"
+                                 and e["arguments"][0] is True, 30, mark)
+        say("   NEW       -> CadStateChanged %s" % json.dumps(state["arguments"], ensure_ascii=False))
+        mark = service.mark()
+        cad.type("ACTIVATE 1")
+        state = service.wait_for(lambda e: e["event"] == "state" and e["arguments"][2] == site
+                                 and e["arguments"][0] is True, 30, mark)
+        say("   ACTIVATE  -> CadStateChanged %s" % json.dumps(state["arguments"], ensure_ascii=False))
+        result = service.exec("getDwgPath", "")
+        say("   getDwgPath -> %s" % result["result"])
+
+        if real:
+            step("5. The service opens a real drawing file and works in it")
+            for action, params in [("openDwg", json.dumps(detail)), ("getCurrentSpace", ""),
+                                   ("switchSpace", json.dumps("A1-平面图", ensure_ascii=False)),
+                                   ("getCurrentSpace", ""), ("fixMissingFonts", ""),
+                                   ("runLisp", '(princ "hello from LISP")'),
+                                   ("closeDwg", ""), ("getDwgPath", "")]:
+                result = service.exec(action, params)
+                say("   %-16s %-34s -> [%s] %s" % (action, params[:34], result["status"], result["result"]))
+
+            step("6. The user asks for the companion's plot page (ORVIKPLOT)")
+            mark = cad.mark()
+            cad.type("ORVIKPLOT")
+            try:
+                line = cad.wait_output(lambda l: "open URL" in l or "[Orvik]" in l, 10, mark)
+                say("   " + line)
+            except AssertionError:
+                say("   (no page was opened)")
+
+        step("7. Quit: the plug-in unloads, then the service stops")
+        code = cad.quit()
+        say("   the CAD application ended with status %d" % code)
+        say()
+        say("-- the CAD application's command line --")
+        for line in cad.lines:
+            say("   | " + line)
+    finally:
+        cad.kill()
+        service.stop()
+        if not args.keep:
+            shutil.rmtree(work, ignore_errors=True)
+    say()
+    say("Demo finished.")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
