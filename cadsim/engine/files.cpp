@@ -69,13 +69,7 @@ Acad::ErrorStatus loadDrawingFile(AcDbDatabase* db, const std::wstring& widePath
   if (::stat(path.c_str(), &st) != 0) return Acad::eFileNotFound;
   if (!S_ISREG(st.st_mode)) return Acad::eFileAccessErr;
   if (::access(path.c_str(), R_OK) != 0) return Acad::eFileAccessErr;
-  switch (sniff(path)) {
-    case FileKind::kDwg:
-    case FileKind::kOther:
-      return Acad::eDwgNotRecoverable;
-    case FileKind::kDxf:
-      break;
-  }
+  if (sniff(path) == FileKind::kDwg) return Acad::eDwgNotRecoverable;
   Acad::ErrorStatus es = readDxfInto(db, path);
   if (es == Acad::eOk) db->data().fileName = widePath;
   return es;

@@ -122,6 +122,8 @@ class AcDbBlockTableRecord : public AcDbSymbolTableRecord {
   // dynamic definition (null for ordinary blocks).
   bool dynamicDefinition = false;
   AcDbObjectId dynamicBlockRecord;
+  AcDbObjectId getLayoutIdValue() const { return m_layout; }
+  AcGePoint3d originValue() const { return m_origin; }
   std::vector<AcDbObjectId>& entityIds() { return m_entities; }
   const std::vector<AcDbObjectId>& entityIds() const { return m_entities; }
 

@@ -323,8 +323,17 @@ TEST(PipelineStress, CommandsWhileTheDrawingChangesAndTheConnectionDrops) {
       cadsim::runUntilIdle();
     }
     sender.join();
-    if (round % 2 == 1) OrvikWebSocket::Disconnect();  // drop while answers may still be due
-    for (int i = 0; i < 50; ++i) cadsim::runUntilIdle();
+    if (round % 2 == 1) {
+      OrvikWebSocket::Disconnect();  // drop while answers may still be due
+    } else {
+      // A steady connection answers every request; wait (bounded) for the stragglers.
+      for (int i = 0; i < 2000 && hub.Results().size() < 200; ++i) {
+        cadsim::runUntilIdle();
+        hub.WaitForRecords(hub.RecordCount() + 1, 5);
+      }
+      EXPECT_EQ(hub.Results().size(), 200u);
+    }
+    cadsim::runUntilIdle();
     std::vector<std::string> results = hub.Results();
     std::set<std::string> unique(results.begin(), results.end());
     EXPECT_EQ(unique.size(), results.size());
