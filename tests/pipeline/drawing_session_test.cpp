@@ -40,6 +40,9 @@ class DrawingSession : public ::testing::Test {
     ResetCommandQueue();
     EXPECT_EQ(cadsim::openObjectCount(), 0u);
     EXPECT_TRUE(cadsim::faultLog().empty()) << cadsim::faultLog().front();
+    // Closed one by one: the host's reset trips over several drawings torn down at once.
+    for (AcApDocument* doc : cadsim::documents()) cadsim::close(doc);
+    cadsim::runUntilIdle();
     cadsim::reset();
     std::error_code ec;
     fs::remove_all(dir, ec);

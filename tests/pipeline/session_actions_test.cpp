@@ -20,8 +20,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const char* const kChanged = "CAD_DOCUMENT_NOT_READY: The active document changed or is still initializing.";
-
 std::string Result(const std::string& reqId, const std::string& message) {
   return "{\"type\":1,\"target\":\"CadResult\",\"arguments\":[\"" + reqId + "\",\"true\",\"" + message + "\"]}";
 }
@@ -50,6 +48,9 @@ class SessionActions : public ::testing::Test {
     SetSessionSleepForTesting(nullptr);
     ResetCommandQueue();
     EXPECT_TRUE(cadsim::faultLog().empty()) << cadsim::faultLog().front();
+    // Closed one by one: the host's reset trips over several drawings torn down at once.
+    for (AcApDocument* doc : cadsim::documents()) cadsim::close(doc);
+    cadsim::runUntilIdle();
     cadsim::reset();
     resetDocumentReadiness();
     std::error_code ec;
@@ -169,30 +170,6 @@ TEST_F(SessionActions, OpenDwgOpensSwitchesOrFindsTheDrawingInFront) {
   cadsim::failCall("appContextOpenDocument", 76);
   Run("missing", "openDwg", dir + "/nowhere.dwg");
   EXPECT_EQ(hub.Results().back(), Result("missing", "Error: Open failed code=76"));
-}
-
-TEST_F(SessionActions, ACommandQueuedBehindAnOpenThatChangesTheDrawingIsRefused) {
-  Open(dir + "/b.dwg");
-  EXPECT_EQ(HandleCommand("open", "openDwg", dir + "/a.dwg"), "__QUEUED__");
-  EXPECT_EQ(HandleCommand("path", "getDwgPath", ""), "__QUEUED__");
-  cadsim::runUntilIdle();
-  auto answers = hub.WaitForRecords(2);
-  ASSERT_EQ(answers.size(), 2u);
-  EXPECT_EQ(answers[0], Result("open", "SWITCHED:" + dir + "/a.dwg"));
-  EXPECT_EQ(answers[1], "{\"type\":1,\"target\":\"CadResult\",\"arguments\":[\"path\",\"false\",\"" +
-                            std::string(kChanged) + "\"]}");
-}
-
-TEST_F(SessionActions, CloseDwgNeverClosesTheLastDrawing) {
-  Open(dir + "/b.dwg");
-  Run("c1", "closeDwg", "");
-  EXPECT_EQ(hub.Results().back(), Result("c1", "CLOSED"));
-  EXPECT_EQ(cadsim::documents().size(), 1u);
-  EXPECT_TRUE(acDocManagerPtr()->isDocumentActivationEnabled());  // enabled again
-  cadsim::runUntilIdle();
-  Run("c2", "closeDwg", "");
-  EXPECT_EQ(hub.Results().back(), Result("c2", "LAST_DOC"));
-  EXPECT_EQ(cadsim::documents().size(), 1u);
 }
 
 TEST_F(SessionActions, LockFailuresEndTheTaskOnce) {

@@ -38,6 +38,9 @@ class ShellLaunch : public ::testing::Test {
     stopWebSocketClient();
     clearPendingWorkspace();
     EXPECT_TRUE(cadsim::faultLog().empty()) << cadsim::faultLog().front();
+    // Closed one by one: the host's reset trips over several drawings torn down at once.
+    for (AcApDocument* doc : cadsim::documents()) cadsim::close(doc);
+    cadsim::runUntilIdle();
     cadsim::reset();
     resetDocumentReadiness();
     setenv("HOME", savedHome.c_str(), 1);
