@@ -36,7 +36,8 @@ void setActive(AcApDocument* doc) {
   }
 }
 
-std::unique_ptr<DocumentData> makeDocument(const std::string& pathOrEmpty) {
+std::unique_ptr<DocumentData> makeDocument(const std::string& pathOrEmpty,
+                                           std::unique_ptr<AcDbDatabase> loaded) {
   HostState& s = state();
   auto d = std::make_unique<DocumentData>();
   if (pathOrEmpty.empty()) {
@@ -48,7 +49,7 @@ std::unique_ptr<DocumentData> makeDocument(const std::string& pathOrEmpty) {
     d->title = baseName(d->fileName);
     d->named = true;
   }
-  d->database = std::make_unique<AcDbDatabase>(true, false);
+  d->database = loaded ? std::move(loaded) : std::make_unique<AcDbDatabase>(true, false);
   return d;
 }
 
@@ -84,16 +85,24 @@ void raiseEditorEvent(const std::function<void(AcEditorReactor*)>& fn) {
 
 // --- control surface ------------------------------------------------------------------------------
 
-AcApDocument* beginOpen(const std::string& pathOrEmpty) {
-  requireMainThread("beginOpen");
+namespace {
+
+AcApDocument* beginOpenWith(const std::string& pathOrEmpty, std::unique_ptr<AcDbDatabase> loaded) {
   HostState& s = state();
-  s.documents.push_back(makeDocument(pathOrEmpty));
+  s.documents.push_back(makeDocument(pathOrEmpty, std::move(loaded)));
   DocumentData* d = s.documents.back().get();
   d->opening = true;
   AcApDocument* doc = &d->facade;
   raiseDocEvent([&](AcApDocManagerReactor* r) { r->documentCreateStarted(doc); });
   if (dataOf(doc)) setActive(doc);
   return doc;
+}
+
+}  // namespace
+
+AcApDocument* beginOpen(const std::string& pathOrEmpty) {
+  requireMainThread("beginOpen");
+  return beginOpenWith(pathOrEmpty, nullptr);
 }
 
 void finishOpen(AcApDocument* doc) {
@@ -142,7 +151,24 @@ AcApDocument* openDrawing(const std::string& path, int* status) {
     return nullptr;
   }
   if (status) *status = 0;
-  AcApDocument* doc = beginOpen(path);
+  struct stat st;
+  std::unique_ptr<AcDbDatabase> loaded;
+  bool fromFile = !path.empty() && ::stat(path.c_str(), &st) == 0;
+  if (fromFile) {
+    loaded = std::make_unique<AcDbDatabase>(false, false);
+    Acad::ErrorStatus read = loadDrawingFile(loaded.get(), widen(path));
+    if (read != Acad::eOk) {
+      if (status) *status = read;
+      return nullptr;
+    }
+  } else if (path.empty() || strictDrawingFiles()) {
+    if (status) *status = path.empty() ? Acad::eInvalidInput : Acad::eFileNotFound;
+    return nullptr;
+  }
+  AcApDocument* doc = beginOpenWith(path, std::move(loaded));
+  if (fromFile) {
+    if (DocumentData* d = dataOf(doc)) d->hasLockFiles = createLockFiles(path);
+  }
   finishOpen(doc);
   return doc;
 }
@@ -174,6 +200,7 @@ void close(AcApDocument* doc) {
   if (s.mdiActive == doc) s.mdiActive = nullptr;
   if (gone && acdbHostApplicationServices()->workingDatabase() == gone->database.get())
     acdbHostApplicationServices()->setWorkingDatabase(nullptr);
+  if (gone && gone->hasLockFiles) removeLockFiles(narrow(gone->fileName));
   gone.reset();
   raiseDocEvent([&](AcApDocManagerReactor* r) { r->documentDestroyed(fileName.c_str()); });
   if (wasActive && !s.documents.empty()) setActive(&s.documents.back()->facade);

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <cwchar>
 
+#include "cadsim/engine/lisp.h"
 #include "cadsim/engine/state.h"
 
 namespace cadsim {
@@ -106,6 +107,12 @@ std::wstring formatHostPrintf(const ACHAR* format, va_list args) {
   return out;
 }
 
+}  // namespace
+
+void appendOutputText(const std::string& utf8) { appendOutput(utf8); }
+
+namespace {
+
 class EditorImpl : public AcEditor {
  public:
   void addReactor(AcEditorReactor* r) override {
@@ -187,6 +194,19 @@ RegistryImpl& registry() {
   return *r;
 }
 
+// AutoLISP runs in its drawing (current while it runs) without being a command.
+template <typename Fn>
+void withCurrentDocument(AcApDocument* doc, Fn&& body) {
+  HostState& s = state();
+  AcApDocument* previousCur = s.cur;
+  s.cur = doc;
+  DocumentData* d = dataOf(doc);
+  if (d) ++d->commandDepth;
+  body();
+  if ((d = dataOf(doc)) != nullptr) --d->commandDepth;
+  if (!dataOf(s.cur) || s.cur == doc) s.cur = dataOf(previousCur) ? previousCur : s.mdiActive;
+}
+
 // A command runs inside the drawing: it leaves quiescence, raises the editor events and, when it
 // is done, lets the idle loop settle the drawing again.
 template <typename Fn>
@@ -216,12 +236,9 @@ std::wstring variableValue(const std::wstring& name, bool* found) {
   DocumentData* d = dataOf(s.cur);
   AcDbDatabase* db = d ? d->database.get() : nullptr;
   if (name == L"CTAB") {
-    if (!db) {
-      *found = false;
-      return L"";
-    }
-    const DatabaseData& data = db->data();
-    return data.layouts.empty() ? L"Model" : data.layouts[data.currentLayout].name;
+    std::wstring current = db ? layoutName(db->data().currentLayout) : L"";
+    *found = !current.empty();
+    return current;
   }
   if (name == L"DWGTITLED") return d && d->named ? L"1" : L"0";
   if (name == L"DWGNAME") return d ? d->title : L"";
@@ -251,26 +268,20 @@ bool executeLine(AcApDocument* doc, const std::wstring& rawLine) {
   while (!line.empty() && (line.front() == L' ' || line.front() == L'\t')) line.erase(0, 1);
   while (!line.empty() && (line.back() == L' ' || line.back() == L'\t')) line.pop_back();
   if (line.empty()) return true;
-  HostState& s = state();
   if (line.front() == L'(') {
-    // AutoLISP is evaluated by the LISP engine when one is installed as a built-in.
-    auto lisp = s.builtins.find(L"(LISP)");
-    if (lisp != s.builtins.end()) {
-      bool ok = true;
-      std::string text = narrow(line);
-      raiseEditorEvent([&](AcEditorReactor* r) { r->lispWillStart(line.c_str()); });
-      try {
-        lisp->second(text);
-      } catch (...) {
-        ok = false;
-      }
-      if (ok) raiseEditorEvent([](AcEditorReactor* r) { r->lispEnded(); });
-      else raiseEditorEvent([](AcEditorReactor* r) { r->lispCancelled(); });
-      return ok;
-    }
-    appendOutput("; error: no function definition: " + narrow(line.substr(1, line.find_first_of(L" )") - 1)) + "\n");
-    return false;
+    std::wstring firstLine = line.substr(0, line.find(L'\n'));
+    raiseEditorEvent([&](AcEditorReactor* r) { r->lispWillStart(firstLine.c_str()); });
+    bool ok = false;
+    withCurrentDocument(doc, [&] { ok = evaluateLisp(doc, line); });
+    if (ok) raiseEditorEvent([](AcEditorReactor* r) { r->lispEnded(); });
+    else raiseEditorEvent([](AcEditorReactor* r) { r->lispCancelled(); });
+    return ok;
   }
+  return executeCommandLine(doc, line);
+}
+
+bool executeCommandLine(AcApDocument* doc, const std::wstring& line) {
+  HostState& s = state();
   size_t space = line.find_first_of(L" \t");
   std::wstring word = line.substr(0, space);
   std::wstring args = space == std::wstring::npos ? L"" : line.substr(space + 1);
@@ -308,7 +319,7 @@ void typeLine(const std::string& line) {
 }
 
 void defineBuiltinCommand(const std::string& name, BuiltinCommand fn) {
-  state().builtins[name == "(LISP)" ? L"(LISP)" : upper(widen(name))] = std::move(fn);
+  state().builtins[upper(widen(name))] = std::move(fn);
 }
 
 void registerBuiltins() {
@@ -378,12 +389,25 @@ int acedGetVar(const ACHAR* sym, struct resbuf* result) {
   int status = 0;
   if (cadsim::injectedStatus("acedGetVar", &status)) return status;
   if (!sym || !result) return RTERROR;
-  std::wstring name = cadsim::upper(sym);
+  return cadsim::getVariable(cadsim::upper(sym), result);
+}
+
+int acedSetVar(const ACHAR* sym, const struct resbuf* val) {
+  requireMainThread("acedSetVar");
+  int status = 0;
+  if (cadsim::injectedStatus("acedSetVar", &status)) return status;
+  if (!sym || !val) return RTERROR;
+  return cadsim::setVariable(cadsim::upper(sym), *val);
+}
+
+namespace cadsim {
+
+int getVariable(const std::wstring& name, resbuf* result) {
   bool found = false;
-  std::wstring value = cadsim::variableValue(name, &found);
+  std::wstring value = variableValue(name, &found);
   if (!found) return RTERROR;
   result->rbnext = nullptr;
-  if (cadsim::isNumericVariable(name)) {
+  if (isNumericVariable(name)) {
     result->restype = RTSHORT;
     result->resval.rint = static_cast<short>(std::wcstol(value.c_str(), nullptr, 10));
     return RTNORM;
@@ -396,35 +420,23 @@ int acedGetVar(const ACHAR* sym, struct resbuf* result) {
   return RTNORM;
 }
 
-int acedSetVar(const ACHAR* sym, const struct resbuf* val) {
-  requireMainThread("acedSetVar");
-  int status = 0;
-  if (cadsim::injectedStatus("acedSetVar", &status)) return status;
-  if (!sym || !val) return RTERROR;
-  std::wstring name = cadsim::upper(sym);
-  cadsim::HostState& s = state();
-  cadsim::DocumentData* d = cadsim::dataOf(s.cur);
+int setVariable(const std::wstring& name, const resbuf& val) {
+  HostState& s = state();
+  DocumentData* d = dataOf(s.cur);
   if (name == L"CTAB") {
-    if (!d || val->restype != RTSTR || !val->resval.rstring) return RTERROR;
-    cadsim::DatabaseData& data = d->database->data();
-    std::wstring wanted = val->resval.rstring;
-    for (size_t i = 0; i < data.layouts.size(); ++i) {
-      if (cadsim::upper(data.layouts[i].name) == cadsim::upper(wanted) ||
-          (i == 0 && (wanted == L"模型" || cadsim::upper(wanted) == L"MODEL"))) {
-        data.currentLayout = i;
-        return RTNORM;
-      }
-    }
-    return RTERROR;
+    if (val.restype != RTSTR || !val.resval.rstring) return RTERROR;
+    return setCtab(val.resval.rstring);
   }
   if (name == L"DWGTITLED" || name == L"DWGNAME" || name == L"DWGPREFIX") return RTERROR;  // read-only
   std::wstring value;
-  if (val->restype == RTSTR && val->resval.rstring) value = val->resval.rstring;
-  else if (val->restype == RTSHORT) value = std::to_wstring(val->resval.rint);
-  else if (val->restype == RTLONG) value = std::to_wstring(val->resval.rlong);
-  else if (val->restype == RTREAL) value = std::to_wstring(val->resval.rreal);
+  if (val.restype == RTSTR && val.resval.rstring) value = val.resval.rstring;
+  else if (val.restype == RTSHORT) value = std::to_wstring(val.resval.rint);
+  else if (val.restype == RTLONG) value = std::to_wstring(val.resval.rlong);
+  else if (val.restype == RTREAL) value = std::to_wstring(val.resval.rreal);
   else return RTERROR;
   if (d) d->database->data().variables[name] = value;
   else s.sessionVariables[name] = value;
   return RTNORM;
 }
+
+}  // namespace cadsim

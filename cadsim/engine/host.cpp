@@ -5,6 +5,7 @@
 #include <cwchar>
 #include <thread>
 
+#include "cadsim/engine/lisp.h"
 #include "cadsim/engine/state.h"
 
 namespace cadsim {
@@ -41,6 +42,17 @@ bool runOneInput() {
     size_t end = in.text.find(L'\n', start);
     std::wstring line = in.text.substr(start, end == std::wstring::npos ? std::wstring::npos : end - start);
     if (!line.empty() && line.back() == L'\r') line.pop_back();
+    // An AutoLISP form may go on over several lines; it runs once its parentheses close.
+    size_t first = line.find_first_not_of(L" \t");
+    if (first != std::wstring::npos && line[first] == L'(') {
+      while (!lispComplete(line) && end != std::wstring::npos) {
+        size_t next = in.text.find(L'\n', end + 1);
+        std::wstring more = in.text.substr(end + 1, next == std::wstring::npos ? std::wstring::npos : next - end - 1);
+        if (!more.empty() && more.back() == L'\r') more.pop_back();
+        line += L"\n" + more;
+        end = next;
+      }
+    }
     if (!line.empty() && !executeLine(in.doc, line)) break;
     if (end == std::wstring::npos) break;
     start = end + 1;
@@ -83,7 +95,10 @@ void reset() {
     s.urls.clear();
     s.displayName.clear();
   }
+  for (auto& d : s.documents)
+    if (d->hasLockFiles) removeLockFiles(narrow(d->fileName));
   s.documents.clear();
+  resetDrawingServices();
   s.cur = s.mdiActive = nullptr;
   s.managerAvailable = true;
   s.appContext = false;

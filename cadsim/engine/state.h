@@ -15,31 +15,74 @@
 #include "cadsim/control.h"
 #include "cadsim/sdk/arx.h"
 
+
 namespace cadsim {
 
+// The identity behind an AcDbObjectId. Stubs are never freed: an id kept after its database is
+// gone finds `database` null instead of freed memory.
 struct ObjectStub {
   AcDbDatabase* database = nullptr;
   Adesk::UInt64 handle = 0;
-};
-
-struct LayoutData {
-  std::wstring name;
-  int tabOrder = 0;
-  ObjectStub* stub = nullptr;
+  AcDbObject* object = nullptr;  // owned by the database's `objects`
 };
 
 struct DatabaseData {
-  explicit DatabaseData(AcDbDatabase* owner) : owner(owner) {}
+  explicit DatabaseData(AcDbDatabase* owner);
+  ~DatabaseData();
   AcDbDatabase* owner;
-  Adesk::UInt64 handseed = 0x20;
-  std::deque<ObjectStub> stubs;  // deque: stubs never move, ids stay valid
-  std::vector<LayoutData> layouts;  // [0] is model space
-  size_t currentLayout = 0;
+  Adesk::UInt64 handseed = 1;
+  std::map<Adesk::UInt64, ObjectStub*> byHandle;
+  std::vector<std::unique_ptr<AcDbObject>> objects;
+  AcDbObjectId blockTable, layerTable, textStyleTable, namedObjects, layoutDictionary;
+  AcDbObjectId modelSpace, currentLayout, lastPaperLayout, clayer, textstyle;
+  std::wstring fileName;  // the file it was read from
   std::map<std::wstring, std::wstring> variables;  // per-drawing system variables by upper name
+  int anonymousCounter = 0;
 
-  ObjectStub* newStub();
-  LayoutData* findLayout(const std::wstring& name);
+  // Takes ownership of a new object and gives it an id (handle 0: the next free one). Objects
+  // added this way are not open.
+  AcDbObjectId add(AcDbObject* object, AcDbObjectId owner, Adesk::UInt64 handle = 0);
 };
+
+// The object behind an id without opening it (engine use only); null for a stale id or an object
+// of another class.
+AcDbObject* peekObject(AcDbObjectId id);
+template <class T>
+T* peek(AcDbObjectId id) {
+  return T::cast(peekObject(id));
+}
+// Makes an engine-made object database-resident and open for write, as the SDK's append calls do.
+Acad::ErrorStatus addOpenForWrite(AcDbDatabase* db, AcDbObject* object, AcDbObjectId owner,
+                                  AcDbObjectId* id);
+// Builds the default drawing's tables, spaces, layouts and dictionaries.
+void buildDefaultDrawing(DatabaseData& data);
+
+// Layouts.
+std::vector<AcDbObjectId> layoutIds(AcDbDatabase* db);  // in tab order
+AcDbObjectId findLayout(AcDbDatabase* db, const std::wstring& name);  // model: both names
+std::wstring layoutName(AcDbObjectId layout);
+bool isModelName(const std::wstring& name);
+// Makes a layout current; false for an id that is not a layout of db.
+bool makeLayoutCurrent(AcDbDatabase* db, AcDbObjectId layout);
+// Writes CTAB in the current drawing (a layout switch); RTNORM, or RTERROR for an unknown name.
+int setCtab(const std::wstring& name);
+// Layout creation shared by the builder and the layout manager.
+AcDbObjectId createPaperLayout(AcDbDatabase* db, const std::wstring& name, int tabOrder,
+                               AcDbObjectId* blockRecord);
+
+// Drawing files.
+Acad::ErrorStatus loadDrawingFile(AcDbDatabase* db, const std::wstring& path);
+// Turns a DXF file into the (empty) database's objects.
+Acad::ErrorStatus readDxfInto(AcDbDatabase* db, const std::string& path);
+bool strictDrawingFiles();
+bool createLockFiles(const std::string& drawingPath);
+// Back to the defaults: fonts, layout manager, lenient drawing files.
+void resetDrawingServices();
+void removeLockFiles(const std::string& drawingPath);
+bool layoutManagerAvailable();
+
+// Fault injection shortcut: true with *es set when the call (or "call:argument") is to fail.
+bool injectedFault(const std::string& name, Acad::ErrorStatus* es);
 
 class InputPointManagerImpl : public AcEdInputPointManager {
  public:
@@ -54,6 +97,7 @@ struct DocumentData {
   std::wstring fileName;
   std::wstring title;
   std::unique_ptr<AcDbDatabase> database;
+  bool hasLockFiles = false;  // "<name>.dwl" and ".dwl2" were made beside the file
   bool named = false;
   bool readOnly = false;
   bool quiescent = false;
@@ -127,6 +171,12 @@ AcDbDatabase* currentDatabase();
 void raiseDocEvent(const std::function<void(AcApDocManagerReactor*)>& fn);
 void raiseEditorEvent(const std::function<void(AcEditorReactor*)>& fn);
 bool executeLine(AcApDocument* doc, const std::wstring& line);
+// Runs a command line (not AutoLISP) in doc; false when the command is unknown or failed.
+bool executeCommandLine(AcApDocument* doc, const std::wstring& line);
+// System variables of the current drawing, shared by acedGetVar/acedSetVar and AutoLISP.
+int getVariable(const std::wstring& upperName, resbuf* result);
+int setVariable(const std::wstring& upperName, const resbuf& value);
+void appendOutputText(const std::string& utf8);
 void registerBuiltins();
 void installRegistry();
 std::wstring upper(const std::wstring& s);

@@ -65,11 +65,15 @@ void flushOutput() {
 
 void usage(const char* program) {
   std::printf(
-      "usage: %s [--new] [--display-name NAME] [--bundle PATH|none] [DRAWING...]\n"
-      "  Opens each DRAWING in order (the last one active), --new adds an unsaved Drawing1.dwg,\n"
+      "usage: %s [--new] [--display-name NAME] [--bundle PATH|none] [--fonts DIR] [DRAWING...]\n"
+      "  Opens each DRAWING in order (the last one active): a DXF file is read, a name without a\n"
+      "  file gives an empty drawing of that name; --new adds an unsaved Drawing1.dwg. Font files\n"
+      "  are those in DIR (--fonts), else a built-in list (txt.shx, simplex.shx, gbcbig.shx, ...).\n"
       "  loads the plug-in bundle (default: OrvikCad.bundle beside this program), then types\n"
       "  each line of standard input at the active drawing's command line.\n"
-      "  Host commands: NEW, OPEN <path>, CLOSE, ACTIVATE <title|path|number>, DOCS, QUIT.\n"
+      "  Host commands: NEW, OPEN <path>, CLOSE, ACTIVATE <title|path|number>, DOCS, REGENALL,\n"
+      "  QUIT, and AutoLISP: (setvar \"CTAB\" \"Layout1\"), (getvar \"CTAB\"), (princ \"...\"),\n"
+      "  (command \"_REGENALL\").\n"
       "  Test aids: OPENHOLD <path> (a drawing that stays in the middle of opening), OPENRELEASE,\n"
       "  PAUSE <ms> (a long command: nothing else runs meanwhile).\n"
       "  Lines that arrive together are typed one after another before the host turns to\n"
@@ -131,6 +135,7 @@ int main(int argc, char** argv) {
   std::string displayName = "AutoCAD";
   std::string bundle = defaultBundle(argv[0]);
   std::vector<std::string> drawings;
+  std::string fonts;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
     if (a == "--new") {
@@ -139,6 +144,8 @@ int main(int argc, char** argv) {
       displayName = argv[++i];
     } else if (a == "--bundle" && i + 1 < argc) {
       bundle = argv[++i];
+    } else if (a == "--fonts" && i + 1 < argc) {
+      fonts = argv[++i];
     } else if (a == "--help" || a == "-h") {
       usage(argv[0]);
       return 0;
@@ -157,6 +164,7 @@ int main(int argc, char** argv) {
 
   cadsim::reset();
   cadsim::setDisplayName(displayName);
+  if (!fonts.empty()) cadsim::setFontFolder(fonts);
   defineProgramCommands();
   for (const std::string& d : drawings) {
     int status = 0;

@@ -42,12 +42,14 @@ enum ErrorStatus : int {
   eKeyNotFound = 22,
   eDuplicateKey = 23,
   eInvalidIndex = 24,
+  eIllegalEntityType = 20,
   eWrongObjectType = 34,
   eWrongDatabase = 35,
   eInvalidDwgVersion = 37,
   eEndOfFile = 41,
   eNotOpenForRead = 44,
   eNotOpenForWrite = 45,
+  eNotThatKindOfClass = 46,
   eInvalidDxfCode = 50,
   eFilerError = 53,
   eDwgNotRecoverable = 61,
@@ -57,6 +59,7 @@ enum ErrorStatus : int {
   eWasErased = 82,
   eWasOpenForRead = 84,
   eWasOpenForWrite = 85,
+  eWasOpenForNotify = 86,
   eNotInDatabase = 90,
   eNoDocument = 111,
   eLockViolation = 130,
@@ -65,6 +68,7 @@ enum ErrorStatus : int {
   eNotFromThisDocument = 141,
   eInvalidContext = 150,
   eLayoutNotCurrent = 160,
+  eInvalidExtents = 312,
 };
 }  // namespace Acad
 
@@ -98,7 +102,17 @@ enum AppRetCode { kRetOK = 0, kRetError = 3 };
 
 namespace AcDb {
 enum OpenMode { kForRead = 0, kForWrite = 1, kForNotify = 2 };
+enum Visibility { kVisible = 0, kInvisible = 1 };
 }  // namespace AcDb
+
+namespace AcRx {
+enum DictIterType { kDictSorted = 0, kDictCollated = 1 };
+}  // namespace AcRx
+
+// Names of the model and paper space block table records.
+#define ACDB_MODEL_SPACE L"*Model_Space"
+#define ACDB_PAPER_SPACE L"*Paper_Space"
+
 
 // Result codes and result-buffer types of the editor functions (aced*, acut*).
 enum {

@@ -10,6 +10,10 @@
 
 class AcDbDatabase;
 class AcDbLayoutManager;
+class AcDbBlockTable;
+class AcDbLayerTable;
+class AcDbTextStyleTable;
+class AcDbDictionary;
 
 namespace cadsim {
 struct DatabaseData;
@@ -54,12 +58,53 @@ class AcDbObjectId {
   cadsim::ObjectStub* m_stub = nullptr;
 };
 
+// A drawing database. It owns its objects: ids stay valid while it lives, and every object opened
+// from it must be closed before it is destroyed (the simulated host reports objects left open).
 class AcDbDatabase {
  public:
+  // Sharing modes of readDwgFile.
+  enum OpenMode {
+    kForReadAndReadShare = 1,
+    kForReadAndWriteNoShare = 2,
+    kForReadAndAllShare = 3,
+    kTryForReadShare = 4,
+  };
+
   explicit AcDbDatabase(bool buildDefaultDrawing = true, bool noDocument = false);
   ~AcDbDatabase();
   AcDbDatabase(const AcDbDatabase&) = delete;
   AcDbDatabase& operator=(const AcDbDatabase&) = delete;
+
+  // Reads a drawing file into a database made with buildDefaultDrawing false. A missing file
+  // answers eFileNotFound; a file that cannot be read (a binary DWG here) a read-failure status.
+  Acad::ErrorStatus readDwgFile(const ACHAR* fileName, OpenMode mode = kForReadAndReadShare,
+                                bool bAllowCPConversion = false, const ACHAR* password = nullptr);
+  const ACHAR* originalFileName() const;
+
+  AcDbObjectId blockTableId() const;
+  AcDbObjectId layerTableId() const;
+  AcDbObjectId textStyleTableId() const;
+  AcDbObjectId namedObjectsDictionaryId() const;
+  AcDbObjectId layoutDictionaryId() const;
+  // The block table record of the current space: model space, or the current layout's.
+  AcDbObjectId currentSpaceId() const;
+  AcDbObjectId paperSpaceVportId() const;
+  AcDbObjectId clayer() const;
+  AcDbObjectId textstyle() const;
+  bool tilemode() const;
+
+  Acad::ErrorStatus getBlockTable(AcDbBlockTable*& pTable, AcDb::OpenMode mode = AcDb::kForRead);
+  Acad::ErrorStatus getLayerTable(AcDbLayerTable*& pTable, AcDb::OpenMode mode = AcDb::kForRead);
+  Acad::ErrorStatus getTextStyleTable(AcDbTextStyleTable*& pTable,
+                                      AcDb::OpenMode mode = AcDb::kForRead);
+  Acad::ErrorStatus getNamedObjectsDictionary(AcDbDictionary*& pDict,
+                                              AcDb::OpenMode mode = AcDb::kForRead);
+  Acad::ErrorStatus getLayoutDictionary(AcDbDictionary*& pDict, AcDb::OpenMode mode = AcDb::kForRead);
+
+  // Looks a handle up. A handle that names nothing answers eUnknownHandle (ids are never created
+  // here, whatever createIfNotFound says); a null handle eNullHandle.
+  Acad::ErrorStatus getAcDbObjectId(AcDbObjectId& retId, bool createIfNotFound,
+                                    const AcDbHandle& objHandle, Adesk::UInt32 xRefId = 0);
 
   // Engine use.
   cadsim::DatabaseData& data() { return *m_data; }
@@ -71,9 +116,29 @@ class AcDbDatabase {
 
 class AcDbHostApplicationServices {
  public:
+  enum FindFileHint {
+    kDefault = 0,
+    kFontFile = 1,
+    kCompiledShapeFile = 2,
+    kTrueTypeFontFile = 3,
+    kEmbeddedImageFile = 4,
+    kXRefDrawing = 5,
+    kPatternFile = 6,
+    kARXApplication = 7,
+    kFontMapFile = 8,
+    kUnderlayFile = 9,
+  };
+
   AcDbDatabase* workingDatabase() const;
   void setWorkingDatabase(AcDbDatabase* db);
+  // Null when the host has no layout manager (tests can take it away).
   AcDbLayoutManager* layoutManager() const;
+  // Finds a file the way the host's support path does. Font hints look in the host's font folder;
+  // other hints accept an existing absolute path or a file beside the database's drawing.
+  // eOk with the full path written (terminated) into pcFullPathOut; eFileNotFound; eBufferTooSmall
+  // when the path and its terminator do not fit nBufferLength characters; eInvalidInput for null.
+  Acad::ErrorStatus findFile(ACHAR* pcFullPathOut, int nBufferLength, const ACHAR* pcFilename,
+                             AcDbDatabase* pDb = nullptr, FindFileHint hint = kDefault);
 };
 
 AcDbHostApplicationServices* acdbHostApplicationServices();

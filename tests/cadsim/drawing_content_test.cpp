@@ -1,0 +1,197 @@
+// Drawing content as the readers of layouts, blocks and frames walk it: block references with
+// single- and multi-line attributes, dynamic blocks, polylines, viewports and layers.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "cadsim/control.h"
+
+namespace {
+
+class DrawingContentTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    cadsim::reset();
+    db = cadsim::databaseOf(cadsim::newDrawing());
+  }
+  void TearDown() override {
+    EXPECT_EQ(cadsim::openObjects(), std::vector<std::string>());
+    EXPECT_EQ(cadsim::faultLog(), std::vector<std::string>());
+  }
+  AcDbDatabase* db = nullptr;
+};
+
+std::string utf8(const ACHAR* w) { return cadsim::narrow(w ? w : L""); }
+
+TEST_F(DrawingContentTest, AttributesReadBackSingleAndMultiLine) {
+  AcDbObjectId frame = cadsim::addBlockDefinition(db, "图框", {{"NO", "00-00"}, {"TITLE", ""}});
+  AcDbObjectId ref = cadsim::addBlockReference(
+      db, cadsim::layoutSpaceId(db, "Layout1"), frame, AcGePoint3d(10, 20, 0),
+      {{"NO", "A-01"}, {"TITLE", "First\\PSecond {\\fArial;line}", true}});
+  ASSERT_FALSE(ref.isNull());
+
+  AcDbBlockReference* br = nullptr;
+  ASSERT_EQ(acdbOpenObject(br, ref, AcDb::kForRead), Acad::eOk);
+  EXPECT_EQ(br->blockTableRecord(), frame);
+  AcDbObjectIterator* it = br->attributeIterator();
+  std::vector<std::pair<std::string, std::string>> seen;
+  for (it->start(false); !it->done(); it->step(false, true)) {
+    AcDbAttribute* a = nullptr;
+    ASSERT_EQ(acdbOpenObject(a, it->objectId(), AcDb::kForRead), Acad::eOk);
+    AcString value;
+    if (a->isMTextAttribute()) {
+      std::unique_ptr<AcDbMText> m(a->getMTextAttribute());
+      m->text(value);
+    } else {
+      a->textString(value);
+    }
+    seen.push_back({utf8(a->tagConst()), value.utf8Ptr()});
+    a->close();
+  }
+  delete it;
+  br->close();
+  EXPECT_EQ(seen, (std::vector<std::pair<std::string, std::string>>{{"NO", "A-01"},
+                                                                      {"TITLE", "First\nSecond line"}}));
+}
+
+TEST_F(DrawingContentTest, ReferencesWithoutAttributesGiveADoneIterator) {
+  AcDbObjectId plain = cadsim::addBlockDefinition(db, "PLAIN");
+  AcDbObjectId ref = cadsim::addBlockReference(db, cadsim::modelSpaceId(db), plain, AcGePoint3d());
+  AcDbBlockReference* br = nullptr;
+  ASSERT_EQ(acdbOpenObject(br, ref, AcDb::kForRead), Acad::eOk);
+  std::unique_ptr<AcDbObjectIterator> it(br->attributeIterator());
+  ASSERT_NE(it, nullptr);
+  EXPECT_TRUE(it->done());
+  br->close();
+}
+
+// A reference to an anonymous representation names its dynamic definition; plain blocks and
+// the definition itself answer as the host does.
+TEST_F(DrawingContentTest, DynamicBlocksLeadBackToTheirDefinition) {
+  AcDbObjectId dynamic = cadsim::addBlockDefinition(db, "DOOR", {{"W", "900"}}, true);
+  AcDbObjectId anon = cadsim::addAnonymousRepresentation(db, dynamic);
+  AcDbObjectId plain = cadsim::addBlockDefinition(db, "PLAIN");
+  AcDbObjectId ms = cadsim::modelSpaceId(db);
+  struct Case {
+    AcDbObjectId block;
+    bool dynamic;
+    AcDbObjectId definition, anonymous;
+  } cases[] = {
+      {anon, true, dynamic, anon},               // modified dynamic block
+      {dynamic, true, dynamic, AcDbObjectId()},  // untouched dynamic block
+      {plain, false, AcDbObjectId(), AcDbObjectId()},
+  };
+  for (const Case& c : cases) {
+    AcDbDynBlockReference dyn(cadsim::addBlockReference(db, ms, c.block, AcGePoint3d()));
+    EXPECT_EQ(dyn.isDynamicBlock(), c.dynamic);
+    EXPECT_EQ(dyn.dynamicBlockTableRecord(), c.definition);
+    EXPECT_EQ(dyn.anonymousBlockTableRecord(), c.anonymous);
+  }
+  AcDbBlockTableRecord* rec = nullptr;
+  ASSERT_EQ(acdbOpenObject(rec, anon, AcDb::kForRead), Acad::eOk);
+  EXPECT_TRUE(rec->isAnonymous());
+  EXPECT_TRUE(rec->hasAttributeDefinitions());
+  rec->close();
+}
+
+TEST_F(DrawingContentTest, PolylineLengthsAndExtents) {
+  AcDbObjectId ms = cadsim::modelSpaceId(db);
+  AcDbObjectId open = cadsim::addPolyline(db, ms, {{0, 0}, {30, 0}, {30, 40}}, false);
+  AcDbObjectId closed = cadsim::addPolyline(db, ms, {{0, 0}, {30, 0}, {30, 40}}, true);
+  AcDbObjectId empty = cadsim::addPolyline(db, ms, {}, false);
+  struct Case {
+    AcDbObjectId id;
+    double endParam, length;
+  } cases[] = {{open, 2, 70}, {closed, 3, 120}};
+  for (const Case& c : cases) {
+    AcDbPolyline* p = nullptr;
+    ASSERT_EQ(acdbOpenObject(p, c.id, AcDb::kForRead), Acad::eOk);
+    double end = 0, dist = 0;
+    ASSERT_EQ(p->getEndParam(end), Acad::eOk);
+    ASSERT_EQ(p->getDistAtParam(end, dist), Acad::eOk);
+    EXPECT_DOUBLE_EQ(end, c.endParam);
+    EXPECT_DOUBLE_EQ(dist, c.length);
+    AcDbExtents e;
+    ASSERT_EQ(p->getGeomExtents(e), Acad::eOk);
+    EXPECT_EQ(e.maxPoint(), AcGePoint3d(30, 40, 0));
+    p->close();
+  }
+  AcDbPolyline* p = nullptr;
+  ASSERT_EQ(acdbOpenObject(p, empty, AcDb::kForRead), Acad::eOk);
+  AcDbExtents e;
+  EXPECT_EQ(p->getGeomExtents(e), Acad::eInvalidExtents);  // 312: callers drop such polylines
+  p->close();
+
+  // A half circle (bulge 1) from (0,0) to (2,0) is pi long.
+  auto* arc = new AcDbPolyline();
+  arc->addVertexAt(0, AcGePoint2d(0, 0), 1.0);
+  arc->addVertexAt(1, AcGePoint2d(2, 0));
+  double dist = 0;
+  ASSERT_EQ(arc->getDistAtParam(1, dist), Acad::eOk);
+  EXPECT_NEAR(dist, M_PI, 1e-12);
+  delete arc;
+}
+
+TEST_F(DrawingContentTest, BlockTransformPlacesDefinitionGeometry) {
+  AcDbObjectId def = cadsim::addBlockDefinition(db, "BOX");
+  cadsim::addLine(db, def, AcGePoint3d(0, 0, 0), AcGePoint3d(10, 5, 0));
+  AcDbObjectId ref = cadsim::addBlockReference(db, cadsim::modelSpaceId(db), def, AcGePoint3d(100, 50, 0));
+  AcDbBlockReference* br = nullptr;
+  ASSERT_EQ(acdbOpenObject(br, ref, AcDb::kForWrite), Acad::eOk);
+  br->setRotation(M_PI / 2);
+  br->setScaleFactors(AcGeScale3d(2, 2, 1));
+  AcGePoint3d corner(10, 5, 0);
+  corner.transformBy(br->blockTransform());
+  EXPECT_NEAR(corner.x, 90, 1e-9);
+  EXPECT_NEAR(corner.y, 70, 1e-9);
+  AcDbExtents e;
+  ASSERT_EQ(br->getGeomExtents(e), Acad::eOk);
+  EXPECT_NEAR(e.minPoint().x, 90, 1e-9);
+  EXPECT_NEAR(e.maxPoint().y, 70, 1e-9);
+  br->close();
+}
+
+TEST_F(DrawingContentTest, LayersAndViewportsKeepTheirStates) {
+  cadsim::addLayer(db, "OFF", {true, false, false, false});
+  AcDbObjectId frozen = cadsim::addLayer(db, "FROZEN", {false, true, false, false});
+  cadsim::addLayer(db, "HIDDEN", {false, false, true, true});
+  EXPECT_TRUE(cadsim::addLayer(db, "off").isNull());  // names are unique without letter case
+  AcDbObjectId paper = cadsim::layoutSpaceId(db, "Layout1");
+  AcDbObjectId vp = cadsim::addViewport(db, paper, AcGePoint3d(100, 100, 0), 200, 150, {"FROZEN"});
+  ASSERT_FALSE(vp.isNull());
+  EXPECT_TRUE(cadsim::addViewport(db, paper, AcGePoint3d(), 1, 1, {"NO SUCH"}).isNull());
+
+  AcDbLayerTable* table = nullptr;
+  ASSERT_EQ(db->getLayerTable(table), Acad::eOk);
+  AcDbLayerTableIterator* it = nullptr;
+  ASSERT_EQ(table->newIterator(it), Acad::eOk);
+  std::string states;
+  for (it->start(); !it->done(); it->step()) {
+    AcDbLayerTableRecord* rec = nullptr;
+    ASSERT_EQ(it->getRecord(rec, AcDb::kForRead), Acad::eOk);
+    AcString name;
+    rec->getName(name);
+    states += std::string(name.utf8Ptr()) + ":" + (rec->isOff() ? "o" : "") + (rec->isFrozen() ? "f" : "") +
+              (rec->isLocked() ? "l" : "") + (rec->isHidden() ? "h" : "") + " ";
+    rec->close();
+  }
+  delete it;
+  table->close();
+  EXPECT_EQ(states, "0: OFF:o FROZEN:f HIDDEN:lh ");
+
+  AcDbLayout* layout = nullptr;
+  ASSERT_EQ(acdbOpenObject(layout, cadsim::layoutId(db, "Layout1"), AcDb::kForRead), Acad::eOk);
+  AcDbObjectIdArray vps = layout->getViewportArray();
+  layout->close();
+  ASSERT_EQ(vps.length(), 2);
+  AcDbViewport* own = nullptr;
+  ASSERT_EQ(acdbOpenObject(own, vps[0], AcDb::kForRead), Acad::eOk);
+  EXPECT_EQ(own->number(), 1);  // the paper space's own viewport comes first
+  own->close();
+  AcDbViewport* v = nullptr;
+  ASSERT_EQ(acdbOpenObject(v, vp, AcDb::kForRead), Acad::eOk);
+  EXPECT_TRUE(v->isLayerFrozenInViewport(frozen));
+  v->close();
+}
+
+}  // namespace

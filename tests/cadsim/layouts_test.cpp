@@ -1,0 +1,158 @@
+// Layouts of the simulated host: the layout manager, CTAB through the system variables, the two
+// names of model space and the refusals tests can ask for.
+#include <gtest/gtest.h>
+
+#include "cadsim/control.h"
+
+namespace {
+
+std::string ctab() {
+  resbuf rb{};
+  if (acedGetVar(L"CTAB", &rb) != RTNORM || rb.restype != RTSTR) return "<failed>";
+  std::string out = cadsim::narrow(rb.resval.rstring);
+  acutDelString(rb.resval.rstring);
+  return out;
+}
+
+int setCtab(const wchar_t* name) {
+  resbuf rb{};
+  rb.restype = RTSTR;
+  rb.resval.rstring = const_cast<ACHAR*>(name);
+  return acedSetVar(L"CTAB", &rb);
+}
+
+class LayoutsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    cadsim::reset();
+    doc = cadsim::newDrawing();
+    db = cadsim::databaseOf(doc);
+    cadsim::addLayout(db, "图纸A");
+    manager = acdbHostApplicationServices()->layoutManager();
+    ASSERT_NE(manager, nullptr);
+  }
+  void TearDown() override {
+    EXPECT_EQ(cadsim::openObjects(), std::vector<std::string>());
+    EXPECT_EQ(cadsim::faultLog(), std::vector<std::string>());
+  }
+  AcApDocument* doc = nullptr;
+  AcDbDatabase* db = nullptr;
+  AcDbLayoutManager* manager = nullptr;
+};
+
+TEST_F(LayoutsTest, ManagerSwitchesAndReportsTheActiveLayout) {
+  EXPECT_EQ(ctab(), "Model");
+  EXPECT_EQ(manager->countLayouts(db), 4);
+  ASSERT_EQ(manager->setCurrentLayout(L"图纸A", db), Acad::eOk);
+  EXPECT_EQ(ctab(), "图纸A");
+  EXPECT_EQ(cadsim::narrow(manager->findActiveLayout(true, db)), "图纸A");
+  AcDbObjectId id = manager->findLayoutNamed(L"图纸A", db);
+  ASSERT_FALSE(id.isNull());
+  AcDbLayout* layout = nullptr;
+  ASSERT_EQ(acdbOpenObject(layout, id, AcDb::kForRead), Acad::eOk);
+  AcString name;
+  ASSERT_EQ(layout->getName(name), Acad::eOk);
+  EXPECT_STREQ(name.utf8Ptr(), "图纸A");
+  EXPECT_EQ(layout->getTabOrder(), 3);
+  EXPECT_FALSE(layout->modelType());
+  EXPECT_EQ(layout->getBlockTableRecordId(), db->currentSpaceId());
+  layout->close();
+
+  ASSERT_EQ(manager->setCurrentLayout(L"model", db), Acad::eOk);  // letter case does not matter
+  EXPECT_EQ(ctab(), "Model");
+  EXPECT_EQ(db->currentSpaceId(), cadsim::modelSpaceId(db));
+  // Model space is not a layout to ask for when model is not allowed: the last paper layout.
+  EXPECT_EQ(cadsim::narrow(manager->findActiveLayout(false, db)), "图纸A");
+  EXPECT_EQ(manager->setCurrentLayout(L"NoSuch", db), Acad::eKeyNotFound);
+  EXPECT_TRUE(manager->findLayoutNamed(L"NoSuch", db).isNull());
+}
+
+// Both names of model space reach it, through CTAB, the manager and the lookup alike.
+TEST_F(LayoutsTest, ModelSpaceAnswersToBothNames) {
+  AcDbObjectId model = manager->findLayoutNamed(L"Model", db);
+  EXPECT_EQ(manager->findLayoutNamed(L"模型", db), model);
+  ASSERT_EQ(setCtab(L"Layout1"), RTNORM);
+  ASSERT_EQ(setCtab(L"模型"), RTNORM);
+  EXPECT_EQ(ctab(), "Model");
+  ASSERT_EQ(manager->setCurrentLayout(L"Layout2", db), Acad::eOk);
+  ASSERT_EQ(manager->setCurrentLayout(L"模型", db), Acad::eOk);
+  EXPECT_EQ(ctab(), "Model");
+
+  // A localized host shows model space as "模型"; "Model" still reaches it.
+  cadsim::setModelLayoutName(db, "模型");
+  EXPECT_EQ(ctab(), "模型");
+  EXPECT_EQ(manager->findLayoutNamed(L"Model", db), model);
+  ASSERT_EQ(setCtab(L"Layout1"), RTNORM);
+  ASSERT_EQ(setCtab(L"Model"), RTNORM);
+  EXPECT_EQ(ctab(), "模型");
+}
+
+TEST_F(LayoutsTest, RefusalsAreTheOnesAskedFor) {
+  // One name refused by the manager, the other still accepted.
+  cadsim::failCall("setCurrentLayout:Model", Acad::eInvalidInput, true);
+  ASSERT_EQ(manager->setCurrentLayout(L"Layout1", db), Acad::eOk);
+  EXPECT_EQ(manager->setCurrentLayout(L"Model", db), Acad::eInvalidInput);
+  EXPECT_EQ(ctab(), "Layout1");
+  EXPECT_EQ(manager->setCurrentLayout(L"模型", db), Acad::eOk);
+  EXPECT_EQ(ctab(), "Model");
+  cadsim::clearFaults();
+
+  // CTAB writes refused, reads still work.
+  cadsim::failCall("acedSetVar:CTAB", RTERROR, true);
+  EXPECT_EQ(setCtab(L"Layout1"), RTERROR);
+  EXPECT_EQ(ctab(), "Model");
+  cadsim::clearFaults();
+  EXPECT_EQ(setCtab(L"No such layout"), RTERROR);
+  EXPECT_EQ(setCtab(L"Layout2"), RTNORM);
+
+  cadsim::setLayoutManagerAvailable(false);
+  EXPECT_EQ(acdbHostApplicationServices()->layoutManager(), nullptr);
+  cadsim::reset();
+  EXPECT_NE(acdbHostApplicationServices()->layoutManager(), nullptr);  // reset gives it back
+}
+
+// Each drawing keeps its own current layout; the manager works on the database it is given.
+TEST_F(LayoutsTest, DrawingsKeepTheirOwnCurrentLayout) {
+  AcApDocument* other = cadsim::newDrawing();
+  AcDbDatabase* otherDb = cadsim::databaseOf(other);
+  ASSERT_EQ(manager->setCurrentLayout(L"Layout2", otherDb), Acad::eOk);
+  EXPECT_EQ(cadsim::currentLayoutName(db), "Model");
+  EXPECT_EQ(ctab(), "Layout2");  // the other drawing is current
+  cadsim::activate(doc);
+  EXPECT_EQ(ctab(), "Model");
+  EXPECT_TRUE(manager->findLayoutNamed(L"图纸A", otherDb).isNull());
+}
+
+TEST_F(LayoutsTest, LayoutDictionaryListsEveryLayout) {
+  AcDbDictionary* dict = nullptr;
+  ASSERT_EQ(acdbOpenObject(dict, db->layoutDictionaryId(), AcDb::kForRead), Acad::eOk);
+  std::unique_ptr<AcDbDictionaryIterator> it(dict->newIterator());
+  std::vector<std::string> names;
+  int models = 0;
+  for (; !it->done(); it->next()) {
+    AcDbLayout* l = nullptr;
+    ASSERT_EQ(acdbOpenObject(l, it->objectId(), AcDb::kForRead), Acad::eOk);
+    AcString n;
+    l->getName(n);
+    names.push_back(n.utf8Ptr());
+    models += l->modelType();
+    l->close();
+  }
+  dict->close();
+  EXPECT_EQ(names, (std::vector<std::string>{"Layout1", "Layout2", "Model", "图纸A"}));
+  EXPECT_EQ(models, 1);
+}
+
+TEST_F(LayoutsTest, CreatedLayoutsGetTheirOwnPaperSpace) {
+  AcDbObjectId layoutId, space;
+  ASSERT_EQ(manager->createLayout(L"Extra", layoutId, space, db), Acad::eOk);
+  EXPECT_EQ(manager->createLayout(L"extra", layoutId, space, db), Acad::eDuplicateKey);
+  AcDbBlockTableRecord* rec = nullptr;
+  ASSERT_EQ(acdbOpenObject(rec, space, AcDb::kForRead), Acad::eOk);
+  EXPECT_TRUE(rec->isLayout());
+  EXPECT_EQ(rec->getLayoutId(), layoutId);
+  EXPECT_NE(space, cadsim::layoutSpaceId(db, "Layout1"));
+  rec->close();
+}
+
+}  // namespace

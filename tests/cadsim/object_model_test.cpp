@@ -1,0 +1,214 @@
+// The simulated host's object model: the open/close protocol, erased objects, ids and handles,
+// iterators, fault injection and the reports of objects left open.
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "cadsim/control.h"
+
+namespace {
+
+class ObjectModelTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    cadsim::reset();
+    doc = cadsim::newDrawing();
+    db = cadsim::databaseOf(doc);
+    line = cadsim::addLine(db, cadsim::modelSpaceId(db), AcGePoint3d(0, 0, 0), AcGePoint3d(10, 0, 0));
+    ASSERT_FALSE(line.isNull());
+  }
+  void TearDown() override {
+    EXPECT_EQ(cadsim::openObjects(), std::vector<std::string>());
+    EXPECT_EQ(cadsim::faultLog(), std::vector<std::string>());
+  }
+  AcApDocument* doc = nullptr;
+  AcDbDatabase* db = nullptr;
+  AcDbObjectId line;
+};
+
+// Many readers or one writer: each row opens the line twice and expects the second status.
+TEST_F(ObjectModelTest, OpenModesExcludeEachOtherAsTheHostDoes) {
+  struct Case {
+    AcDb::OpenMode first, second;
+    Acad::ErrorStatus expected;
+  } cases[] = {
+      {AcDb::kForRead, AcDb::kForRead, Acad::eOk},                  // readers share
+      {AcDb::kForRead, AcDb::kForWrite, Acad::eWasOpenForRead},     // writer waits for readers
+      {AcDb::kForWrite, AcDb::kForRead, Acad::eWasOpenForWrite},    // readers wait for the writer
+      {AcDb::kForWrite, AcDb::kForWrite, Acad::eWasOpenForWrite},   // one writer only
+      {AcDb::kForNotify, AcDb::kForWrite, Acad::eWasOpenForNotify}, // notify blocks a writer
+  };
+  for (const Case& c : cases) {
+    AcDbLine* a = nullptr;
+    AcDbLine* b = nullptr;
+    ASSERT_EQ(acdbOpenObject(a, line, c.first), Acad::eOk);
+    EXPECT_EQ(acdbOpenObject(b, line, c.second), c.expected) << c.first << "/" << c.second;
+    if (b) {
+      EXPECT_EQ(b->close(), Acad::eOk);
+    }
+    EXPECT_EQ(a->close(), Acad::eOk);
+  }
+}
+
+TEST_F(ObjectModelTest, UpgradeAndDowngradeFollowTheReaders) {
+  AcDbLine* a = nullptr;
+  AcDbLine* b = nullptr;
+  ASSERT_EQ(acdbOpenObject(a, line, AcDb::kForRead), Acad::eOk);
+  ASSERT_EQ(acdbOpenObject(b, line, AcDb::kForRead), Acad::eOk);
+  EXPECT_EQ(a->upgradeOpen(), Acad::eWasOpenForRead);  // another reader holds it
+  b->close();
+  ASSERT_EQ(a->upgradeOpen(), Acad::eOk);
+  EXPECT_TRUE(a->isWriteEnabled());
+  a->setEndPoint(AcGePoint3d(5, 5, 0));
+  EXPECT_TRUE(a->isModified());
+  ASSERT_EQ(a->downgradeOpen(), Acad::eOk);
+  EXPECT_EQ(a->endPoint(), AcGePoint3d(5, 5, 0));
+  EXPECT_EQ(acdbOpenObject(b, line, AcDb::kForRead), Acad::eOk);  // a reader again
+  b->close();
+  a->close();
+}
+
+TEST_F(ObjectModelTest, ErasedObjectsOpenOnlyWhenAskedAndIteratorsSkipThem) {
+  AcDbObjectId second = cadsim::addLine(db, cadsim::modelSpaceId(db), AcGePoint3d(), AcGePoint3d(1, 1, 0));
+  AcDbLine* l = nullptr;
+  ASSERT_EQ(acdbOpenObject(l, line, AcDb::kForWrite), Acad::eOk);
+  ASSERT_EQ(l->erase(), Acad::eOk);
+  EXPECT_EQ(l->erase(), Acad::eWasErased);
+  l->close();
+  EXPECT_EQ(acdbOpenObject(l, line, AcDb::kForRead), Acad::eWasErased);
+  EXPECT_EQ(l, nullptr);
+  ASSERT_EQ(acdbOpenObject(l, line, AcDb::kForRead, true), Acad::eOk);
+  EXPECT_TRUE(l->isErased());
+  l->close();
+
+  AcDbBlockTableRecord* ms = nullptr;
+  ASSERT_EQ(acdbOpenObject(ms, cadsim::modelSpaceId(db), AcDb::kForRead), Acad::eOk);
+  AcDbBlockTableRecordIterator* it = nullptr;
+  ASSERT_EQ(ms->newIterator(it, true, true), Acad::eOk);
+  std::vector<AcDbObjectId> seen;
+  for (it->start(true, true); !it->done(); it->step(true, true)) {
+    AcDbObjectId id;
+    it->getEntityId(id);
+    seen.push_back(id);
+  }
+  EXPECT_EQ(seen, std::vector<AcDbObjectId>{second});
+  size_t all = 0;
+  for (it->start(true, false); !it->done(); it->step(true, false)) ++all;
+  EXPECT_EQ(all, 2u);  // asked not to skip: the erased one is there
+  delete it;
+  ms->close();
+}
+
+// Wrong ids and wrong classes answer statuses, never a crash.
+TEST_F(ObjectModelTest, BadIdsAndWrongClassesAnswerStatuses) {
+  AcDbLayout* layout = nullptr;
+  EXPECT_EQ(acdbOpenObject(layout, line, AcDb::kForRead), Acad::eNotThatKindOfClass);
+  EXPECT_EQ(layout, nullptr);
+  EXPECT_EQ(cadsim::openObjectCount(), 0u);  // the mistyped open was closed again
+  EXPECT_EQ(acdbOpenObject(layout, AcDbObjectId(), AcDb::kForRead), Acad::eNullObjectId);
+
+  // An id that outlives its database.
+  AcDbObjectId stale;
+  {
+    AcDbDatabase side(true, true);
+    stale = cadsim::modelSpaceId(&side);
+  }
+  AcDbObject* o = nullptr;
+  EXPECT_EQ(acdbOpenObject(o, stale, AcDb::kForRead), Acad::eNotInDatabase);
+  EXPECT_TRUE(stale.handle().isNull());
+}
+
+TEST_F(ObjectModelTest, InjectedOpenFaultAnswersOnceThenOpens) {
+  cadsim::failCall("acdbOpenObject", Acad::eNotApplicable);
+  AcDbLine* l = nullptr;
+  EXPECT_EQ(acdbOpenObject(l, line, AcDb::kForRead), Acad::eNotApplicable);
+  ASSERT_EQ(acdbOpenObject(l, line, AcDb::kForRead), Acad::eOk);
+  l->close();
+}
+
+TEST_F(ObjectModelTest, HandlesRoundTripThroughTheirText) {
+  ACHAR text[32] = {0};
+  ASSERT_TRUE(line.handle().getIntoAsciiBuffer(text, 32));
+  AcDbObjectId found;
+  ASSERT_EQ(db->getAcDbObjectId(found, false, AcDbHandle(text)), Acad::eOk);
+  EXPECT_EQ(found, line);
+  EXPECT_EQ(db->getAcDbObjectId(found, false, AcDbHandle(L"0")), Acad::eNullHandle);
+  EXPECT_EQ(db->getAcDbObjectId(found, false, AcDbHandle(L"FFFFFF")), Acad::eUnknownHandle);
+  EXPECT_TRUE(AcDbHandle(L"12G").isNull());                 // not hexadecimal
+  EXPECT_TRUE(AcDbHandle(L"11112222333344445").isNull());   // more than 64 bits
+}
+
+// The leak report names what was left open; a database destroyed with it open is a host fault.
+TEST_F(ObjectModelTest, ObjectsLeftOpenAreReported) {
+  AcDbLine* l = nullptr;
+  ASSERT_EQ(acdbOpenObject(l, line, AcDb::kForWrite), Acad::eOk);
+  std::vector<std::string> open = cadsim::openObjects();
+  ASSERT_EQ(open.size(), 1u);
+  EXPECT_EQ(open[0], "AcDbLine " + cadsim::handleText(line) + " write");
+  l->close();
+  EXPECT_EQ(l->close(), Acad::eNotOpenForRead);  // closing twice is a caller fault
+  ASSERT_EQ(cadsim::faultLog().size(), 1u);
+  cadsim::reset();
+
+  auto side = std::make_unique<AcDbDatabase>(true, true);
+  AcDbBlockTable* table = nullptr;
+  ASSERT_EQ(side->getBlockTable(table), Acad::eOk);
+  side.reset();
+  ASSERT_EQ(cadsim::faultLog().size(), 1u);
+  EXPECT_NE(cadsim::faultLog()[0].find("AcDbBlockTable"), std::string::npos);
+  cadsim::reset();
+}
+
+TEST_F(ObjectModelTest, ReadingAClosedObjectOrWritingAReadOneIsAHostFault) {
+  AcDbLine* l = nullptr;
+  ASSERT_EQ(acdbOpenObject(l, line, AcDb::kForRead), Acad::eOk);
+  l->setStartPoint(AcGePoint3d(1, 1, 1));
+  l->close();
+  (void)l->startPoint();
+  EXPECT_EQ(cadsim::faultLog().size(), 2u);
+  cadsim::reset();
+}
+
+TEST_F(ObjectModelTest, AppendedEntitiesJoinOpenForWrite) {
+  AcDbBlockTableRecord* ms = nullptr;
+  ASSERT_EQ(acdbOpenObject(ms, cadsim::modelSpaceId(db), AcDb::kForRead), Acad::eOk);
+  auto* extra = new AcDbLine(AcGePoint3d(), AcGePoint3d(2, 0, 0));
+  AcDbObjectId id;
+  EXPECT_EQ(ms->appendAcDbEntity(id, extra), Acad::eNotOpenForWrite);
+  ASSERT_EQ(ms->upgradeOpen(), Acad::eOk);
+  ASSERT_EQ(ms->appendAcDbEntity(id, extra), Acad::eOk);
+  EXPECT_TRUE(extra->isWriteEnabled());
+  EXPECT_EQ(extra->ownerId(), cadsim::modelSpaceId(db));
+  extra->close();
+  ms->close();
+}
+
+TEST_F(ObjectModelTest, DictionariesFindEntriesWithoutLetterCaseAndHideErasedOnes) {
+  AcDbObjectId mine = cadsim::addDictionary(db, "MY_DATA");
+  AcDbObjectId xdata = cadsim::addDictionary(db, "XREC", line);
+  ASSERT_FALSE(mine.isNull());
+  ASSERT_FALSE(xdata.isNull());
+  AcDbDictionary* nod = nullptr;
+  ASSERT_EQ(db->getNamedObjectsDictionary(nod), Acad::eOk);
+  AcDbObjectId found;
+  EXPECT_EQ(nod->getAt(L"my_data", found), Acad::eOk);
+  EXPECT_EQ(found, mine);
+  EXPECT_TRUE(nod->has(L"ACAD_LAYOUT"));
+  cadsim::eraseObject(mine);
+  EXPECT_EQ(nod->getAt(L"MY_DATA", found), Acad::eKeyNotFound);
+  AcDbDictionaryIterator* it = nod->newIterator();
+  for (; !it->done(); it->next()) EXPECT_NE(it->objectId(), mine);
+  delete it;
+  nod->close();
+
+  AcDbLine* l = nullptr;
+  ASSERT_EQ(acdbOpenObject(l, line, AcDb::kForRead), Acad::eOk);
+  AcDbObjectId ext = l->extensionDictionary();
+  l->close();
+  AcDbDictionary* xd = nullptr;
+  ASSERT_EQ(acdbOpenObject(xd, ext, AcDb::kForRead), Acad::eOk);
+  EXPECT_TRUE(xd->has(L"XREC"));
+  xd->close();
+}
+
+}  // namespace
