@@ -4,6 +4,7 @@
 #include <exception>
 
 #include "link/websocket.h"
+#include "pipeline/request_json.h"
 
 namespace {
 
@@ -51,7 +52,7 @@ void AppendControlEscape(std::string& out, unsigned char c) {
   out += kHex[c & 0x0F];
 }
 
-std::string Escape(const std::string& text, bool shortBackspaceAndFormFeed) {
+std::string Escape(const std::string& text) {
   std::string out;
   out.reserve(text.size() + 16);
   for (char ch : text) {
@@ -62,14 +63,6 @@ std::string Escape(const std::string& text, bool shortBackspaceAndFormFeed) {
       case '\r': out += "\\r"; break;
       case '"': out += "\\\""; break;
       case '\\': out += "\\\\"; break;
-      case '\b':
-        if (shortBackspaceAndFormFeed) out += "\\b";
-        else AppendControlEscape(out, c);
-        break;
-      case '\f':
-        if (shortBackspaceAndFormFeed) out += "\\f";
-        else AppendControlEscape(out, c);
-        break;
       default:
         if (c < 0x20) AppendControlEscape(out, c);
         else out += ch;
@@ -142,9 +135,10 @@ std::string ExtractJsonString(const std::string& text, size_t& cursor) {
   return out;
 }
 
-std::string JsonEscape(const std::string& text) { return Escape(text, false); }
+std::string JsonEscape(const std::string& text) { return Escape(text); }
 
-std::string EscapeDocumentText(const std::string& text) { return Escape(text, true); }
+// Document names and paths are escaped as every text the companion's strict reader parses.
+std::string EscapeDocumentText(const std::string& text) { return EscapeJsonString(text); }
 
 HubInvocation ParseHubInvocation(const std::string& record) {
   HubInvocation invocation;

@@ -1,5 +1,8 @@
 #include "pipeline/command_dispatch.h"
 
+#include "pipeline/document_binding.h"
+#include "pipeline/font_repair.h"
+
 #include "layouts/cancellation_registry.h"
 #include "link/client_state.h"
 #include "pipeline/request_json.h"
@@ -31,6 +34,12 @@ struct ActionEntry {
 const ActionEntry kActions[] = {
     {"getDwgPath", kGetDwgPath, Params::kNone, nullptr},
     {"getCurrentSpace", kGetCurrentSpace, Params::kNone, nullptr},
+    {"runLisp", kRunLisp, Params::kAsReceived, "Error: Empty LISP code."},
+    {"runLispNoWait", kRunLispNoWait, Params::kAsReceived, "Error: Empty LISP code."},
+    {"switchSpace", kSwitchSpace, Params::kQuoteStripped, "Error: spaceName required"},
+    {"openDwg", kOpenDwg, Params::kQuoteStripped, "Error: Empty DWG path."},
+    {"closeDwg", kCloseDwg, Params::kNone, nullptr},
+    {"fixMissingFonts", kFixMissingFonts, Params::kNone, nullptr},
 };
 
 const ActionEntry* FindAction(const std::string& action) {
@@ -107,6 +116,31 @@ void RunTaskBranch(const CommandTask& task, AcApDocManager* manager) {
     case kGetCurrentSpace:
       OnTaskComplete(task.reqId, CurrentSpaceName(), true);
       return;
+    case kRunLisp:
+      RunLispAction(manager, task, true);
+      return;
+    case kRunLispNoWait:
+      RunLispAction(manager, task, false);
+      return;
+    case kSwitchSpace:
+      SwitchSpaceAction(manager, task);
+      return;
+    case kOpenDwg:
+      OpenDwgAction(manager, task);
+      return;
+    case kCloseDwg:
+      CloseDwgAction(manager, task);
+      return;
+    case kFixMissingFonts: {
+      AcApDocument* document = manager->curDocument();
+      if (!document) {
+        OnTaskComplete(task.reqId, "Error: No active document.", true);
+        return;
+      }
+      if (!LockTaskDocument(manager, document, task.reqId)) return;
+      OnTaskComplete(task.reqId, PerformFixMissingFonts(), true);
+      return;
+    }
     default:
       // Admission only queues kinds that have a branch; a stray kind still ends its task.
       OnTaskComplete(task.reqId, "Error: Unsupported command kind " + std::to_string(task.kind) + ".", true);

@@ -2,9 +2,118 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
+#include <thread>
+#include <utility>
+#include <vector>
+
 #include "host/platform.h"
 #include "host/strings.h"
 #include "pipeline/document_binding.h"
+#include "pipeline/layout_switch.h"
+#include "pipeline/result_reporting.h"
+#include "plugin/messages.h"
+
+namespace {
+
+const char* const kMarkerLine = "_.orvik-notify-lisp-done\n";
+const char* const kNoActiveDocument = "Error: No active document.";
+
+// A freshly opened drawing may still be loading: it is polled for this long before giving up.
+constexpr int kDatabaseWaitAttempts = 150;
+constexpr int kDatabaseWaitStepMs = 200;
+constexpr int kOpenSettleMs = 100;
+
+std::function<void(int)> g_sleepForTesting;  // main thread only
+
+void Sleep(int milliseconds) {
+  if (g_sleepForTesting) g_sleepForTesting(milliseconds);
+  else std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
+
+// Reads a system variable; a string value comes back in UTF-8 and is freed here.
+int GetVariable(const ACHAR* name, std::string* text) {
+  resbuf rb{};
+  const int status = acedGetVar(name, &rb);
+  if (status == RTNORM && rb.restype == RTSTR && rb.resval.rstring) {
+    if (text) *text = OrvikUtf8(rb.resval.rstring);
+    acutDelString(rb.resval.rstring);
+  }
+  return status;
+}
+
+bool ReadCtab(std::string& value) {
+  value.clear();
+  resbuf rb{};
+  if (acedGetVar(L"CTAB", &rb) != RTNORM) return false;
+  if (rb.restype != RTSTR || !rb.resval.rstring) return false;
+  value = OrvikUtf8(rb.resval.rstring);
+  acutDelString(rb.resval.rstring);
+  return true;
+}
+
+// The name a reply gives a document: its file name, or the requested path when it has none.
+std::string ReportedName(AcApDocument* document, const std::string& requested) {
+  std::string name = DocumentPath(document);
+  return name.empty() ? requested : name;
+}
+
+bool EndsWith(const std::string& text, const char* suffix) {
+  const std::string s(suffix);
+  return text.size() >= s.size() && text.compare(text.size() - s.size(), s.size(), s) == 0;
+}
+
+template <class T>
+struct OpenedObject {
+  T* object = nullptr;
+  OpenedObject() = default;
+  OpenedObject(const OpenedObject&) = delete;
+  OpenedObject& operator=(const OpenedObject&) = delete;
+  ~OpenedObject() {
+    if (object) object->close();
+  }
+};
+
+// The paper-space layouts of a drawing in tab order, read from its layout dictionary.
+std::vector<std::string> PaperSpaceLayoutNames(AcDbDatabase* database) {
+  std::vector<std::pair<int, std::string>> found;
+  if (!database) return {};
+  OpenedObject<AcDbDictionary> dictionary;
+  if (database->getLayoutDictionary(dictionary.object, AcDb::kForRead) != Acad::eOk || !dictionary.object) {
+    dictionary.object = nullptr;
+    return {};
+  }
+  AcDbDictionaryIterator* it = dictionary.object->newIterator();
+  for (; it && !it->done(); it->next()) {
+    OpenedObject<AcDbLayout> layout;
+    if (acdbOpenObject(layout.object, it->objectId(), AcDb::kForRead) != Acad::eOk || !layout.object) {
+      layout.object = nullptr;
+      continue;
+    }
+    if (layout.object->modelType()) continue;
+    const ACHAR* name = nullptr;
+    if (layout.object->getName(name) != Acad::eOk || !name) continue;
+    found.emplace_back(layout.object->getTabOrder(), OrvikUtf8(name));
+  }
+  delete it;
+  std::stable_sort(found.begin(), found.end(),
+                   [](const auto& a, const auto& b) { return a.first < b.first; });
+  std::vector<std::string> names;
+  for (auto& entry : found) names.push_back(std::move(entry.second));
+  return names;
+}
+
+AcDbDatabase* CurrentDatabase() {
+  AcApDocManager* manager = acDocManagerPtr();
+  AcApDocument* document = manager ? manager->curDocument() : nullptr;
+  return document ? document->database() : nullptr;
+}
+
+}  // namespace
 
 std::string ActiveDwgPath(AcApDocManager* manager) {
   if (!manager) return std::string();
@@ -15,12 +124,8 @@ std::string ActiveDwgPath(AcApDocManager* manager) {
 
 std::string CurrentSpaceName() {
   ORVIK_ASSERT_MAIN_THREAD();
-  resbuf rb{};
-  if (acedGetVar(L"CTAB", &rb) != RTNORM) return "Model";
-  if (rb.restype != RTSTR || !rb.resval.rstring) return "Model";
-  std::string name = OrvikUtf8(rb.resval.rstring);
-  acutDelString(rb.resval.rstring);
-  return name;
+  std::string name;
+  return ReadCtab(name) ? name : std::string(kModelSpaceName);
 }
 
 bool VerifyDirExists(const std::string& path) {
@@ -28,4 +133,234 @@ bool VerifyDirExists(const std::string& path) {
   struct stat st {};
   if (stat(path.c_str(), &st) != 0) return false;
   return S_ISDIR(st.st_mode);
+}
+
+int SwitchSpace(const std::string& name) {
+  ORVIK_ASSERT_MAIN_THREAD();
+  std::wstring wide = OrvikWide(name);
+  if (wide.size() > kMaxLayoutNameChars) return RTERROR;
+  resbuf rb{};
+  rb.restype = RTSTR;
+  rb.resval.rstring = &wide[0];
+  return acedSetVar(L"CTAB", &rb);
+}
+
+std::string PrepareLispCode(const std::string& code) {
+  std::string out;
+  out.reserve(code.size() + 1);
+  for (char c : code)
+    if (c != '\r') out.push_back(c);
+  if (out.empty() || out.back() != '\n') out.push_back('\n');
+  return out;
+}
+
+std::string EscapeLispString(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text) {
+    if (c == '"') out.push_back('\\');
+    out.push_back(c);
+  }
+  return out;
+}
+
+size_t SweepDrawingLockFiles(const std::string& drawingPath) {
+  namespace fs = std::filesystem;
+  const size_t slash = drawingPath.rfind('/');
+  if (slash == std::string::npos) return 0;
+  const std::string folder = drawingPath.substr(0, slash);
+  // Only the drawing's own tree: never the whole file system.
+  if (folder.find_first_not_of('/') == std::string::npos) return 0;
+
+  size_t deleted = 0;
+  std::error_code ec;
+  fs::recursive_directory_iterator it(folder, fs::directory_options::skip_permission_denied, ec);
+  for (const fs::recursive_directory_iterator end; !ec && it != end; it.increment(ec)) {
+    std::error_code statusError;
+    // symlink_status: a link is judged as itself, so nothing outside the tree is reached.
+    const fs::file_status status = it->symlink_status(statusError);
+    if (statusError || !fs::is_regular_file(status)) continue;
+    const std::string name = it->path().filename().string();
+    if (!EndsWith(name, ".dwl") && !EndsWith(name, ".dwl2")) continue;
+    std::error_code removeError;
+    if (fs::remove(it->path(), removeError)) ++deleted;
+  }
+  return deleted;
+}
+
+void RunLispAction(AcApDocManager* manager, const CommandTask& task, bool waitForCompletion) {
+  ORVIK_ASSERT_MAIN_THREAD();
+  if (task.params.empty()) {
+    OnTaskComplete(task.reqId, "Error: Empty LISP code.", true);
+    return;
+  }
+  AcApDocument* document = manager->curDocument();
+  if (!document) {
+    OnTaskComplete(task.reqId, kNoActiveDocument, true);
+    return;
+  }
+  if (!LockTaskDocument(manager, document, task.reqId)) return;
+  std::string text = PrepareLispCode(task.params);
+  if (!waitForCompletion) {
+    const std::wstring wide = OrvikWide(text);
+    manager->sendStringToExecute(document, wide.c_str(), false, false, false);
+    OnTaskComplete(task.reqId, "OK", true);
+    return;
+  }
+  text += kMarkerLine;
+  const std::wstring wide = OrvikWide(text);
+  g_currentTaskReqId = task.reqId;
+  manager->sendStringToExecute(document, wide.c_str(), true, false, false);
+}
+
+void SwitchSpaceAction(AcApDocManager* manager, const CommandTask& task) {
+  ORVIK_ASSERT_MAIN_THREAD();
+  if (task.params.empty()) {
+    OnTaskComplete(task.reqId, "Error: spaceName required", true);
+    return;
+  }
+  AcApDocument* document = manager->curDocument();
+  if (!document) {
+    OnTaskComplete(task.reqId, kNoActiveDocument, true);
+    return;
+  }
+  if (!LockTaskDocument(manager, document, task.reqId)) return;
+  const std::string text = "(setvar \"CTAB\" \"" + EscapeLispString(task.params) + "\")\n" + kMarkerLine;
+  const std::wstring wide = OrvikWide(text);
+  g_currentTaskReqId = task.reqId;
+  manager->sendStringToExecute(document, wide.c_str(), true, false, false);
+}
+
+void OpenDwgAction(AcApDocManager* manager, const CommandTask& task) {
+  ORVIK_ASSERT_MAIN_THREAD();
+  std::string path = task.params;
+  if (!path.empty() && path.front() == '"') path.erase(0, 1);
+  if (!path.empty() && path.back() == '"') path.pop_back();
+  if (path.empty()) {
+    OnTaskComplete(task.reqId, "Error: Empty DWG path.", true);
+    return;
+  }
+
+  if (AcApDocument* open = FindOpenDocumentByPath(manager, path)) {
+    if (manager->curDocument() == open && manager->mdiActiveDocument() == open) {
+      OnTaskComplete(task.reqId, "ALREADY_CURRENT:" + ReportedName(open, path), true);
+      return;
+    }
+    if (!ActivateDocument(manager, open)) {
+      OnTaskComplete(task.reqId, "Error: Could not activate requested DWG.", true);
+      return;
+    }
+    if (!LockTaskDocument(manager, open, task.reqId)) return;
+    OnTaskComplete(task.reqId, "SWITCHED:" + ReportedName(open, path), true);
+    return;
+  }
+
+  SweepDrawingLockFiles(path);
+  const std::wstring wide = OrvikWide(path);
+  const Acad::ErrorStatus status = manager->appContextOpenDocument(wide.c_str());
+  if (status != Acad::eOk) {
+    OnTaskComplete(task.reqId, "Error: Open failed code=" + std::to_string(static_cast<int>(status)), true);
+    return;
+  }
+  AcApDocument* opened = FindOpenDocumentByPath(manager, path);
+  if (!opened) {
+    OnTaskComplete(task.reqId, "Error: Requested DWG was not found after open.", true);
+    return;
+  }
+  if (!ActivateDocument(manager, opened)) {
+    OnTaskComplete(task.reqId, "Error: Requested DWG was opened but could not be activated.", true);
+    return;
+  }
+  if (!LockTaskDocument(manager, opened, task.reqId)) return;
+  bool loaded = false;
+  for (int attempt = 0; attempt < kDatabaseWaitAttempts; ++attempt) {
+    if (opened->database() && GetVariable(L"DWGTITLED", nullptr) == RTNORM) {
+      loaded = true;
+      break;
+    }
+    Sleep(kDatabaseWaitStepMs);
+  }
+  if (!loaded) {
+    OnTaskComplete(task.reqId, "Error: DB load timeout", true);
+    return;
+  }
+  Sleep(kOpenSettleMs);
+  OnTaskComplete(task.reqId, "OPENED:" + ReportedName(opened, path), true);
+}
+
+void CloseDwgAction(AcApDocManager* manager, const CommandTask& task) {
+  ORVIK_ASSERT_MAIN_THREAD();
+  AcApDocument* document = manager->curDocument();
+  if (!document) {
+    OnTaskComplete(task.reqId, kNoActiveDocument, true);
+    return;
+  }
+  // The last drawing is never closed: the host would be left without one.
+  if (manager->documentCount() <= 1) {
+    OnTaskComplete(task.reqId, "LAST_DOC", true);
+    return;
+  }
+  const bool activationWasEnabled = manager->isDocumentActivationEnabled();
+  if (activationWasEnabled) manager->disableDocumentActivation();
+  const Acad::ErrorStatus status = manager->appContextCloseDocument(document);
+  if (activationWasEnabled) manager->enableDocumentActivation();
+  if (status == Acad::eOk) OnTaskComplete(task.reqId, "CLOSED", true);
+  else OnTaskComplete(task.reqId, "Error: close failed code=" + std::to_string(static_cast<int>(status)), true);
+}
+
+void SetSessionSleepForTesting(std::function<void(int)> sleep) { g_sleepForTesting = std::move(sleep); }
+
+void orvikListSpacesCmd() {
+  try {
+    acutPrintf(orvikText(kMsgSpacesHeading));
+    acutPrintf(orvikText(kMsgSpacesModelLine));
+    const std::vector<std::string> names = PaperSpaceLayoutNames(CurrentDatabase());
+    for (size_t i = 0; i < names.size(); ++i) {
+      const std::wstring wide = OrvikWide(names[i]);
+      acutPrintf(orvikText(kMsgSpacesPaperLine), static_cast<int>(i + 1), wide.c_str());
+    }
+    if (names.empty()) acutPrintf(orvikText(kMsgSpacesNone));
+    std::string ctab;
+    if (ReadCtab(ctab)) {
+      const std::wstring wide = OrvikWide(ctab);
+      acutPrintf(orvikText(kMsgSpacesCurrentLine), wide.c_str());
+    }
+    acutPrintf(orvikText(kMsgSpacesClosingRule));
+  } catch (...) {
+    // Nothing may escape into the host's command loop.
+  }
+}
+
+void orvikSwitchRandomSpaceCmd() {
+  try {
+    const std::vector<std::string> names = PaperSpaceLayoutNames(CurrentDatabase());
+    if (names.empty()) {
+      SwitchSpace(kModelSpaceName);
+      acutPrintf(orvikText(kMsgNoPaperSwitchedToModel));
+      return;
+    }
+    const std::string& chosen = names[static_cast<size_t>(std::rand()) % names.size()];
+    SwitchSpace(chosen);
+    acutPrintf(orvikText(kMsgRandomSwitched), chosen.c_str());
+    std::string ctab;
+    ReadCtab(ctab);
+    const std::wstring wide = OrvikWide(ctab);
+    acutPrintf(orvikText(kMsgCurrentCtab), wide.c_str());
+  } catch (...) {
+    // Nothing may escape into the host's command loop.
+  }
+}
+
+void orvikCurrentSpaceCmd() {
+  try {
+    std::string ctab;
+    if (ReadCtab(ctab)) {
+      const std::wstring wide = OrvikWide(ctab);
+      acutPrintf(orvikText(kMsgCurrentSpace), wide.c_str());
+    } else {
+      acutPrintf(orvikText(kMsgCurrentSpaceUnreadable));
+    }
+  } catch (...) {
+    // Nothing may escape into the host's command loop.
+  }
 }

@@ -22,6 +22,10 @@ struct CommandEntry {
 
 const CommandEntry kCommands[] = {
     {L"orvik-notify-lisp-done", orvikNotifyLispDoneCmd, kMarkerCommandFlags},
+    {L"ORVIKPLOT", orvikShowCmd, 0},
+    {L"ORVIKSHEETSET", orvikSheetSetCmd, 0},
+    {L"ORVIKSETTING", orvikSettingsCmd, 0},
+    {L"ORVIKHOME", orvikHomeCmd, 0},
 };
 
 }  // namespace

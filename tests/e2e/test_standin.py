@@ -140,7 +140,8 @@ def test_handshake_and_connection_report(standin):  # noqa: F811
     client = HubClient(standin.port)
     assert " 101 " in client.upgrade_reply and "Sec-WebSocket-Extensions" not in client.upgrade_reply
     assert client.Handshake() == (1, "{}" + RS)
-    event = standin.connections[-1]
+    # The event is printed by the stand-in's own thread, possibly after the reply reached us.
+    event = standin.wait_for(lambda e: e["event"] == "connected")
     assert event["path"] == "/cadHub?" + QUERY
     assert event["query"]["activeDocumentName"] == "图1.dwg"
     assert event["query"]["clientName"] == "AutoCAD 2025"

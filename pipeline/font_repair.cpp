@@ -1,0 +1,115 @@
+#include "pipeline/font_repair.h"
+
+#include <cstdio>
+#include <memory>
+
+#include "host/platform.h"
+#include "plugin/messages.h"
+
+namespace {
+
+// Room for any path the host's support folders produce.
+constexpr int kFoundPathChars = 4096;
+
+const ACHAR* const kReplacementFont = L"txt.shx";
+const ACHAR* const kReplacementBigFont = L"gbcbig.shx";
+
+struct OpenedTable {
+  AcDbTextStyleTable* table = nullptr;
+  OpenedTable() = default;
+  OpenedTable(const OpenedTable&) = delete;
+  OpenedTable& operator=(const OpenedTable&) = delete;
+  ~OpenedTable() {
+    if (table) table->close();
+  }
+};
+
+struct OpenedRecord {
+  AcDbTextStyleTableRecord* record = nullptr;
+  OpenedRecord() = default;
+  OpenedRecord(const OpenedRecord&) = delete;
+  OpenedRecord& operator=(const OpenedRecord&) = delete;
+  ~OpenedRecord() {
+    if (record) record->close();
+  }
+};
+
+std::wstring Copy(const ACHAR* text) { return text ? std::wstring(text) : std::wstring(); }
+
+bool NeedsRepair(const AcDbTextStyleTableRecord* record) {
+  const ACHAR* font = nullptr;
+  const ACHAR* bigFont = nullptr;
+  // Copied at once: the record's texts change when it is repaired below.
+  const std::wstring fontFile = record->fileName(font) == Acad::eOk ? Copy(font) : std::wstring();
+  const std::wstring bigFontFile = record->bigFontFileName(bigFont) == Acad::eOk ? Copy(bigFont) : std::wstring();
+  if (fontFixIsMissing(fontFile.c_str())) return true;
+  return !bigFontFile.empty() && fontFixIsMissing(bigFontFile.c_str());
+}
+
+bool Repair(AcDbTextStyleTableRecord* record) {
+  if (record->upgradeOpen() != Acad::eOk) return false;
+  // An empty typeface turns off any TrueType font, so the shape files below take effect.
+  record->setFont(L"", false, false, static_cast<Charset>(0),
+                  static_cast<Autodesk::AutoCAD::PAL::FontUtils::FontPitch>(0),
+                  static_cast<Autodesk::AutoCAD::PAL::FontUtils::FontFamily>(0), false);
+  record->setFileName(kReplacementFont);
+  record->setBigFontFileName(kReplacementBigFont);
+  record->assertWriteEnabled(true, true);
+  return true;
+}
+
+}  // namespace
+
+bool fontFixIsMissing(const ACHAR* fontFileName) {
+  if (!fontFileName || !*fontFileName) return true;
+  AcDbHostApplicationServices* services = acdbHostApplicationServices();
+  if (!services) return true;
+  ACHAR found[kFoundPathChars] = {};
+  const Acad::ErrorStatus es = services->findFile(found, kFoundPathChars, fontFileName,
+                                                  services->workingDatabase(),
+                                                  AcDbHostApplicationServices::kFontFile);
+  return es != Acad::eOk || found[0] == 0;
+}
+
+std::string PerformFixMissingFonts() {
+  ORVIK_ASSERT_MAIN_THREAD();
+  AcApDocManager* manager = acDocManagerPtr();
+  AcApDocument* document = manager ? manager->mdiActiveDocument() : nullptr;
+  if (!document) return "Error: No active document.";
+  AcDbDatabase* database = document->database();
+  if (!database) return "Error: No database.";
+
+  int repaired = 0;
+  {
+    OpenedTable styles;
+    if (database->getTextStyleTable(styles.table, AcDb::kForRead) != Acad::eOk || !styles.table) {
+      styles.table = nullptr;
+      return "Error: Cannot open text style table.";
+    }
+    AcDbTextStyleTableIterator* it = nullptr;
+    if (styles.table->newIterator(it, true, true) != Acad::eOk || !it) {
+      delete it;
+      return "Error: Cannot create style iterator.";
+    }
+    std::unique_ptr<AcDbTextStyleTableIterator> owner(it);
+    for (it->start(true, true); !it->done(); it->step(true, true)) {
+      OpenedRecord style;
+      if (it->getRecord(style.record, AcDb::kForRead) != Acad::eOk || !style.record) {
+        style.record = nullptr;
+        continue;
+      }
+      if (NeedsRepair(style.record) && Repair(style.record)) ++repaired;
+    }
+    owner.reset();
+  }
+
+  if (repaired == 0) {
+    acutPrintf(orvikText(kMsgFontsAllAvailable));
+    return "OK";
+  }
+  manager->sendStringToExecute(document, L"_REGENALL\n", false, false, false);
+  char result[64];
+  std::snprintf(result, sizeof result, "FIXED:%d", repaired);
+  acutPrintf(orvikText(kMsgFontsRepaired), repaired);
+  return result;
+}

@@ -1,0 +1,176 @@
+"""The drawing session end to end: the simulated CAD application with the plug-in bundle and the
+runtime service stand-in, on drawings written by ezdxf. Opening, switching and closing drawings,
+switching spaces and running AutoLISP, repairing missing fonts, and the shell launch commands."""
+
+import os
+import re
+import time
+
+import ezdxf
+import pytest
+
+from cad_fixture import CadSim
+from standin_fixture import standin  # noqa: F401  (pytest fixture)
+
+CHANGED = "CAD_DOCUMENT_NOT_READY: The active document changed or is still initializing."
+
+
+def write_drawing(path, styles=()):
+    """A small DXF drawing (the simulated host reads DXF whatever the file is called)."""
+    doc = ezdxf.new("R2010")
+    doc.styles.get("Standard").dxf.font = "txt.shx"
+    for name, font, big_font in styles:
+        style = doc.styles.new(name)
+        style.dxf.font = font
+        if big_font:
+            style.dxf.bigfont = big_font
+    doc.modelspace().add_line((0, 0), (10, 10))
+    doc.saveas(path)
+    return str(path)
+
+
+@pytest.fixture
+def cad_factory(standin):  # noqa: F811
+    started = []
+
+    def start(*args):
+        cad = CadSim(args, env=standin.env())
+        started.append(cad)
+        return cad
+
+    yield start
+    for cad in started:
+        cad.kill()
+
+
+def wait_ready(standin, path, since=0):  # noqa: F811
+    return standin.wait_for(lambda e: e["event"] == "state" and e["arguments"][0] is True
+                            and e["arguments"][2] == path, 30, since)
+
+
+def result(standin, req_id, timeout=30):  # noqa: F811
+    return standin.wait_for(lambda e: e["event"] == "result" and e["reqId"] == req_id, timeout)
+
+
+def answered(standin, req_id):  # noqa: F811
+    return [e for e in standin.events if e["event"] == "result" and e["reqId"] == req_id]
+
+
+def send(standin, req_id, action, params=""):  # noqa: F811
+    """Sends without waiting for the answer."""
+    standin.command(cmd="exec", reqId=req_id, action=action, params=params)
+
+
+def test_open_switch_and_close_drawings(standin, cad_factory, tmp_path):  # noqa: F811
+    a = write_drawing(tmp_path / "a.dwg")
+    b = write_drawing(tmp_path / "b.dwg")
+    folder = tmp_path / "it's $(x) `y`"
+    os.makedirs(folder / "old")
+    c = write_drawing(folder / "c.dwg")
+    stale = [folder / "other.dwl", folder / "old" / "c.dwl2"]
+    for path in stale:
+        path.write_text("lock")
+    cad = cad_factory(a, b)
+    wait_ready(standin, b)
+
+    cases = [
+        ('"%s"' % b, "ALREADY_CURRENT:" + b),
+        ('"%s"' % a, "SWITCHED:" + a),
+        ('"%s"' % c, "OPENED:" + c),
+    ]
+    for params, expected in cases:
+        event = standin.exec("openDwg", params)
+        assert (event["status"], event["result"]) == ("true", expected)
+    for path in stale:
+        assert not path.exists(), path  # swept before the open, the odd folder name notwithstanding
+    assert not (tmp_path / "x").exists()
+
+    # A file the host cannot read answers with the host's status (a binary DWG: 61).
+    binary = tmp_path / "binary.dwg"
+    binary.write_bytes(b"AC1032\x00\x00\x00binary")
+    assert standin.exec("openDwg", str(binary))["result"] == "Error: Open failed code=61"
+
+    wait_ready(standin, c)
+    for expected in ("CLOSED", "CLOSED", "LAST_DOC"):
+        mark = standin.mark()
+        assert standin.exec("closeDwg", "")["result"] == expected
+        if expected == "CLOSED":  # the next drawing must be ready before the next close
+            standin.wait_for(lambda e: e["event"] == "state" and e["arguments"][0] is True, 30, mark)
+    assert cad.quit() == 0
+
+
+def test_a_command_behind_an_open_that_changes_the_drawing_is_refused(standin, cad_factory, tmp_path):  # noqa: F811
+    a = write_drawing(tmp_path / "a.dwg")
+    b = write_drawing(tmp_path / "b.dwg")
+    cad = cad_factory(a, b)
+    wait_ready(standin, b)
+    cad.type("PAUSE 1500")  # both requests are admitted while the host is busy
+    cad.wait_output(lambda line: line == "Command: PAUSE 1500")
+    send(standin, "open", "openDwg", '"%s"' % a)
+    send(standin, "path", "getDwgPath")
+    assert result(standin, "open")["result"] == "SWITCHED:" + a
+    refused = result(standin, "path")
+    assert (refused["status"], refused["result"]) == ("false", CHANGED)
+    assert cad.quit() == 0
+
+
+def test_space_switch_and_lisp_answer_when_their_marker_runs(standin, cad_factory, tmp_path):  # noqa: F811
+    a = write_drawing(tmp_path / "a.dwg")
+    cad = cad_factory(a)
+    wait_ready(standin, a)
+    assert standin.exec("switchSpace", '"Layout1"')["result"] == "OK"
+    assert standin.exec("getCurrentSpace", "")["result"] == "Layout1"  # the switch ran first
+    assert standin.exec("runLisp", '(princ "lisp-ran")\r\n(setvar "CTAB" "Model")')["result"] == "OK"
+    cad.wait_output(lambda line: "lisp-ran" in line)
+    assert standin.exec("getCurrentSpace", "")["result"] == "Model"
+
+    # No-wait LISP is answered whatever its code does, and the queue moves on.
+    assert standin.exec("runLispNoWait", "(no-such-function)")["result"] == "OK"
+    assert standin.exec("getDwgPath", "")["result"] == a
+
+    # A failing line never reaches the marker: the request and everything behind it wait until
+    # the marker runs (typed here by hand).
+    send(standin, "bad", "runLisp", "(no-such-function)")
+    cad.wait_output(lambda line: "error" in line.lower())
+    send(standin, "behind", "getDwgPath")
+    time.sleep(1.0)
+    assert not answered(standin, "bad") and not answered(standin, "behind")
+    cad.type("_.orvik-notify-lisp-done")
+    assert result(standin, "bad")["result"] == "OK"
+    assert result(standin, "behind")["result"] == a
+    assert cad.quit() == 0
+
+
+def test_missing_fonts_are_repaired_once(standin, tmp_path):  # noqa: F811
+    fonts = tmp_path / "fonts"
+    os.makedirs(fonts)
+    for name in ("txt.shx", "gbcbig.shx", "simplex.shx", "hztxt.shx"):
+        (fonts / name).write_bytes(b"font")
+    broken = write_drawing(tmp_path / "broken.dwg", [("Lost", "lost.shx", "hztxt.shx"),
+                                                      ("LostBig", "simplex.shx", "lost_big.shx"),
+                                                      ("Fine", "simplex.shx", "")])
+    cad = CadSim(["--fonts", str(fonts), broken], env=standin.env())
+    try:
+        wait_ready(standin, broken)
+        mark = cad.mark()
+        assert standin.exec("fixMissingFonts", "")["result"] == "FIXED:2"
+        cad.wait_output(lambda line: "Repaired and refreshed 2 text style(s)." in line, since=mark)
+        cad.wait_output(lambda line: "Regenerating" in line, since=mark)
+        wait_ready(standin, broken, standin.mark())
+        assert standin.exec("fixMissingFonts", "")["result"] == "OK"
+        assert cad.quit() == 0
+        assert sum("Regenerating" in line for line in cad.lines[mark:]) == 1
+    finally:
+        cad.kill()
+
+
+def test_shell_commands_open_the_companion(standin, cad_factory, tmp_path):  # noqa: F811
+    a = write_drawing(tmp_path / "a.dwg")
+    cad = cad_factory("--display-name", "CAD One", a)
+    wait_ready(standin, a)
+    cad.type("ORVIKPLOT", "ORVIKHOME")
+    page = cad.wait_output(lambda line: "open URL" in line and "route=" in line)
+    assert re.search(r"open URL orvik-kelm://cad/open\?clientId=\d{20}&clientName=CAD%20One"
+                     r"&route=model-current$", page), page
+    cad.wait_output(lambda line: line.endswith("open URL orvik-kelm://cad/open"))
+    assert cad.quit() == 0
