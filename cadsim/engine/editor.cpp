@@ -34,11 +34,11 @@ std::wstring formatHostPrintf(const ACHAR* format, va_list args) {
       ++p;
       continue;
     }
-    std::wstring spec(L"%");
-    while (*p && std::wcschr(L"-+ #0", *p)) spec.push_back(*p++);
+    std::wstring conversion(L"%");
+    while (*p && std::wcschr(L"-+ #0", *p)) conversion.push_back(*p++);
     while (*p && ((*p >= L'0' && *p <= L'9') || *p == L'.' || *p == L'*')) {
-      if (*p == L'*') spec += std::to_wstring(va_arg(args, int)), ++p;
-      else spec.push_back(*p++);
+      if (*p == L'*') conversion += std::to_wstring(va_arg(args, int)), ++p;
+      else conversion.push_back(*p++);
     }
     std::wstring length;
     while (*p && std::wcschr(L"hlLqjzt", *p)) length.push_back(*p++);
@@ -68,7 +68,7 @@ std::wstring formatHostPrintf(const ACHAR* format, va_list args) {
       case L'x':
       case L'X':
       case L'o': {
-        std::wstring f = spec;
+        std::wstring f = conversion;
         if (length == L"l" || length == L"ll" || length == L"z" || length == L"j" || length == L"q") {
           f += L"ll";
           f.push_back(conv);
@@ -88,7 +88,7 @@ std::wstring formatHostPrintf(const ACHAR* format, va_list args) {
       case L'G':
       case L'e':
       case L'E': {
-        std::wstring f = spec;
+        std::wstring f = conversion;
         f.push_back(conv);
         std::swprintf(buf, 512, f.c_str(), va_arg(args, double));
         out += buf;
@@ -327,7 +327,7 @@ void registerBuiltins() {
   defineBuiltinCommand("OPEN", [](const std::string& path) {
     if (path.empty()) throw std::runtime_error("OPEN needs a drawing path.");
     int status = 0;
-    if (!openDrawing(path, &status))
+    if (!acDocManagerPtr() || (status = acDocManagerPtr()->appContextOpenDocument(widen(path).c_str())) != 0)
       throw std::runtime_error("Cannot open " + path + " (status " + std::to_string(status) + ").");
   });
   defineBuiltinCommand("CLOSE", [](const std::string&) {

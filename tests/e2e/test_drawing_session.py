@@ -89,6 +89,9 @@ def test_open_switch_and_close_drawings(standin, cad_factory, tmp_path):  # noqa
     binary = tmp_path / "binary.dwg"
     binary.write_bytes(b"AC1032\x00\x00\x00binary")
     assert standin.exec("openDwg", str(binary))["result"] == "Error: Open failed code=61"
+    # A file that does not exist answers the host's file-not-found status.
+    missing = tmp_path / "missing.dwg"
+    assert standin.exec("openDwg", str(missing))["result"] == "Error: Open failed code=76"
 
     wait_ready(standin, c)
     for expected in ("CLOSED", "CLOSED", "LAST_DOC"):
