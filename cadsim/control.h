@@ -125,10 +125,10 @@ AcDbObjectId layoutId(AcDbDatabase* db, const std::string& layoutName);
 AcDbObjectId addLayout(AcDbDatabase* db, const std::string& name, int tabOrder = -1);
 // Renames the model layout as a localized host shows it (e.g. "模型").
 void setModelLayoutName(AcDbDatabase* db, const std::string& name);
-AcDbObjectId addLayer(AcDbDatabase* db, const std::string& name, const LayerSpec& spec = {});
+AcDbObjectId addLayer(AcDbDatabase* db, const std::string& name, const LayerSpec& wanted = {});
 AcDbObjectId addTextStyle(AcDbDatabase* db, const std::string& name, const std::string& fontFile,
                           const std::string& bigFontFile = "", const std::string& typeface = "");
-// A block definition holding one attribute definition per spec (value = default text).
+// A block definition holding one attribute definition per entry (value = default text).
 AcDbObjectId addBlockDefinition(AcDbDatabase* db, const std::string& name,
                                 const std::vector<AttributeSpec>& attributeDefinitions = {},
                                 bool dynamic = false);

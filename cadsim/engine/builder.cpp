@@ -43,15 +43,15 @@ AcDbObjectId addEntity(AcDbDatabase* db, AcDbObjectId space, AcDbEntity* entity,
   return id;
 }
 
-AcDbAttribute* makeAttribute(const AttributeSpec& spec, const AcGePoint3d& at) {
-  auto* a = new AcDbAttribute(at, L"", widen(spec.tag).c_str());
-  a->setInvisible(spec.invisible);
-  if (spec.multiline) {
+AcDbAttribute* makeAttribute(const AttributeSpec& wanted, const AcGePoint3d& at) {
+  auto* a = new AcDbAttribute(at, L"", widen(wanted.tag).c_str());
+  a->setInvisible(wanted.invisible);
+  if (wanted.multiline) {
     AcDbMText m;
-    m.setContents(widen(spec.value).c_str());
+    m.setContents(widen(wanted.value).c_str());
     a->setMTextAttribute(&m);
   } else {
-    a->setTextString(widen(spec.value).c_str());
+    a->setTextString(widen(wanted.value).c_str());
   }
   return a;
 }
@@ -86,14 +86,14 @@ void setModelLayoutName(AcDbDatabase* db, const std::string& name) {
   }
 }
 
-AcDbObjectId addLayer(AcDbDatabase* db, const std::string& name, const LayerSpec& spec) {
+AcDbObjectId addLayer(AcDbDatabase* db, const std::string& name, const LayerSpec& wanted) {
   if (name.empty()) return AcDbObjectId();
   auto* rec = new AcDbLayerTableRecord();
   rec->setName(widen(name).c_str());
-  rec->setIsOff(spec.off);
-  rec->setIsFrozen(spec.frozen);
-  rec->setIsLocked(spec.locked);
-  rec->setIsHidden(spec.hidden);
+  rec->setIsOff(wanted.off);
+  rec->setIsFrozen(wanted.frozen);
+  rec->setIsLocked(wanted.locked);
+  rec->setIsHidden(wanted.hidden);
   return db ? addRecord(db, db->data().layerTable, rec) : (delete rec, AcDbObjectId());
 }
 
@@ -119,13 +119,13 @@ AcDbObjectId addBlockDefinition(AcDbDatabase* db, const std::string& name,
   AcDbObjectId id = addRecord(db, db->data().blockTable, rec);
   if (id.isNull()) return id;
   double y = 0;
-  for (const AttributeSpec& spec : attributeDefinitions) {
-    auto* def = new AcDbAttributeDefinition(AcGePoint3d(0, y, 0), widen(spec.value).c_str(),
-                                            widen(spec.tag).c_str(), widen(spec.tag).c_str());
-    def->setInvisible(spec.invisible);
-    if (spec.multiline) {
+  for (const AttributeSpec& wanted : attributeDefinitions) {
+    auto* def = new AcDbAttributeDefinition(AcGePoint3d(0, y, 0), widen(wanted.value).c_str(),
+                                            widen(wanted.tag).c_str(), widen(wanted.tag).c_str());
+    def->setInvisible(wanted.invisible);
+    if (wanted.multiline) {
       AcDbMText m;
-      m.setContents(widen(spec.value).c_str());
+      m.setContents(widen(wanted.value).c_str());
       def->setMTextAttributeDefinition(&m);
     }
     addEntity(db, id, def, "0");
@@ -161,8 +161,8 @@ AcDbObjectId addBlockReference(AcDbDatabase* db, AcDbObjectId space, AcDbObjectI
   auto* ref = peek<AcDbBlockReference>(id);
   if (!ref) return id;
   double y = 0;
-  for (const AttributeSpec& spec : attributes) {
-    AcDbAttribute* a = makeAttribute(spec, AcGePoint3d(position.x, position.y + y, position.z));
+  for (const AttributeSpec& wanted : attributes) {
+    AcDbAttribute* a = makeAttribute(wanted, AcGePoint3d(position.x, position.y + y, position.z));
     a->setLayer(widen(layer).c_str());
     AcDbObjectId attId = db->data().add(a, id);
     ref->attributeIds().push_back(attId);
