@@ -16,7 +16,7 @@ import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 SOURCE = os.path.dirname(HERE)
-sys.path.insert(0, os.path.join(SOURCE, "tests", "e2e"))
+sys.path.insert(0, HERE)
 
 
 def say(text=""):
@@ -53,8 +53,8 @@ def main():
     args = parser.parse_args()
     os.environ["ORVIK_BUILD_DIR"] = os.path.abspath(args.build)
 
-    from cad_fixture import CadSim  # noqa: E402
-    from standin_fixture import Standin  # noqa: E402
+    from cad_driver import CadSim  # noqa: E402
+    from standin_driver import Standin  # noqa: E402
 
     work = tempfile.mkdtemp(prefix="orvik-demo-")
     home = os.path.join(work, "home")

@@ -9,8 +9,8 @@ import time
 import ezdxf
 import pytest
 
-from cad_fixture import CadSim
-from standin_fixture import standin  # noqa: F401  (pytest fixture)
+from cad_driver import CadSim
+
 
 CHANGED = "CAD_DOCUMENT_NOT_READY: The active document changed or is still initializing."
 

@@ -10,8 +10,8 @@ import time
 
 import pytest
 
-from cad_fixture import CadSim
-from standin_fixture import Standin, standin  # noqa: F401  (pytest fixture)
+from cad_driver import CadSim
+from standin_driver import Standin
 
 NOT_READY = "CAD_DOCUMENT_NOT_READY: No initialized active drawing is available."
 CHANGED = "CAD_DOCUMENT_NOT_READY: The active document changed or is still initializing."

@@ -11,7 +11,7 @@ import sys
 
 import pytest
 
-from standin_fixture import TOOL, Standin, standin  # noqa: F401 (fixture)
+from standin_driver import TOOL, Standin
 
 HEALTH_REQUEST = b"GET /api/lifecycle/health HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n"
 RS = "\x1e"

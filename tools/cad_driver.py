@@ -1,4 +1,4 @@
-"""Runs the simulated CAD application (acad-sim) with the plug-in bundle for end-to-end tests.
+"""Drives the simulated CAD application (acad-sim) with the plug-in bundle, for the demo and the tests.
 
 `CadSim` starts the program with a home folder shared with the runtime service stand-in, feeds
 lines to its command line and collects what it prints. quit() asserts that the program unloads
@@ -12,7 +12,7 @@ import threading
 import time
 
 BUILD_DIR = os.environ.get("ORVIK_BUILD_DIR") or os.path.abspath(
-    os.path.join(os.path.dirname(__file__), "..", "..", "build", "default"))
+    os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "build", "default"))
 PROGRAM = os.path.join(BUILD_DIR, "acad-sim")
 
 

@@ -1,11 +1,10 @@
-"""Runs the runtime service stand-in (tools/runtime_standin.py) for end-to-end tests.
+"""Drives the runtime service stand-in (tools/runtime_standin.py) for the demo and the tests.
 
 `Standin` starts the stand-in as a subprocess in machine mode on a free port with its own home
 folder, collects its events, and drives it: exec() sends a command to the connected CAD client
 and returns its result event. Give the CAD program `standin.env()` (HOME pointing at the same
 folder) so the plug-in finds the service through the discovery file; the default port is not
-used. The `standin` pytest fixture yields a started instance and stops it afterwards; import it
-into a test module (`from standin_fixture import standin`) to use it.
+used. The end-to-end tests' `standin` fixture (tests/e2e/conftest.py) yields a started instance.
 """
 
 import json
@@ -17,11 +16,9 @@ import threading
 import time
 import uuid
 
-import pytest
-
-SOURCE_DIR = os.environ.get("ORVIK_SOURCE_DIR") or os.path.abspath(
-    os.path.join(os.path.dirname(__file__), "..", ".."))
-TOOL = os.path.join(SOURCE_DIR, "tools", "runtime_standin.py")
+# The stand-in runs on Debian's python3-websockets, whatever interpreter runs the driver.
+PYTHON = "/usr/bin/python3" if os.path.exists("/usr/bin/python3") else sys.executable
+TOOL = os.path.join(os.path.dirname(os.path.abspath(__file__)), "runtime_standin.py")
 DISCOVERY_RELATIVE = os.path.join("Library", "Application Support", "OrvikKelm", "runtime.json")
 
 
@@ -50,7 +47,7 @@ class Standin:
             self.events = []
         self._stderr = tempfile.TemporaryFile()
         self._process = subprocess.Popen(
-            [sys.executable, TOOL, "serve", "--json", "--port", str(self.port), "--home", self.home,
+            [PYTHON, TOOL, "serve", "--json", "--port", str(self.port), "--home", self.home,
              "--instance-id", self.instance_id] + self.extra_args,
             stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=self._stderr)
         threading.Thread(target=self._read_events, args=(self._process,), daemon=True).start()
@@ -192,9 +189,3 @@ class Standin:
 
     def close_clients(self):
         self.command(cmd="close")
-
-
-@pytest.fixture
-def standin(tmp_path):
-    with Standin(home=str(tmp_path / "home")) as running:
-        yield running
