@@ -1,5 +1,7 @@
 #include "layouts/cancellation_registry.h"
 
+#include "link/websocket.h"
+
 #include "host/clock.h"
 
 namespace OrvikDrawingLayouts {
@@ -88,6 +90,12 @@ void FinishQuery(const std::string& requestId) {
   std::lock_guard<std::mutex> lock(CancellationMutex());
   ActiveQueries().erase(requestId);
   Cancellations().erase(requestId);
+}
+
+bool QueryMayContinue(const std::string& requestId) {
+  if (IsCancelled(requestId)) return false;
+  if (!OrvikWebSocket::IsConnected()) return false;
+  return IsCurrentConnection(requestId, OrvikWebSocket::ConnectionGeneration());
 }
 
 }  // namespace OrvikDrawingLayouts

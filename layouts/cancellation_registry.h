@@ -61,4 +61,9 @@ class CompleteQuery {
   std::string requestId_;
 };
 
+// The question a running layout query asks between drawings, layouts and blocks: false once the
+// query was cancelled, the WebSocket is down, or the connection it arrived on has been replaced.
+// The three tests take the registry lock separately, so the answer as a whole is not atomic.
+bool QueryMayContinue(const std::string& requestId);
+
 }  // namespace OrvikDrawingLayouts
