@@ -32,6 +32,7 @@ std::mutex g_threadMutex;
 std::thread g_supervisor;
 std::atomic<bool> g_cancel{false};
 std::atomic<bool> g_running{false};
+std::atomic<bool> g_supervisorDone{false};
 
 // Adopts a newly discovered service instance: the identifier handed out while no service was
 // known becomes the client identifier, so the companion can match the two. Lifecycle lock held.
@@ -105,6 +106,8 @@ void ConnectionSupervisor() {
     g_lifecycleWake.wait_for(lock, std::chrono::milliseconds(delay),
                              [&] { return g_cancel.load() || g_lifecycleRevision != revision; });
   }
+  g_supervisorDone.store(true);
+  g_lifecycleWake.notify_all();
 }
 
 }  // namespace
@@ -175,6 +178,7 @@ void startCadConnectionCoordinator(const CadClientMetadata& metadata) {
     std::lock_guard<std::mutex> lock(g_threadMutex);
     if (!g_supervisor.joinable()) {
       g_cancel.store(false);
+      g_supervisorDone.store(false);
       g_supervisor = std::thread(ConnectionSupervisor);
     }
   }
@@ -215,9 +219,14 @@ void stopWebSocketClient() {
   {
     std::lock_guard<std::mutex> lock(g_threadMutex);
     if (g_supervisor.joinable() && g_supervisor.get_id() != std::this_thread::get_id()) {
-      // Interrupts a connect in progress so that the join below does not wait for its time-out.
-      OrvikWebSocket::Disconnect();
+      // Interrupts discovery and any connect in progress, again and again until the supervisor
+      // has seen the cancel flag: a connect it began just after one interruption gets the next.
       AbortRuntimeDiscovery(true);
+      while (!g_supervisorDone.load()) {
+        OrvikWebSocket::Disconnect();
+        std::unique_lock<std::mutex> lock(g_lifecycleMutex);
+        g_lifecycleWake.wait_for(lock, std::chrono::milliseconds(50), [] { return g_supervisorDone.load(); });
+      }
       g_supervisor.join();
       AbortRuntimeDiscovery(false);
     }
