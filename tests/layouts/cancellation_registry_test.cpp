@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <stdexcept>
 #include <string>
 #include <thread>
 
@@ -59,15 +58,6 @@ TEST_F(CancellationRegistry, CancelBeforeRegistrationIsClaimedWithinFiveMinutes)
   }
 }
 
-TEST_F(CancellationRegistry, StalePendingSweptByLaterCancel) {
-  Cancel("old");
-  g_now += 5min + 1s;
-  Cancel("new");
-  EXPECT_EQ(PendingCount(), 1u);
-  EXPECT_TRUE(IsCancelled("new"));
-  EXPECT_FALSE(IsCancelled("old"));
-}
-
 TEST_F(CancellationRegistry, The1025thPendingEvictsTheOldest) {
   for (int i = 0; i < 1025; ++i) {
     Cancel("id" + std::to_string(i));
@@ -100,36 +90,19 @@ TEST_F(CancellationRegistry, ConnectionGeneration) {
   RegisterQuery("q", 3);
   EXPECT_TRUE(IsCurrentConnection("q", 3));
   EXPECT_FALSE(IsCurrentConnection("q", 4)) << "reconnected";
-  EXPECT_FALSE(IsCurrentConnection("unknown", 3));
   Cancel("q");
   RegisterQuery("q", 9);  // a repeated registration keeps the first entry
   EXPECT_TRUE(IsCurrentConnection("q", 3));
   EXPECT_TRUE(IsCancelled("q"));
 }
 
-TEST_F(CancellationRegistry, FinishThenCancelAgain) {
+TEST_F(CancellationRegistry, AnActiveQueryIsFlaggedAndFinishingForgetsIt) {
   RegisterQuery("q", 1);
-  EXPECT_FALSE(IsCancelled("q"));
   Cancel("q");
   EXPECT_TRUE(IsCancelled("q"));
   EXPECT_EQ(PendingCount(), 0u) << "an active query is flagged, not made pending";
   FinishQuery("q");
   EXPECT_FALSE(IsCancelled("q"));
-  Cancel("q");
-  EXPECT_EQ(PendingCount(), 1u);
-  RegisterQuery("other", 1);
-  EXPECT_FALSE(IsCancelled("other"));
-  FinishQuery("never-registered");
-}
-
-TEST_F(CancellationRegistry, CompleteQueryFinishesOnException) {
-  try {
-    RegisterQuery("q", 1);
-    CompleteQuery guard("q");
-    throw std::runtime_error("query failed");
-  } catch (const std::runtime_error&) {
-  }
-  EXPECT_FALSE(IsCurrentConnection("q", 1));
 }
 
 // The receive thread cancels and registers while the main thread polls and finishes.

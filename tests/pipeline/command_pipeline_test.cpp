@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <filesystem>
+#include <fstream>
 #include <set>
 #include <stdexcept>
 
@@ -11,11 +13,17 @@
 #include "link/client_state.h"
 #include "pipeline/command_dispatch.h"
 #include "pipeline/command_queue.h"
+#include "pipeline/document_binding.h"
 #include "pipeline/result_reporting.h"
+#include "pipeline/session_actions.h"
 #include "plugin/document_readiness.h"
 #include "tests/pipeline/fake_hub.h"
 
+namespace fs = std::filesystem;
+
 namespace {
+
+const std::string kNotReadyAtAdmission = "CAD_DOCUMENT_NOT_READY: No initialized active drawing is available.";
 
 std::string Result(const std::string& reqId, const std::string& status, const std::string& message) {
   return "{\"type\":1,\"target\":\"CadResult\",\"arguments\":[\"" + reqId + "\",\"" + status + "\",\"" +
@@ -28,69 +36,77 @@ class Pipeline : public ::testing::Test {
     cadsim::reset();
     resetDocumentReadiness();
     ResetCommandQueue();
-    SetTaskRunnerForTesting(nullptr);
     updateCadDocumentState(false, "", "", 1);
     setReadinessMonitoring(true);
     acDocManagerPtr()->addReactor(&documentReactor());
     acedEditor->addReactor(&readinessEditorReactor());
+    acedRegCmds->addCommand(L"TEST_GROUP", L"orvik-notify-lisp-done", L"orvik-notify-lisp-done",
+                            ACRX_CMD_NOHISTORY, orvikNotifyLispDoneCmd);
+    SetSessionSleepForTesting([this](int ms) { slept += ms; });
+    char pattern[] = "/tmp/orvik-pipeline-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    dir = pattern;
     ASSERT_TRUE(OrvikWebSocket::Connect(hub.Url(), HandleCommand));
   }
   void TearDown() override {
     OrvikWebSocket::Disconnect();
     SetTaskRunnerForTesting(nullptr);
+    SetSessionSleepForTesting(nullptr);
     ResetCommandQueue();
     EXPECT_TRUE(cadsim::faultLog().empty()) << cadsim::faultLog().front();
+    // Closed one by one: the host's reset trips over several drawings torn down at once.
+    for (AcApDocument* doc : cadsim::documents()) cadsim::close(doc);
+    cadsim::runUntilIdle();
     cadsim::reset();
     resetDocumentReadiness();
+    std::error_code ec;
+    fs::remove_all(dir, ec);
   }
   AcApDocument* OpenReady(const std::string& path) {
     AcApDocument* doc = cadsim::openDrawing(path);
     cadsim::runUntilIdle();
     return doc;
   }
+  // Admits the request and runs the host until idle.
+  void Run(const std::string& reqId, const std::string& action, const std::string& params) {
+    EXPECT_EQ(HandleCommand(reqId, action, params), "__QUEUED__") << action;
+    cadsim::runUntilIdle();
+  }
   FakeHub hub;
+  std::string dir;
+  int slept = 0;
 };
 
-TEST_F(Pipeline, WithoutAReadyDrawingCommandsAreRefusedOnceWithSuccessFalse) {
-  EXPECT_EQ(HandleCommand("r1", "getDwgPath", ""), "__QUEUED__");
-  // The gate comes first: an unknown action is refused the same way, not called unknown.
-  EXPECT_EQ(HandleCommand("r2", "noSuchAction", ""), "__QUEUED__");
-  auto records = hub.WaitForRecords(2);
-  ASSERT_EQ(records.size(), 2u);
-  EXPECT_EQ(records[0], Result("r1", "false", "CAD_DOCUMENT_NOT_READY: No initialized active drawing is available."));
-  EXPECT_EQ(records[1], Result("r2", "false", "CAD_DOCUMENT_NOT_READY: No initialized active drawing is available."));
+TEST_F(Pipeline, WithoutAReadyDrawingTheGateComesBeforeTheActionName) {
+  // An unknown action is refused as not ready rather than called unknown, and nothing is queued.
+  EXPECT_EQ(HandleCommand("r", "noSuchAction", ""), "__QUEUED__");
+  auto records = hub.WaitForRecords(1);
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_EQ(records[0], Result("r", "false", kNotReadyAtAdmission));
   cadsim::runUntilIdle();
-  EXPECT_EQ(hub.Records().size(), 2u);  // nothing was queued, so nothing more is answered
-
-  // A drawing still opening is not ready either; actions naming their own drawing pass the gate.
-  cadsim::beginOpen("/a.dwg");
-  cadsim::runUntilIdle();
-  EXPECT_EQ(HandleCommand("r3", "getCurrentSpace", ""), "__QUEUED__");
-  EXPECT_EQ(HandleCommand("r4", "verifyDir", "\"/\""), "EXISTS");
+  EXPECT_EQ(hub.Records().size(), 1u);
+  // Actions naming their own drawing pass the gate.
+  EXPECT_EQ(HandleCommand("v", "verifyDir", "\"/\""), "EXISTS");
 }
 
-TEST_F(Pipeline, ImmediateAnswers) {
-  OpenReady("/a.dwg");
-  char dir[] = "/tmp/orvik-verify-XXXXXX";
-  ASSERT_NE(mkdtemp(dir), nullptr);
-  std::string file = std::string(dir) + "/f.txt";
-  fclose(fopen(file.c_str(), "w"));
+TEST_F(Pipeline, ImmediateAnswersQueueNothing) {
+  OpenReady(dir + "/a.dwg");
   struct Case {
     const char* action;
     std::string params;
     std::string answer;
   } cases[] = {
-      {"verifyDir", std::string("\"") + dir + "\"", "EXISTS"},
-      {"verifyDir", dir, "EXISTS"},
-      {"verifyDir", "\"" + file + "\"", "NOT_FOUND"},  // a regular file is not a folder
+      {"verifyDir", dir, "EXISTS"},  // unquoted
       {"verifyDir", "", "NOT_FOUND"},
-      {"cancelDrawingLayouts", "\"abc\"", "{\"success\":true}"},
-      {"cancelDrawingLayouts", "", "{\"success\":true}"},
       {"GetDwgPath", "", "Error: Unknown action 'GetDwgPath'"},  // names are case-sensitive
+      {"runLisp", "", "Error: Empty LISP code."},
+      {"runLispNoWait", "", "Error: Empty LISP code."},
+      {"switchSpace", "\"\"", "Error: spaceName required"},  // quotes alone are empty
+      {"openDwg", "\"\"", "Error: Empty DWG path."},
   };
   for (const Case& c : cases) EXPECT_EQ(HandleCommand("r", c.action, c.params), c.answer) << c.action << " " << c.params;
-  remove(file.c_str());
-  rmdir(dir);
+  cadsim::runUntilIdle();
+  EXPECT_TRUE(hub.Results().empty());
 }
 
 TEST_F(Pipeline, CancellationIdentifiersAreUnquotedAndUnescaped) {
@@ -109,31 +125,6 @@ TEST_F(Pipeline, CancellationIdentifiersAreUnquotedAndUnescaped) {
     EXPECT_TRUE(OrvikDrawingLayouts::IsCancelled(c.cancels)) << c.params;
     OrvikDrawingLayouts::FinishQuery(c.cancels);
   }
-}
-
-TEST_F(Pipeline, QueuedCommandsAreAnsweredOnceAfterTheyRunOnTheMainThread) {
-  OpenReady("/drawings/a b.dwg");
-  EXPECT_EQ(HandleCommand("p1", "getDwgPath", ""), "__QUEUED__");
-  EXPECT_EQ(HandleCommand("p2", "getCurrentSpace", ""), "__QUEUED__");
-  EXPECT_TRUE(hub.Records().empty());
-  cadsim::runUntilIdle();
-  auto records = hub.WaitForRecords(2);
-  ASSERT_EQ(records.size(), 2u);
-  EXPECT_EQ(records[0], Result("p1", "true", "/drawings/a b.dwg"));
-  EXPECT_EQ(records[1], Result("p2", "true", "Model"));
-}
-
-TEST_F(Pipeline, ARequestIdentifierIsEscapedInItsAnswer) {
-  SendCadResult("a\"b\\c", "true", "x\ty\x01");
-  auto records = hub.WaitForRecords(1);
-  ASSERT_EQ(records.size(), 1u);
-  EXPECT_EQ(records[0], Result("a\\\"b\\\\c", "true", "x\\ty\\u0001"));
-  SendCadResult("", "true", "nobody waits");
-  OnTaskComplete("", "nobody waits", true);
-  SendCadResult("last", "true", "");
-  auto after = hub.WaitForRecords(2);
-  ASSERT_EQ(after.size(), 2u);  // the empty identifiers produced nothing in between
-  EXPECT_EQ(after[1], Result("last", "true", ""));
 }
 
 TEST_F(Pipeline, TasksRunOneAtATimeInOrderAndEachCompletionSchedulesOneDrain) {
@@ -175,23 +166,6 @@ TEST_F(Pipeline, TasksCarryTheEpochOfTheirAdmission) {
   EXPECT_EQ(epochs, (std::vector<uint64_t>{now, 12345}));
 }
 
-TEST_F(Pipeline, ATaskAdmittedBeforeTheDrawingChangedIsRefusedWhenItRuns) {
-  OpenReady("/a.dwg");
-  AcApDocument* b = cadsim::openDrawing("/b.dwg");
-  cadsim::runUntilIdle();
-  EXPECT_EQ(HandleCommand("styles", "getDwgPath", ""), "__QUEUED__");
-  EXPECT_EQ(HandleCommand("space", "getCurrentSpace", ""), "__QUEUED__");
-  cadsim::activate(cadsim::findDocument("/a.dwg"));  // the user switches before the drain runs
-  cadsim::runUntilIdle();
-  auto records = hub.WaitForRecords(2);
-  ASSERT_EQ(records.size(), 2u);
-  const std::string refusal = "CAD_DOCUMENT_NOT_READY: The active document changed or is still initializing.";
-  EXPECT_EQ(records[0], Result("styles", "false", refusal));
-  EXPECT_EQ(records[1], Result("space", "false", refusal));
-  EXPECT_EQ(acDocManagerPtr()->mdiActiveDocument(), cadsim::findDocument("/a.dwg"));
-  EXPECT_NE(b, nullptr);
-}
-
 TEST_F(Pipeline, AThrowingTaskEndsWithItsMessageAndTheNextStillRuns) {
   OpenReady("/a.dwg");
   SetTaskRunnerForTesting([&](const CommandTask& t) {
@@ -228,41 +202,65 @@ TEST_F(Pipeline, CompletionWhileDisconnectedStillUnlocksAndMovesOn) {
   EXPECT_EQ(ran, (std::vector<std::string>{"first", "second"}));
   EXPECT_EQ(cadsim::lockCount(doc), 0);
   EXPECT_EQ(g_lockedDocument, nullptr);
-  EXPECT_FALSE(g_queueBusy.load());
 }
 
-TEST_F(Pipeline, ADeferredTaskHoldsTheQueueUntilItsMarkerCommandRuns) {
-  OpenReady("/a.dwg");
-  acedRegCmds->addCommand(L"TEST_GROUP", L"orvik-notify-lisp-done", L"orvik-notify-lisp-done",
-                          ACRX_CMD_NOHISTORY, orvikNotifyLispDoneCmd);
-  std::vector<std::string> ran;
-  SetTaskRunnerForTesting([&](const CommandTask& t) {
-    ran.push_back(t.reqId);
-    if (t.reqId == "lisp") {
-      g_currentTaskReqId = t.reqId;  // handed to the command line; the marker completes it
-      return;
-    }
-    OnTaskComplete(t.reqId, "done", true);
-  });
-  uint64_t epoch = CurrentDocumentEpoch();
-  EnqueueAndSchedule(CommandTask{"lisp", kRunLisp, "", epoch});
-  EnqueueAndSchedule(CommandTask{"after", kGetDwgPath, "", epoch});
-  cadsim::runUntilIdle();
-  EXPECT_EQ(ran, std::vector<std::string>{"lisp"});
+// A failing LISP line never reaches the marker command: the task keeps the queue and its drawing
+// locked until the marker runs (typed by hand here), and only then is it answered.
+TEST_F(Pipeline, ADeferredTaskHoldsTheQueueAndItsLockUntilItsMarkerCommandRuns) {
+  AcApDocument* a = OpenReady(dir + "/a.dwg");
+  Run("bad", "runLisp", "(no-such-function)");
+  Run("after", "getDwgPath", "");
+  EXPECT_TRUE(hub.Results().empty());
+  EXPECT_EQ(cadsim::lockCount(a), 1);
   cadsim::typeLine("_.orvik-notify-lisp-done");
   cadsim::runUntilIdle();
-  EXPECT_EQ(ran, (std::vector<std::string>{"lisp", "after"}));
   auto records = hub.WaitForRecords(2);
   ASSERT_EQ(records.size(), 2u);
-  EXPECT_EQ(records[0], Result("lisp", "true", "OK"));
-  EXPECT_NE(cadsim::output().find("LISP completed (reqId=lisp)"), std::string::npos);
+  EXPECT_EQ(records[0], Result("bad", "true", "OK"));
+  EXPECT_EQ(records[1], Result("after", "true", dir + "/a.dwg"));
+  EXPECT_EQ(cadsim::lockCount(a), 0);
 
   // Run by hand with nothing deferred: the message with an empty identifier, and no answer.
   cadsim::clearOutput();
   cadsim::typeLine("orvik-notify-lisp-done");
   EXPECT_NE(cadsim::output().find("(reqId=)"), std::string::npos);
   EXPECT_EQ(hub.Records().size(), 2u);
-  acedRegCmds->removeGroup(L"TEST_GROUP");
+}
+
+TEST(LispText, IsPreparedForTheCommandLine) {
+  EXPECT_EQ(PrepareLispCode("(a)\r\n(b)\r\n"), "(a)\n(b)\n");  // CR LF becomes LF, no second LF
+  EXPECT_EQ(EscapeLispString("a\"b\\c"), "a\\\"b\\c");  // quotes only; a backslash passes as is
+}
+
+// The stale lock goes before the open, so the one there afterwards is the host's own.
+TEST_F(Pipeline, OpenDwgSweepsStaleLocksBeforeOpeningNotAfter) {
+  OpenReady(dir + "/a.dwg");
+  const std::string fresh = dir + "/sub/c.dwg";
+  fs::create_directories(dir + "/sub");
+  std::ofstream(dir + "/sub/c.dwl2") << "x";
+  std::ofstream(fresh) << "0\nSECTION\n2\nENTITIES\n0\nENDSEC\n0\nEOF\n";  // the host opens files only
+  Run("open", "openDwg", "\"" + fresh + "\"");
+  EXPECT_EQ(hub.WaitForRecords(1).back(), Result("open", "true", "OPENED:" + fresh));
+  std::string lock;
+  std::getline(std::ifstream(dir + "/sub/c.dwl2"), lock);
+  EXPECT_NE(lock, "x");
+  EXPECT_EQ(slept, 100);  // the database was there at once: only the settle pause
+  EXPECT_EQ(cadsim::lockCount(cadsim::findDocument(fresh)), 0);
+}
+
+TEST_F(Pipeline, LockFailuresEndTheTaskOnce) {
+  OpenReady(dir + "/a.dwg");
+  cadsim::failCall("lockDocument", 5);
+  Run("l", "runLisp", "(princ 1)");
+  Run("f", "fixMissingFonts", "");  // the fault is spent, and the default style's font is there
+  g_queueBusy.store(true);
+  EXPECT_FALSE(LockTaskDocument(acDocManagerPtr(), nullptr, "null"));
+  EXPECT_FALSE(g_queueBusy.load());
+  auto records = hub.WaitForRecords(3);
+  ASSERT_EQ(records.size(), 3u);
+  EXPECT_EQ(records[0], Result("l", "true", "Error: lockDocument code=5"));
+  EXPECT_EQ(records[1], Result("f", "true", "OK"));
+  EXPECT_EQ(records[2], Result("null", "true", "Error: Cannot lock a null document."));
 }
 
 TEST_F(Pipeline, ADrainOutsideTheApplicationContextReschedulesItself) {
@@ -281,18 +279,12 @@ TEST_F(Pipeline, ADrainOutsideTheApplicationContextReschedulesItself) {
   EXPECT_EQ(cadsim::pendingCallbackCount(), 1u);
   cadsim::runUntilIdle();
   EXPECT_EQ(ran, 1);
-  ProcessCommandQueue(nullptr);  // an empty queue leaves the busy flag alone
-  EXPECT_FALSE(g_queueBusy.load());
 }
 
 TEST_F(Pipeline, LayoutQueueErrorEscapesItsTexts) {
   EXPECT_EQ(LayoutQueueError("dwg_not_open", "requested=C:\\a \"b\"\n"),
             "{\"success\":false,\"errorCode\":\"dwg_not_open\",\"message\":\"requested=C:\\\\a \\\"b\\\"\\n\"}");
 }
-
-}  // namespace
-
-namespace {
 
 // Many commands arrive on the receive thread while the main thread switches drawings and the
 // connection drops and comes back: every request is answered at most once, nothing deadlocks,
@@ -308,13 +300,11 @@ TEST(PipelineStress, CommandsWhileTheDrawingChangesAndTheConnectionDrops) {
   cadsim::openDrawing("/b.dwg");
   cadsim::runUntilIdle();
 
-  size_t sent = 0, answered = 0;
   for (int round = 0; round < 4; ++round) {
     FakeHub hub;
     ASSERT_TRUE(OrvikWebSocket::Connect(hub.Url(), HandleCommand));
-    std::atomic<bool> done{false};
     std::thread sender([&] {
-      for (int i = 0; i < 200 && !done.load(); ++i)
+      for (int i = 0; i < 200; ++i)
         hub.SendInvocation("r" + std::to_string(round) + "-" + std::to_string(i),
                            i % 3 ? "getDwgPath" : "getCurrentSpace", "");
     });
@@ -338,12 +328,8 @@ TEST(PipelineStress, CommandsWhileTheDrawingChangesAndTheConnectionDrops) {
     std::set<std::string> unique(results.begin(), results.end());
     EXPECT_EQ(unique.size(), results.size());
     EXPECT_LE(results.size(), 200u);
-    sent += 200;
-    answered += results.size();
     OrvikWebSocket::Disconnect();
   }
-  EXPECT_GT(answered, 0u);
-  EXPECT_LE(answered, sent);
   EXPECT_TRUE(cadsim::faultLog().empty());
   // Whatever was still queued when the last connection dropped still runs, unanswered.
   cadsim::runUntilIdle();

@@ -51,28 +51,9 @@ class FakeHub {
     SendText("{\"type\":1,\"target\":\"ExecuteCommand\",\"arguments\":[\"" + reqId + "\",\"" + action +
              "\",\"" + params + "\"]}\x1e");
   }
-  void SendText(const std::string& payload) {
-    std::string frame(1, '\x81');
-    if (payload.size() < 126) {
-      frame.push_back(static_cast<char>(payload.size()));
-    } else {
-      frame.push_back(126);
-      frame.push_back(static_cast<char>(payload.size() >> 8));
-      frame.push_back(static_cast<char>(payload.size() & 0xFF));
-    }
-    frame += payload;
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (client_ >= 0) (void)!::send(client_, frame.data(), frame.size(), MSG_NOSIGNAL);
-  }
-
+  void SendText(const std::string& payload) { SendFrame('\x81', payload); }
   // Server to client: a ping; the client answers with a pong carrying the same payload.
-  void SendPing(const std::string& payload) {
-    std::string frame = "\x89";
-    frame.push_back(static_cast<char>(payload.size()));
-    frame += payload;
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (client_ >= 0) (void)!::send(client_, frame.data(), frame.size(), MSG_NOSIGNAL);
-  }
+  void SendPing(const std::string& payload) { SendFrame('\x89', payload); }
   size_t WaitForPongs(size_t n, int timeoutMs = 5000) {
     std::unique_lock<std::mutex> lock(mutex_);
     cv_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return pongs_ >= n; });
@@ -102,6 +83,19 @@ class FakeHub {
   }
 
  private:
+  void SendFrame(char head, const std::string& payload) {
+    std::string frame(1, head);
+    if (payload.size() < 126) {
+      frame.push_back(static_cast<char>(payload.size()));
+    } else {
+      frame.push_back(126);
+      frame.push_back(static_cast<char>(payload.size() >> 8));
+      frame.push_back(static_cast<char>(payload.size() & 0xFF));
+    }
+    frame += payload;
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (client_ >= 0) (void)!::send(client_, frame.data(), frame.size(), MSG_NOSIGNAL);
+  }
   bool ReadExact(int fd, char* out, size_t n) {
     size_t got = 0;
     while (got < n) {
@@ -135,10 +129,7 @@ class FakeHub {
         if (!ReadExact(fd, reinterpret_cast<char*>(e), 2)) break;
         len = (uint64_t(e[0]) << 8) | e[1];
       } else if (len == 127) {
-        unsigned char e[8];
-        if (!ReadExact(fd, reinterpret_cast<char*>(e), 8)) break;
-        len = 0;
-        for (unsigned char b : e) len = (len << 8) | b;
+        break;  // the plug-in's records are far below 64 KiB
       }
       unsigned char key[4] = {0, 0, 0, 0};
       if ((h[1] & 0x80) && !ReadExact(fd, reinterpret_cast<char*>(key), 4)) break;

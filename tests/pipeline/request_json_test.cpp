@@ -17,7 +17,6 @@ struct TextCase {
 TEST(RequestJson, StringValue) {
   const TextCase cases[] = {
       {R"({"a":"x\"y"})", "a", "x\"y", "escaped quote reads as a plain quote"},
-      {R"({"a":"\u00e9"})", "a", "\xC3\xA9", "two-byte code point"},
       {R"({"a":"\ud83d\ude00"})", "a", "\xF0\x9F\x98\x80", "surrogate pair joins into four bytes"},
       {R"({"a":"\u12"})", "a", "\\u12", "short code-point escape stays as written"},
       {R"({"a":"abc)", "a", "", "unterminated value reads as empty"},
@@ -26,9 +25,6 @@ TEST(RequestJson, StringValue) {
       {R"({"a" : "spaced"})", "a", "spaced", "blanks around the colon"},
       {R"({"a":null,"b":"x"})", "a", "", "null must not borrow the next member's string"},
       {R"({"a":5,"b":"x"})", "a", "", "a number is not a string"},
-      {R"({"a":["x"]})", "a", "", "an array is not a string"},
-      {R"({"a":{"b":"x"}})", "a", "", "an object is not a string"},
-      {R"({"b":"x"})", "a", "", "missing key"},
       {R"({"a"})", "a", "", "no colon"},
       {R"({"a":)", "a", "", "nothing after the colon"},
   };
@@ -48,7 +44,6 @@ TEST(RequestJson, Unescape) {
       {"\\u0000", std::string(1, '\0'), "NUL code point is one byte"},
       {"\\u07FF\\u0800", "\xDF\xBF\xE0\xA0\x80", "two/three-byte boundary, upper-case hex"},
       {"\\uDBFF\\uDFFF", "\xF4\x8F\xBF\xBF", "highest pair"},
-      {"\\ud83d", "\xED\xA0\xBD", "lone high surrogate encoded alone"},
       {"\\ud83dA", "\xED\xA0\xBD" "A", "high surrogate followed by plain text"},
       {"\\ud83d\\u0041", "\xED\xA0\xBD" "A", "high surrogate followed by a non-low escape"},
       {"\\ud83d\\ude0", "\xED\xA0\xBD\\ude0", "truncated low surrogate"},
@@ -58,9 +53,7 @@ TEST(RequestJson, Unescape) {
 }
 
 TEST(RequestJson, Escape) {
-  EXPECT_EQ(EscapeJsonString("\t\"\x01"), "\\t\\\"\\u0001");
-  EXPECT_EQ(EscapeJsonString("\b\f\n\r\\"), "\\b\\f\\n\\r\\\\");
-  EXPECT_EQ(EscapeJsonString(std::string("\0\x1b\x1f", 3)), "\\u0000\\u001b\\u001f");
+  EXPECT_EQ(EscapeJsonString(std::string("\b\t\n\f\r\"\\\0\x1f", 9)), "\\b\\t\\n\\f\\r\\\"\\\\\\u0000\\u001f");
   EXPECT_EQ(EscapeJsonString("\x7f/\xE5\x9B\xBE"), "\x7f/\xE5\x9B\xBE") << "DEL, slash, UTF-8 kept";
 
   // Every byte survives a round trip, and no raw control character reaches the wire.
@@ -80,7 +73,6 @@ TEST(RequestJson, ObjectValue) {
       {R"({"o":{"a":1)", "o", "", "unbalanced"},
       {R"({"o":"{x}"})", "o", "", "a string is not an object"},
       {R"({"o":null,"p":{"a":1}})", "o", "", "null must not borrow the next object"},
-      {R"({"o":[{"a":1}]})", "o", "", "an array is not an object"},
   };
   for (const auto& c : cases) EXPECT_EQ(JsonObjectValue(c.json, c.key), c.expected) << c.why;
 }
@@ -91,9 +83,7 @@ TEST(RequestJson, NumberValue) {
     double expected;
     const char* why;
   } cases[] = {
-      {R"({"n": 5})", 5, "after a blank"},
       {R"({"n":-2.5,"m":1})", -2.5, "ends at the comma"},
-      {R"({"n":1e3})", 1000, "exponent"},
       {R"({"n":12abc})", 12, "trailing letters after digits"},
       {R"({"n":"5"})", -1, "quoted number"},
       {R"({"n":null})", -1, "null"},
@@ -114,7 +104,6 @@ TEST(RequestJson, BoolValue) {
       {"{\"b\": \r\n\tfalse}", true, false, "bare false after blanks"},
       {R"({"b":"true"})", false, false, "quoted true is the fallback"},
       {R"({"b":null})", true, true, "null is the fallback"},
-      {R"({"b":1})", false, false, "a number is the fallback"},
       {R"({"b":)", true, true, "nothing after the colon"},
   };
   for (const auto& c : cases) EXPECT_EQ(JsonBoolValue(c.json, "b", c.fallback), c.expected) << c.why;
@@ -122,7 +111,6 @@ TEST(RequestJson, BoolValue) {
 
 TEST(RequestJson, QuotedAndEscapedTextReaders) {
   const TextCase quoted[] = {
-      {R"({"layout":"A1"})", "layout", "A1", "plain"},
       {R"({"layout" : "A1"})", "layout", "A1", "blanks around the colon"},
       {R"({"layout":"A\"B"})", "layout", "A\\", "cut at an escaped quote, backslash kept"},
       {R"({"layout":"\u00e9"})", "layout", "\\u00e9", "taken raw"},
@@ -139,7 +127,6 @@ TEST(RequestJson, QuotedAndEscapedTextReaders) {
       {R"({"s":"a\tb"})", "s", "atb", "backslash-t gives a plain t"},
       {R"({"s":"a\nb\"c"})", "s", "a\nb\"c", "line feed and quote"},
       {R"({"s": null})", "s", "keep", "null"},
-      {R"({"s":5})", "s", "keep", "number"},
       {R"({"s":"open)", "s", "keep", "unterminated"},
       {R"({"s":   )", "s", "keep", "only blanks"},
   };
@@ -158,11 +145,8 @@ TEST(RequestJson, NumberReaders) {
   target = 7;
   ReadPlainNumber(R"({"x":   })", "x", target);  // only spaces: nothing to read
   EXPECT_EQ(target, 7);
-  ReadPlainNumber(R"({"y":1})", "x", target);
-  EXPECT_EQ(target, 7);
   // Not a number: the conversion's exception reaches the queue, which fails the task.
   EXPECT_THROW(ReadPlainNumber(R"({"x":"3"})", "x", target), std::invalid_argument);
-  EXPECT_THROW(ReadPlainNumber(R"({"x":null})", "x", target), std::invalid_argument);
   EXPECT_THROW(ReadPlainNumber(R"({"x":1e999})", "x", target), std::out_of_range);
 
   ReadRawNumber(R"({"x": 4})", "x", target);

