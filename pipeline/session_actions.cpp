@@ -188,6 +188,24 @@ size_t SweepDrawingLockFiles(const std::string& drawingPath) {
   return deleted;
 }
 
+namespace {
+
+std::string SendFailure(Acad::ErrorStatus status) {
+  return "Error: sendStringToExecute code=" + std::to_string(static_cast<int>(status));
+}
+
+// Types the text into the drawing; its marker line completes the task later. A text the host
+// refuses never reaches the marker, so the task ends here instead of holding the queue for ever.
+void HandToCommandLine(AcApDocManager* manager, AcApDocument* document, const std::string& reqId,
+                       const std::string& text) {
+  const std::wstring wide = OrvikWide(text);
+  g_currentTaskReqId = reqId;
+  const Acad::ErrorStatus sent = manager->sendStringToExecute(document, wide.c_str(), true, false, false);
+  if (sent != Acad::eOk) OnTaskComplete(reqId, SendFailure(sent), true);
+}
+
+}  // namespace
+
 void RunLispAction(AcApDocManager* manager, const CommandTask& task, bool waitForCompletion) {
   ORVIK_ASSERT_MAIN_THREAD();
   if (task.params.empty()) {
@@ -203,14 +221,12 @@ void RunLispAction(AcApDocManager* manager, const CommandTask& task, bool waitFo
   std::string text = PrepareLispCode(task.params);
   if (!waitForCompletion) {
     const std::wstring wide = OrvikWide(text);
-    manager->sendStringToExecute(document, wide.c_str(), false, false, false);
-    OnTaskComplete(task.reqId, "OK", true);
+    const Acad::ErrorStatus sent = manager->sendStringToExecute(document, wide.c_str(), false, false, false);
+    OnTaskComplete(task.reqId, sent == Acad::eOk ? std::string("OK") : SendFailure(sent), true);
     return;
   }
   text += kMarkerLine;
-  const std::wstring wide = OrvikWide(text);
-  g_currentTaskReqId = task.reqId;
-  manager->sendStringToExecute(document, wide.c_str(), true, false, false);
+  HandToCommandLine(manager, document, task.reqId, text);
 }
 
 void SwitchSpaceAction(AcApDocManager* manager, const CommandTask& task) {
@@ -226,9 +242,7 @@ void SwitchSpaceAction(AcApDocManager* manager, const CommandTask& task) {
   }
   if (!LockTaskDocument(manager, document, task.reqId)) return;
   const std::string text = "(setvar \"CTAB\" \"" + EscapeLispString(task.params) + "\")\n" + kMarkerLine;
-  const std::wstring wide = OrvikWide(text);
-  g_currentTaskReqId = task.reqId;
-  manager->sendStringToExecute(document, wide.c_str(), true, false, false);
+  HandToCommandLine(manager, document, task.reqId, text);
 }
 
 void OpenDwgAction(AcApDocManager* manager, const CommandTask& task) {

@@ -263,6 +263,21 @@ TEST_F(Pipeline, LockFailuresEndTheTaskOnce) {
   EXPECT_EQ(records[2], Result("null", "true", "Error: Cannot lock a null document."));
 }
 
+TEST_F(Pipeline, ATextTheHostRefusesToTypeEndsItsTaskInsteadOfHoldingTheQueue) {
+  OpenReady(dir + "/a.dwg");
+  cadsim::failCall("sendStringToExecute", 3, true);
+  Run("lisp", "runLisp", "(princ 1)");
+  Run("space", "switchSpace", "\"Layout1\"");
+  Run("nowait", "runLispNoWait", "(princ 1)");  // not "OK": the code will never run
+  cadsim::clearFaults();
+  auto records = hub.WaitForRecords(3);
+  ASSERT_EQ(records.size(), 3u);
+  for (size_t i = 0; i < 3; ++i)
+    EXPECT_NE(records[i].find("Error: sendStringToExecute code=3"), std::string::npos) << records[i];
+  EXPECT_FALSE(g_queueBusy.load());
+  EXPECT_EQ(cadsim::lockCount(cadsim::findDocument(dir + "/a.dwg")), 0);
+}
+
 TEST_F(Pipeline, ADrainOutsideTheApplicationContextReschedulesItself) {
   OpenReady("/a.dwg");
   int ran = 0;
