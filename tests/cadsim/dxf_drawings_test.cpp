@@ -23,7 +23,7 @@ doc.layers.add("OFF").off()
 doc.layers.add("FROZEN").freeze()
 doc.layers.add("LOCKED").lock()
 doc.styles.add("CN", font="missing.shx").dxf.bigfont = "gbcbig.shx"
-doc.styles.add("TT", font="arial.ttf").set_extended_font_data("Arial", italic=False, bold=True)
+doc.styles.add("TT", font="arial.ttf").set_extended_font_data("Arial")
 tb = doc.blocks.new("TITLE")
 tb.add_lwpolyline([(0, 0), (420, 0), (420, 297), (0, 297)], close=True)
 tb.add_attdef("NO", (10, 10), dxfattribs={"height": 5})

@@ -83,20 +83,11 @@ TEST_F(LayoutsTest, ModelSpaceAnswersToBothNames) {
   EXPECT_EQ(ctab(), "模型");
 }
 
+// The layout switch tests of the plug-in lean on these refusals; here what they must not touch.
 TEST_F(LayoutsTest, RefusalsAreTheOnesAskedFor) {
-  // One name refused by the manager, the other still accepted.
-  cadsim::failCall("setCurrentLayout:Model", Acad::eInvalidInput, true);
-  ASSERT_EQ(manager->setCurrentLayout(L"Layout1", db), Acad::eOk);
-  EXPECT_EQ(manager->setCurrentLayout(L"Model", db), Acad::eInvalidInput);
-  EXPECT_EQ(ctab(), "Layout1");
-  EXPECT_EQ(manager->setCurrentLayout(L"模型", db), Acad::eOk);
-  EXPECT_EQ(ctab(), "Model");
-  cadsim::clearFaults();
-
-  // CTAB writes refused, reads still work.
   cadsim::failCall("acedSetVar:CTAB", RTERROR, true);
   EXPECT_EQ(setCtab(L"Layout1"), RTERROR);
-  EXPECT_EQ(ctab(), "Model");
+  EXPECT_EQ(ctab(), "Model");  // reads still work
   cadsim::clearFaults();
   EXPECT_EQ(setCtab(L"No such layout"), RTERROR);
   EXPECT_EQ(setCtab(L"Layout2"), RTNORM);

@@ -247,30 +247,5 @@ TEST(ReaderStructureTest, ExtensionDictionaryRepresentationAndLayoutBackLink) {
   EXPECT_TRUE(layout.modelType);
 }
 
-// Text values are decoded by the file's version and code page (the ezdxf drawings cover cp1252,
-// R12 escapes and UTF-8; these are what no writer at hand produces).
-TEST(ReaderTextTest, CodePagesByVersion) {
-  const auto file = [](const char* version, const char* codePage, const std::string& layer) {
-    return Lines({"0", "SECTION", "2", "HEADER", "9", "$ACADVER", "1", version, "9", "$DWGCODEPAGE", "3",
-                  codePage, "0", "ENDSEC"}) +
-           EntitiesFile(Lines({"0", "LINE", "8", layer.c_str()}));
-  };
-  const struct {
-    std::string text;
-    const char* layer;
-    const char* why;
-  } cases[] = {
-      {file("AC1015", "ANSI_1252", "\xC3\xA9t\xC3\xA9"), "\u00e9t\u00e9", "UTF-8 in a cp1252 file"},
-      {file("AC1024", "ANSI_1252", "ok\xE9\xFF"), "ok\uFFFD\uFFFD", "bad bytes in a UTF-8 file"},
-      {file("AC1015", "ANSI_936", "\xD6\xD0"), "\uFFFD\uFFFD", "a double-byte code page we lack"},
-      {file("AC1015", "ANSI_936", "\\M+5CDBC"), "\\M+5CDBC", "a \\M+ escape we cannot decode"},
-  };
-  for (const auto& c : cases) {
-    const Result r = ReadText(c.text);
-    ASSERT_EQ(r.status, Status::kOk) << c.why << ": " << r.message;
-    EXPECT_EQ(r.drawing.entities.at(0).layer, c.layer) << c.why;
-  }
-}
-
 }  // namespace
 }  // namespace cadsim::dxf
