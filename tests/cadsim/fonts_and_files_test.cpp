@@ -1,4 +1,4 @@
-// Text styles and findFile over the host's fonts, and drawing files: lock files, missing files and
+// findFile over the host's fonts, and drawing files: lock files, missing files and
 // files that are not drawings.
 #include <gtest/gtest.h>
 
@@ -85,59 +85,6 @@ TEST_F(FontsAndFilesTest, BuiltInFontListAndItsReplacement) {
   EXPECT_EQ(find("only.shx"), "<72>");
 }
 
-TEST_F(FontsAndFilesTest, TextStylesRepairLikeTheFontFixDoes) {
-  AcDbDatabase* db = cadsim::databaseOf(cadsim::newDrawing());
-  cadsim::addTextStyle(db, "CN", "missing.shx", "gbcbig.shx", "SimSun");
-  AcDbTextStyleTable* table = nullptr;
-  ASSERT_EQ(db->getTextStyleTable(table, AcDb::kForRead), Acad::eOk);
-  AcDbTextStyleTableIterator* it = nullptr;
-  ASSERT_EQ(table->newIterator(it, true, true), Acad::eOk);
-  int repaired = 0;
-  for (it->start(); !it->done(); it->step()) {
-    AcDbTextStyleTableRecord* rec = nullptr;
-    ASSERT_EQ(it->getRecord(rec, AcDb::kForRead), Acad::eOk);
-    const ACHAR* file = nullptr;
-    rec->fileName(file);
-    ACHAR found[256];
-    if (acdbHostApplicationServices()->findFile(found, 256, file, db,
-                                                AcDbHostApplicationServices::kFontFile) != Acad::eOk) {
-      ASSERT_EQ(rec->upgradeOpen(), Acad::eOk);
-      rec->setFont(L"", false, false, static_cast<Charset>(0),
-                   static_cast<Autodesk::AutoCAD::PAL::FontUtils::FontPitch>(0),
-                   static_cast<Autodesk::AutoCAD::PAL::FontUtils::FontFamily>(0), false);
-      rec->setFileName(L"txt.shx");
-      rec->setBigFontFileName(L"gbcbig.shx");
-      rec->assertWriteEnabled(true, true);
-      ++repaired;
-    }
-    rec->close();
-  }
-  delete it;
-  table->close();
-  EXPECT_EQ(repaired, 1);
-
-  AcDbTextStyleTableRecord* rec = nullptr;
-  ASSERT_EQ(acdbOpenObject(table, db->textStyleTableId(), AcDb::kForRead), Acad::eOk);
-  ASSERT_EQ(table->getAt(L"cn", rec, AcDb::kForRead), Acad::eOk);
-  table->close();
-  ACHAR* file = nullptr;
-  ASSERT_EQ(rec->fileName(file), Acad::eOk);
-  EXPECT_EQ(cadsim::narrow(file), "txt.shx");
-  acutDelString(file);
-  EXPECT_EQ(file, nullptr);
-  AcString typeface;
-  bool bold = true, italic = true;
-  Charset charset;
-  Autodesk::AutoCAD::PAL::FontUtils::FontPitch pitch;
-  Autodesk::AutoCAD::PAL::FontUtils::FontFamily family;
-  rec->font(typeface, bold, italic, charset, pitch, family);
-  EXPECT_TRUE(typeface.isEmpty());
-  EXPECT_FALSE(bold);
-  EXPECT_TRUE(rec->isModified());
-  rec->close();
-  EXPECT_EQ(cadsim::openObjectCount(), 0u);
-}
-
 // Statuses of drawing files that cannot be read, for documents and side databases alike.
 TEST_F(FontsAndFilesTest, UnreadableDrawingFilesAnswerStatuses) {
   writeFile(dir + "/binary.dwg", std::string("AC1032\0\0\0\x1f", 10));
@@ -183,7 +130,6 @@ TEST_F(FontsAndFilesTest, NamesWithoutFilesOpenAsEmptyDrawingsUnlessStrict) {
 }
 
 TEST_F(FontsAndFilesTest, LockFilePathsSitBesideTheDrawing) {
-  EXPECT_EQ(cadsim::lockFilePath("/a/b/plan.dwg"), "/a/b/plan.dwl");
   EXPECT_EQ(cadsim::secondLockFilePath("/a/b/plan.dwg"), "/a/b/plan.dwl2");
   EXPECT_EQ(cadsim::lockFilePath("/a.b/plan"), "/a.b/plan.dwl");  // a dot in a folder is no extension
 }

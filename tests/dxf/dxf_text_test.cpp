@@ -48,6 +48,9 @@ TEST(DxfTextTest, EscapesAndBadBytes) {
       {"\xF4\x90\x80\x80", utf8, "\uFFFD\uFFFD\uFFFD\uFFFD", "beyond U+10FFFF"},
       {"\xE4\xB8", utf8, "\uFFFD\uFFFD", "a sequence cut short"},
       {"\x81\x9F\xFF", cp1252, "\uFFFD\u0178\u00ff", "a hole in cp1252, then two letters"},
+      {"\xC3\xA9t\xC3\xA9", cp1252, "\u00e9t\u00e9", "UTF-8 in a cp1252 file stays UTF-8"},
+      {"\xD6\xD0\\M+5CDBC", TextDecodingFor("AC1015", "ANSI_936"), "\uFFFD\uFFFD\\M+5CDBC",
+       "a double-byte code page we lack, and its \\M+ escape, are not guessed at"},
       {std::string("a\0b", 3), utf8, std::string("a\0b", 3), "a NUL byte passes through"},
   };
   for (const auto& c : cases) {

@@ -1,17 +1,14 @@
 #!/usr/bin/python3
-"""Writes the test drawings the DXF reader tests read back, in several DXF versions.
-
-Usage: make_drawings.py OUTPUT_DIR
-
-For each version it writes drawing_<VERSION>.dxf and drawing_<VERSION>.expect. The .expect file
-lists, one tab-separated record a line, what the drawing holds that the test cannot know in
-advance (handles ezdxf chose): the test compares what the reader finds with these lines.
-  layout  <name> <layout handle> <tab order> <block record handle>
-  insert  <handle> <block name> <space block record handle> <TAG=value;TAG=value...>
-  dynamic <anonymous block record handle> <dynamic block record handle>
-  viewport <handle> <layout name> <frozen layer handle...>
-Everything else (layer states, style fonts, geometry, texts) is fixed below and known to the test.
-"""
+# Writes the test drawings the DXF reader tests read back: make_drawings.py OUTPUT_DIR
+#
+# For each version it writes drawing_<VERSION>.dxf and drawing_<VERSION>.expect. The .expect file
+# lists, one tab-separated record a line, what the test cannot know in advance (handles ezdxf
+# chose):
+#   layout  <name> <layout handle> <tab order> <block record handle>
+#   insert  <handle> <block name> <space block record handle> <TAG=value;TAG=value...>
+#   dynamic <anonymous block record handle> <dynamic block record handle>
+#   viewport <handle> <layout name> <frozen layer handle...>
+# Everything else (layer states, style fonts, geometry, texts) is fixed below and known to the test.
 import os
 import sys
 
@@ -39,7 +36,6 @@ def add_attributes(insert, values):
 
 def make(version, out_dir):
     doc = ezdxf.new(version)
-    doc.header["$INSUNITS"] = 4
     if version == "R12":
         doc.header["$DWGCODEPAGE"] = "ANSI_1252"
     lines = []
@@ -109,7 +105,7 @@ def make(version, out_dir):
         lines.append(("viewport", vp.dxf.handle, psp.name,
                       *[doc.layers.get(n).dxf.handle for n in (vp.frozen_layers if version != "R12" else [])]))
 
-    if version not in ("R12",):
+    if version != "R12":
         # The anonymous representation of a dynamic block, linked as AutoCAD links it.
         if "AcDbBlockRepBTag" not in doc.appids:
             doc.appids.new("AcDbBlockRepBTag")
@@ -125,9 +121,7 @@ def make(version, out_dir):
         lines.append(("dynamic", anon.block_record.dxf.handle, dyn.block_record.dxf.handle))
 
     for layout in doc.layouts:
-        if layout.is_modelspace:
-            continue
-        if version == "R12":
+        if layout.is_modelspace or version == "R12":
             continue
         lines.append(("layout", layout.name, layout.dxf_layout.dxf.handle,
                       str(layout.dxf_layout.dxf.taborder), layout.block_record.dxf.handle))
