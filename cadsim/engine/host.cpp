@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "cadsim/engine/lisp.h"
+#include "cadsim/dxf/dxf_text.h"
 #include "cadsim/engine/state.h"
 
 namespace cadsim {
@@ -263,22 +264,26 @@ std::string displayName() {
 }
 
 std::wstring widen(const std::string& utf8) {
+  // Strict decoding: overlong forms, encoded surrogates and values past U+10FFFF become U+FFFD,
+  // so that no byte sequence can pose as another character (a "/" in a path, say).
   std::wstring out;
   out.reserve(utf8.size());
   size_t i = 0;
-  while (i < utf8.size()) {
+  const size_t n = utf8.size();
+  while (i < n) {
     unsigned char c = static_cast<unsigned char>(utf8[i]);
-    uint32_t cp = 0xFFFD;
-    size_t len = 1;
+    size_t len;
+    uint32_t cp;
     if (c < 0x80) {
+      len = 1;
       cp = c;
-    } else if ((c >> 5) == 0x6) {
+    } else if (c >= 0xC2 && c <= 0xDF) {
       len = 2;
       cp = c & 0x1F;
-    } else if ((c >> 4) == 0xE) {
+    } else if (c >= 0xE0 && c <= 0xEF) {
       len = 3;
       cp = c & 0x0F;
-    } else if ((c >> 3) == 0x1E) {
+    } else if (c >= 0xF0 && c <= 0xF4) {
       len = 4;
       cp = c & 0x07;
     } else {
@@ -286,22 +291,16 @@ std::wstring widen(const std::string& utf8) {
       ++i;
       continue;
     }
-    if (i + len > utf8.size()) {
-      out.push_back(static_cast<wchar_t>(0xFFFD));
-      break;
-    }
-    bool ok = true;
-    for (size_t k = 1; k < len; ++k) {
+    size_t k = 1;
+    for (; k < len && i + k < n; ++k) {
       unsigned char cc = static_cast<unsigned char>(utf8[i + k]);
-      if ((cc >> 6) != 0x2) {
-        ok = false;
-        break;
-      }
+      if ((cc & 0xC0) != 0x80) break;
       cp = (cp << 6) | (cc & 0x3F);
     }
-    if (!ok) {
+    bool overlong = (len == 3 && cp < 0x800) || (len == 4 && cp < 0x10000);
+    if (k < len || overlong || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
       out.push_back(static_cast<wchar_t>(0xFFFD));
-      ++i;
+      i += k;
       continue;
     }
     out.push_back(static_cast<wchar_t>(cp));
@@ -315,22 +314,8 @@ std::string narrow(const std::wstring& wide) {
   out.reserve(wide.size());
   for (wchar_t w : wide) {
     uint32_t cp = static_cast<uint32_t>(w);
-    if (cp > 0x10FFFF) cp = 0xFFFD;
-    if (cp < 0x80) {
-      out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-      out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-      out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-      out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
+    if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) cp = 0xFFFD;
+    dxf::AppendUtf8(out, cp);
   }
   return out;
 }
