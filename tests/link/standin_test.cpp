@@ -3,7 +3,6 @@
 // server closing. Skipped when the stand-in script is not present.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
@@ -61,22 +60,14 @@ struct Standin {
     ::close(fromChild[1]);
     in = toChild[1];
     out = fromChild[0];
-    ::fcntl(in, F_SETFD, FD_CLOEXEC);
-    ::fcntl(out, F_SETFD, FD_CLOEXEC);
     return rc == 0;
   }
   ~Standin() {
-    if (in >= 0) {
-      Command("{\"cmd\":\"quit\"}");
-      ::close(in);
-    }
     if (pid > 0) {
-      pollfd p{out, POLLIN, 0};
-      // Give it a moment to quit by itself, then make sure.
-      for (int i = 0; i < 50 && ::waitpid(pid, nullptr, WNOHANG) == 0; ++i) ::poll(&p, 1, 100);
       ::kill(pid, SIGKILL);
       ::waitpid(pid, nullptr, 0);
     }
+    if (in >= 0) ::close(in);
     if (out >= 0) ::close(out);
     if (!home.empty()) std::system(("rm -rf '" + home + "'").c_str());
   }
@@ -94,10 +85,7 @@ struct Standin {
       for (size_t nl; (nl = pending.find('\n')) != std::string::npos;) {
         const std::string line = pending.substr(0, nl);
         pending.erase(0, nl + 1);
-        if (line.find("\"event\": \"" + kind + "\"") != std::string::npos ||
-            line.find("\"event\":\"" + kind + "\"") != std::string::npos) {
-          return line;
-        }
+        if (line.find("\"event\": \"" + kind + "\"") != std::string::npos) return line;
       }
       pollfd p{out, POLLIN, 0};
       char buffer[65536];
@@ -158,8 +146,6 @@ TEST(Standin, DiscoverConnectExchangeAndSurviveClose) {
     const std::string e = standin.EventOf("record");
     EXPECT_EQ(Member(e, "text"), text) << n;
   }
-  ASSERT_TRUE(OrvikWebSocket::Send(BuildCadStateRecord(true, "A \xE5\x9B\xBE.dwg", "/d/A\tx.dwg")));
-  EXPECT_NE(standin.EventOf("state").find("A \\u56fe.dwg"), std::string::npos);
 
   // Invocations: a queued one answers nothing, others answer at once with escaped text.
   standin.Command("{\"cmd\":\"exec\",\"reqId\":\"q1\",\"action\":\"queue\",\"params\":\"{}\"}");
