@@ -103,19 +103,10 @@ TEST(ClientIdentity, UrlEncodingIsBytewiseUpperCase) {
 }
 
 TEST(ClientIdentity, TheHubUrlCarriesEveryFieldInOrder) {
-  CadClientMetadata m;
-  m.clientName = "AutoCAD 2026";
-  m.cadVersion = "AutoCAD 2026";
-  m.processName = "AutoCAD";
-  m.processId = 77;
-  m.platform = "macos";
-  m.pluginVersion = "1.0.34";
-  m.documentReady = true;
-  m.activeDocumentName = "a b.dwg";
-  m.activeDocumentPath = "/x/a b.dwg";
-  RuntimeInfo r;
-  r.port = 8165;
-  r.instanceId = "i d";
+  // Every field in declaration order; the expected URL below names each one.
+  const CadClientMetadata m{"AutoCAD 2026", "AutoCAD 2026", "AutoCAD", 77, "macos", "1.0.34", true, 3,
+                            "a b.dwg", "/x/a b.dwg"};
+  const RuntimeInfo r{8165, 4242, "i d"};
   EXPECT_EQ(BuildCadHubUrl(r, "12345678901234567890", m),
             "ws://127.0.0.1:8165/cadHub?clientId=12345678901234567890&clientName=AutoCAD%202026"
             "&cadVersion=AutoCAD%202026&processName=AutoCAD&processId=77&platform=macos"
