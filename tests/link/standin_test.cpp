@@ -102,7 +102,7 @@ std::string Member(const std::string& json, const std::string& key) {
 
 }  // namespace
 
-TEST(Standin, DiscoverConnectExchangeAndSurviveClose) {
+TEST(Standin, ConnectExchangeAndSurviveClose) {
   if (::access(StandinPath().c_str(), R_OK) != 0) GTEST_SKIP() << "runtime stand-in not present";
   Standin standin;
   ASSERT_TRUE(standin.Start({"--ws-ping-interval", "0.5"}));
