@@ -54,7 +54,8 @@ std::string RuntimeFile(const std::string& schema, const std::string& protocol, 
 
 class DiscoveryTest : public ::testing::Test {
  protected:
-  std::string path = std::string(ORVIK_BINARY_DIR) + "/link_runtime_test.json";
+  // One file per process: the test runner may run these tests in parallel processes.
+  std::string path = std::string(ORVIK_BINARY_DIR) + "/link_runtime_test_" + std::to_string(::getpid()) + ".json";
   void SetUp() override {
     std::remove(path.c_str());
     SetRuntimeFilePathForTesting(path);
