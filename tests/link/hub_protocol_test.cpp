@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "link/hub_protocol.h"
-#include "link/orvik_curl.h"
 
 TEST(HubText, ExtractJsonStringDecodesAndAdvances) {
   const struct {
@@ -14,17 +13,12 @@ TEST(HubText, ExtractJsonStringDecodesAndAdvances) {
     std::string value;
     size_t cursorAfter;
   } cases[] = {
-      {"plain", "  \"abc\" rest", "abc", 7},
       {"simple escapes", R"("q\"b\\s\/n\nr\rt\tb\bf\f")", "q\"b\\s/n\nr\rt\tb\bf\f", 26},
       {"\\u escapes decode to UTF-8", R"("\u0041\u00e9\u56fe")", "A\xC3\xA9\xE5\x9B\xBE", 20},
       {"a surrogate pair joins", R"("\ud83d\ude00")", "\xF0\x9F\x98\x80", 14},
       {"an unpaired surrogate becomes U+FFFD", R"("\ud83dx")", "\xEF\xBF\xBDx", 9},
-      {"a lone low surrogate becomes U+FFFD", R"("\ude00")", "\xEF\xBF\xBD", 8},
       {"a malformed \\u stays as written", R"("\u12G4")", "\\u12G4", 8},
-      {"an unknown escape keeps its backslash", R"("\q")", "\\q", 4},
       {"unterminated string gives what was read", "\"abc", "abc", 4},
-      {"a trailing backslash is copied", "\"ab\\", "ab\\", 4},
-      {"no quote at all", "12345", "", 5},
       {"a number argument is skipped for the next string", "7, \"s\"", "s", 6},
   };
   for (const auto& c : cases) {
@@ -47,25 +41,21 @@ TEST(HubText, EscapersEscapeEveryControlByte) {
       {"\b\f", "\\u0008\\u000c", "\\b\\f"},
       {std::string("\x00\x01\x1F", 3), "\\u0000\\u0001\\u001f", "\\u0000\\u0001\\u001f"},
       {"\x7F \xE5\x9B\xBE /", "\x7F \xE5\x9B\xBE /", "\x7F \xE5\x9B\xBE /"},  // DEL, UTF-8 and slash unchanged
-      {"", "", ""},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(JsonEscape(c.text), c.result);
-    EXPECT_EQ(OrvikCurl::JsonEscape(c.text), c.result);
     EXPECT_EQ(EscapeDocumentText(c.text), c.document);
   }
 }
 
 TEST(HubText, RecordTexts) {
   EXPECT_EQ(BuildHandshakeRecord(), "{\"protocol\":\"json\",\"version\":1}\x1E");
-  EXPECT_EQ(BuildPingRecord(), "{\"type\":6}");
   EXPECT_EQ(BuildCadResultRecord("r1", "true", "a\"b\n"),
             "{\"type\":1,\"target\":\"CadResult\",\"arguments\":[\"r1\",\"true\",\"a\\\"b\\n\"]}");
   // The identifier is escaped like the result, so a hostile one cannot break the record.
   EXPECT_EQ(BuildCadResultRecord("r\"1\\", "false", ""),
             "{\"type\":1,\"target\":\"CadResult\",\"arguments\":[\"r\\\"1\\\\\",\"false\",\"\"]}");
   EXPECT_EQ(BuildCadResultRecord("", "true", "x"), "");  // no identifier, no record
-  EXPECT_EQ(BuildCadStateRecord(false, "", ""), "{\"type\":1,\"target\":\"CadStateChanged\",\"arguments\":[false,\"\",\"\"]}");
   EXPECT_EQ(BuildCadStateRecord(true, "A\b.dwg", "C:\\x\f"),
             "{\"type\":1,\"target\":\"CadStateChanged\",\"arguments\":[true,\"A\\b.dwg\",\"C:\\\\x\\f\"]}");
 }
@@ -74,34 +64,24 @@ TEST(HubText, InvocationReading) {
   const struct {
     const char* why;
     std::string record;
-    bool ok;
-    std::string reqId, action, params;
+    std::string read;  // reqId|action|params, or empty when the record is no invocation
   } cases[] = {
-      {"plain invocation", R"({"type":1,"target":"ExecuteCommand","arguments":["r1","getPrinters","{}"]})", true, "r1",
-       "getPrinters", "{}"},
+      {"plain invocation", R"({"type":1,"target":"ExecuteCommand","arguments":["r1","getPrinters","{}"]})",
+       "r1|getPrinters|{}"},
       {"escaped quotes and backslash in params",
-       R"({"type":1,"target":"ExecuteCommand","arguments":["r2","a","{\"p\":\"C:\\\\d\"}"]})", true, "r2", "a",
-       R"({"p":"C:\\d"})"},
+       R"({"type":1,"target":"ExecuteCommand","arguments":["r2","a","{\"p\":\"C:\\\\d\"}"]})", R"(r2|a|{"p":"C:\\d"})"},
       {"members in another order", R"({"arguments":["x"],"type":1,"target":"ExecuteCommand","arguments":["r3","b",""]})",
-       true, "r3", "b", ""},
-      {"handshake reply", "{}", false, "", "", ""},
-      {"hub ping", R"({"type":6})", false, "", "", ""},
-      {"another target", R"({"type":1,"target":"Other","arguments":["r","a","{}"]})", false, "", "", ""},
-      {"no type", R"({"target":"ExecuteCommand","arguments":["r","a","{}"]})", false, "", "", ""},
-      {"arguments only before the target", R"({"arguments":["r","a","{}"],"type":1,"target":"ExecuteCommand"})", false,
-       "", "", ""},
-      {"empty request identifier", R"({"type":1,"target":"ExecuteCommand","arguments":["","a","{}"]})", false, "", "a",
-       "{}"},
-      {"empty action", R"({"type":1,"target":"ExecuteCommand","arguments":["r","","{}"]})", false, "r", "", "{}"},
-      {"truncated record", R"({"type":1,"target":"ExecuteCommand","arguments":["r)", false, "r", "", ""},
+       "r3|b|"},
+      {"handshake reply", "{}", ""},
+      {"hub ping", R"({"type":6})", ""},
+      {"another target", R"({"type":1,"target":"Other","arguments":["r","a","{}"]})", ""},
+      {"arguments only before the target", R"({"arguments":["r","a","{}"],"type":1,"target":"ExecuteCommand"})", ""},
+      {"empty request identifier", R"({"type":1,"target":"ExecuteCommand","arguments":["","a","{}"]})", ""},
+      {"empty action", R"({"type":1,"target":"ExecuteCommand","arguments":["r","","{}"]})", ""},
   };
   for (const auto& c : cases) {
     const HubInvocation inv = ParseHubInvocation(c.record);
-    EXPECT_EQ(inv.ok, c.ok) << c.why;
-    if (!c.ok) continue;
-    EXPECT_EQ(inv.reqId, c.reqId) << c.why;
-    EXPECT_EQ(inv.action, c.action) << c.why;
-    EXPECT_EQ(inv.params, c.params) << c.why;
+    EXPECT_EQ(inv.ok ? inv.reqId + "|" + inv.action + "|" + inv.params : "", c.read) << c.why;
   }
 }
 
@@ -112,11 +92,8 @@ TEST(HubText, RecordSplittingAcrossMessages) {
     std::vector<std::string> records;
     std::string tail;
   } cases[] = {
-      {"one record", {"a\x1E"}, {"a"}, ""},
       {"several records in one message", {"a\x1E" "b\x1E" "c\x1E"}, {"a", "b", "c"}, ""},
-      {"a record split across two messages", {"{\"ty", "pe\":6}\x1E"}, {"{\"type\":6}"}, ""},
       {"a record split across three messages", {"a", "b", "c\x1E" "d"}, {"abc"}, "d"},
-      {"a message without separator waits", {"abc"}, {}, "abc"},
       {"empty records pass through", {"\x1E\x1E"}, {"", ""}, ""},
       {"the separator alone completes the tail", {"x", "\x1E"}, {"x"}, ""},
   };

@@ -1,9 +1,8 @@
-// The link against the runtime service stand-in (a real WebSocket server library): discovery,
-// connect and handshake, records of every length class, invocations both ways, pings, and the
-// server closing. Skipped when the stand-in script is not present.
+// The link against the runtime service stand-in (a real WebSocket server library): connect and
+// handshake, records of every length class, invocations both ways, pings, and the server closing.
+// Skipped when the stand-in script is not present.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
@@ -11,8 +10,6 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <fstream>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -61,32 +58,20 @@ struct Standin {
     ::close(fromChild[1]);
     in = toChild[1];
     out = fromChild[0];
-    ::fcntl(in, F_SETFD, FD_CLOEXEC);
-    ::fcntl(out, F_SETFD, FD_CLOEXEC);
     return rc == 0;
   }
   ~Standin() {
-    if (in >= 0) {
-      Command("{\"cmd\":\"quit\"}");
-      ::close(in);
-    }
     if (pid > 0) {
-      pollfd p{out, POLLIN, 0};
-      // Give it a moment to quit by itself, then make sure.
-      for (int i = 0; i < 50 && ::waitpid(pid, nullptr, WNOHANG) == 0; ++i) ::poll(&p, 1, 100);
       ::kill(pid, SIGKILL);
       ::waitpid(pid, nullptr, 0);
     }
+    if (in >= 0) ::close(in);
     if (out >= 0) ::close(out);
     if (!home.empty()) std::system(("rm -rf '" + home + "'").c_str());
   }
   void Command(const std::string& line) {
-    const std::string text = line + "\n";
-    for (size_t sent = 0; sent < text.size();) {
-      const ssize_t n = ::write(in, text.data() + sent, text.size() - sent);
-      if (n <= 0) return;
-      sent += static_cast<size_t>(n);
-    }
+    const std::string text = line + "\n";  // shorter than PIPE_BUF, so written whole
+    (void)!::write(in, text.data(), text.size());
   }
   // The next event line of the given kind; empty when the stand-in says nothing for 30 s or ends.
   std::string EventOf(const std::string& kind) {
@@ -94,10 +79,7 @@ struct Standin {
       for (size_t nl; (nl = pending.find('\n')) != std::string::npos;) {
         const std::string line = pending.substr(0, nl);
         pending.erase(0, nl + 1);
-        if (line.find("\"event\": \"" + kind + "\"") != std::string::npos ||
-            line.find("\"event\":\"" + kind + "\"") != std::string::npos) {
-          return line;
-        }
+        if (line.find("\"event\": \"" + kind + "\"") != std::string::npos) return line;
       }
       pollfd p{out, POLLIN, 0};
       char buffer[65536];
@@ -120,29 +102,15 @@ std::string Member(const std::string& json, const std::string& key) {
 
 }  // namespace
 
-TEST(Standin, DiscoverConnectExchangeAndSurviveClose) {
+TEST(Standin, ConnectExchangeAndSurviveClose) {
   if (::access(StandinPath().c_str(), R_OK) != 0) GTEST_SKIP() << "runtime stand-in not present";
   Standin standin;
-  ASSERT_TRUE(standin.Start({"--instance-id", "inst-A", "--ws-ping-interval", "0.5"}));
+  ASSERT_TRUE(standin.Start({"--ws-ping-interval", "0.5"}));
   const std::string listening = standin.EventOf("listening");
   int64_t port = 0;
   ASSERT_TRUE(ReadIntegerMember(listening, "port", port)) << listening;
 
-  // Found through its discovery file; nothing answers on the default port.
-  SetDefaultRuntimePortForTesting(1);
-  SetRuntimeFilePathForTesting(standin.home + "/Library/Application Support/OrvikKelm/runtime.json");
-  RuntimeInfo info;
-  ASSERT_TRUE(TryDiscoverRuntime(info));
-  SetDefaultRuntimePortForTesting(0);
-  SetRuntimeFilePathForTesting("");
-  EXPECT_EQ(info.port, port);
-  EXPECT_EQ(info.instanceId, "inst-A");
-
-  std::mutex mutex;
-  std::vector<std::string> actions;
-  const auto handler = [&](const std::string& reqId, const std::string& action, const std::string& params) {
-    std::lock_guard<std::mutex> lock(mutex);
-    actions.push_back(action);
+  const auto handler = [](const std::string& reqId, const std::string& action, const std::string& params) {
     if (action == "queue") return std::string(kQueuedResult);
     return reqId + "|" + action + "|" + params;
   };
@@ -158,8 +126,6 @@ TEST(Standin, DiscoverConnectExchangeAndSurviveClose) {
     const std::string e = standin.EventOf("record");
     EXPECT_EQ(Member(e, "text"), text) << n;
   }
-  ASSERT_TRUE(OrvikWebSocket::Send(BuildCadStateRecord(true, "A \xE5\x9B\xBE.dwg", "/d/A\tx.dwg")));
-  EXPECT_NE(standin.EventOf("state").find("A \\u56fe.dwg"), std::string::npos);
 
   // Invocations: a queued one answers nothing, others answer at once with escaped text.
   standin.Command("{\"cmd\":\"exec\",\"reqId\":\"q1\",\"action\":\"queue\",\"params\":\"{}\"}");
@@ -169,10 +135,6 @@ TEST(Standin, DiscoverConnectExchangeAndSurviveClose) {
   EXPECT_EQ(Member(result, "reqId"), "r\xC3\xA9");
   EXPECT_EQ(Member(result, "status"), "true");
   EXPECT_EQ(Member(result, "result"), "r\xC3\xA9|getDwgPath|{\"p\":\"a\\\\b\xE5\x9B\xBE\"}");
-  {
-    std::lock_guard<std::mutex> lock(mutex);
-    EXPECT_EQ(actions, (std::vector<std::string>{"queue", "getDwgPath"}));
-  }
   EXPECT_TRUE(OrvikWebSocket::IsConnected());
 
   // The server closes: the client marks itself down and can connect again.
