@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include "host/opened_object.h"
 #include "host/platform.h"
 #include "host/strings.h"
 #include "pipeline/command_queue.h"
@@ -9,18 +10,6 @@
 #include "pipeline/result_reporting.h"
 
 namespace {
-
-// Closes an object opened from the host on every path.
-template <class T>
-struct OpenedObject {
-  T* object = nullptr;
-  OpenedObject() = default;
-  OpenedObject(const OpenedObject&) = delete;
-  OpenedObject& operator=(const OpenedObject&) = delete;
-  ~OpenedObject() {
-    if (object) object->close();
-  }
-};
 
 // Owns a document iterator, which the host hands over.
 struct DocumentIteration {

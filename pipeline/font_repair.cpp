@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "host/opened_object.h"
 #include "host/platform.h"
 #include "plugin/messages.h"
 
@@ -13,26 +14,6 @@ constexpr int kFoundPathChars = 4096;
 
 const ACHAR* const kReplacementFont = L"txt.shx";
 const ACHAR* const kReplacementBigFont = L"gbcbig.shx";
-
-struct OpenedTable {
-  AcDbTextStyleTable* table = nullptr;
-  OpenedTable() = default;
-  OpenedTable(const OpenedTable&) = delete;
-  OpenedTable& operator=(const OpenedTable&) = delete;
-  ~OpenedTable() {
-    if (table) table->close();
-  }
-};
-
-struct OpenedRecord {
-  AcDbTextStyleTableRecord* record = nullptr;
-  OpenedRecord() = default;
-  OpenedRecord(const OpenedRecord&) = delete;
-  OpenedRecord& operator=(const OpenedRecord&) = delete;
-  ~OpenedRecord() {
-    if (record) record->close();
-  }
-};
 
 std::wstring Copy(const ACHAR* text) { return text ? std::wstring(text) : std::wstring(); }
 
@@ -81,24 +62,24 @@ std::string PerformFixMissingFonts() {
 
   int repaired = 0;
   {
-    OpenedTable styles;
-    if (database->getTextStyleTable(styles.table, AcDb::kForRead) != Acad::eOk || !styles.table) {
-      styles.table = nullptr;
+    OpenedObject<AcDbTextStyleTable> styles;
+    if (database->getTextStyleTable(styles.object, AcDb::kForRead) != Acad::eOk || !styles.object) {
+      styles.object = nullptr;
       return "Error: Cannot open text style table.";
     }
     AcDbTextStyleTableIterator* it = nullptr;
-    if (styles.table->newIterator(it, true, true) != Acad::eOk || !it) {
+    if (styles.object->newIterator(it, true, true) != Acad::eOk || !it) {
       delete it;
       return "Error: Cannot create style iterator.";
     }
     std::unique_ptr<AcDbTextStyleTableIterator> owner(it);
     for (it->start(true, true); !it->done(); it->step(true, true)) {
-      OpenedRecord style;
-      if (it->getRecord(style.record, AcDb::kForRead) != Acad::eOk || !style.record) {
-        style.record = nullptr;
+      OpenedObject<AcDbTextStyleTableRecord> style;
+      if (it->getRecord(style.object, AcDb::kForRead) != Acad::eOk || !style.object) {
+        style.object = nullptr;
         continue;
       }
-      if (NeedsRepair(style.record) && Repair(style.record)) ++repaired;
+      if (NeedsRepair(style.object) && Repair(style.object)) ++repaired;
     }
     owner.reset();
   }

@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "host/opened_object.h"
 #include "host/platform.h"
 #include "host/strings.h"
 #include "pipeline/document_binding.h"
@@ -66,17 +67,6 @@ bool EndsWith(const std::string& text, const char* suffix) {
   const std::string s(suffix);
   return text.size() >= s.size() && text.compare(text.size() - s.size(), s.size(), s) == 0;
 }
-
-template <class T>
-struct OpenedObject {
-  T* object = nullptr;
-  OpenedObject() = default;
-  OpenedObject(const OpenedObject&) = delete;
-  OpenedObject& operator=(const OpenedObject&) = delete;
-  ~OpenedObject() {
-    if (object) object->close();
-  }
-};
 
 // The paper-space layouts of a drawing in tab order, read from its layout dictionary.
 std::vector<std::string> PaperSpaceLayoutNames(AcDbDatabase* database) {
