@@ -2,7 +2,9 @@
 // the host's wide text only where it calls the host.
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "host/acad.h"
 
@@ -11,3 +13,8 @@ std::string OrvikUtf8(const ACHAR* text);
 std::string OrvikUtf8(const std::wstring& text);
 // Wide text of UTF-8; invalid sequences become U+FFFD.
 std::wstring OrvikWide(const std::string& utf8);
+
+// Appends one code point in UTF-8, as it is (callers decide what to do with surrogates).
+void AppendUtf8(std::string& out, uint32_t codePoint);
+// The value of the four hexadecimal digits at `at` (either case), or -1 when they are missing.
+long ReadHex4(std::string_view text, size_t at);

@@ -3,47 +3,11 @@
 #include <cstdint>
 #include <exception>
 
+#include "host/strings.h"
 #include "link/websocket.h"
 #include "pipeline/request_json.h"
 
 namespace {
-
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-// Four hex digits at text[pos..pos+3], or -1.
-long Hex4(const std::string& text, size_t pos) {
-  if (pos + 4 > text.size()) return -1;
-  long value = 0;
-  for (size_t i = 0; i < 4; ++i) {
-    const int digit = HexValue(text[pos + i]);
-    if (digit < 0) return -1;
-    value = value * 16 + digit;
-  }
-  return value;
-}
-
-void AppendUtf8(std::string& out, uint32_t cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-}
 
 void AppendControlEscape(std::string& out, unsigned char c) {
   static const char kHex[] = "0123456789abcdef";
@@ -107,12 +71,12 @@ std::string ExtractJsonString(const std::string& text, size_t& cursor) {
       case 'b': out += '\b'; i += 2; continue;
       case 'f': out += '\f'; i += 2; continue;
       case 'u': {
-        const long v = Hex4(text, i + 2);
+        const long v = ReadHex4(text, i + 2);
         if (v < 0) break;  // malformed: keep the backslash, read on normally
         i += 6;
         uint32_t cp = static_cast<uint32_t>(v);
         if (cp >= 0xD800 && cp <= 0xDBFF) {
-          const long w = (i + 1 < text.size() && text[i] == '\\' && text[i + 1] == 'u') ? Hex4(text, i + 2) : -1;
+          const long w = (i + 1 < text.size() && text[i] == '\\' && text[i + 1] == 'u') ? ReadHex4(text, i + 2) : -1;
           if (w >= 0xDC00 && w <= 0xDFFF) {
             cp = ((cp - 0xD800) << 10) + 0x10000 + (static_cast<uint32_t>(w) - 0xDC00);
             i += 6;

@@ -131,16 +131,9 @@ void RunTaskBranch(const CommandTask& task, AcApDocManager* manager) {
     case kCloseDwg:
       CloseDwgAction(manager, task);
       return;
-    case kFixMissingFonts: {
-      AcApDocument* document = manager->curDocument();
-      if (!document) {
-        OnTaskComplete(task.reqId, "Error: No active document.", true);
-        return;
-      }
-      if (!LockTaskDocument(manager, document, task.reqId)) return;
-      OnTaskComplete(task.reqId, PerformFixMissingFonts(), true);
+    case kFixMissingFonts:
+      if (LockCurrentDocument(manager, task.reqId)) OnTaskComplete(task.reqId, PerformFixMissingFonts(), true);
       return;
-    }
     default:
       // Admission only queues kinds that have a branch; a stray kind still ends its task.
       OnTaskComplete(task.reqId, "Error: Unsupported command kind " + std::to_string(task.kind) + ".", true);

@@ -105,6 +105,15 @@ bool LockTaskDocument(AcApDocManager* manager, AcApDocument* document, const std
   return true;
 }
 
+AcApDocument* LockCurrentDocument(AcApDocManager* manager, const std::string& reqId) {
+  AcApDocument* document = manager ? manager->curDocument() : nullptr;
+  if (!document) {
+    OnTaskComplete(reqId, "Error: No active document.", true);
+    return nullptr;
+  }
+  return LockTaskDocument(manager, document, reqId) ? document : nullptr;
+}
+
 bool BindRequestedDocument(AcApDocManager* manager, const std::string& dwgPath, AcApDocument*& document,
                            std::string& error) {
   ORVIK_ASSERT_MAIN_THREAD();

@@ -31,6 +31,11 @@ bool ActivateDocument(AcApDocManager* manager, AcApDocument* document, Acad::Err
 // its error (the caller just returns).
 bool LockTaskDocument(AcApDocManager* manager, AcApDocument* document, const std::string& reqId);
 
+// The current document write-locked for the running task, as the actions on the active drawing
+// need it. Null when there is none ("Error: No active document.") or the lock fails; the task is
+// then already completed.
+AcApDocument* LockCurrentDocument(AcApDocManager* manager, const std::string& reqId);
+
 // Binds a request's "dwgPath" to an open document: found, activated and write-locked. On failure
 // `error` holds the reply object and nothing is locked; the caller completes the task with it.
 bool BindRequestedDocument(AcApDocManager* manager, const std::string& dwgPath, AcApDocument*& document,

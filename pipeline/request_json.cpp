@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <exception>
 
+#include "host/strings.h"
+
 namespace {
 
 constexpr size_t kNone = std::string_view::npos;
@@ -10,43 +12,6 @@ constexpr size_t kNone = std::string_view::npos;
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
 bool IsNumberEnd(char c) { return c == ',' || c == '}' || c == '\n' || c == '\r'; }
-
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-// The value of four hexadecimal digits at `at`, or -1 when they are missing or not all hex.
-long HexQuad(std::string_view text, size_t at) {
-  if (at > text.size() || text.size() - at < 4) return -1;
-  long value = 0;
-  for (size_t i = 0; i < 4; ++i) {
-    const int digit = HexValue(text[at + i]);
-    if (digit < 0) return -1;
-    value = value * 16 + digit;
-  }
-  return value;
-}
-
-void AppendUtf8(std::string& out, uint32_t v) {
-  if (v < 0x80) {
-    out += static_cast<char>(v);
-  } else if (v < 0x800) {
-    out += static_cast<char>(0xC0 | (v >> 6));
-    out += static_cast<char>(0x80 | (v & 0x3F));
-  } else if (v < 0x10000) {
-    out += static_cast<char>(0xE0 | (v >> 12));
-    out += static_cast<char>(0x80 | ((v >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (v & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (v >> 18));
-    out += static_cast<char>(0x80 | ((v >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((v >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (v & 0x3F));
-  }
-}
 
 // Position of the first `"key"` in json. Scans quote to quote rather than building the needle, so
 // a read allocates nothing but its result.
@@ -175,7 +140,7 @@ std::string UnescapeJsonString(std::string_view text) {
       case 'r': out += '\r'; break;
       case 't': out += '\t'; break;
       case 'u': {
-        const long v = HexQuad(text, i);
+        const long v = ReadHex4(text, i);
         if (v < 0) {
           // Not a code-point escape: keep it as written and read what follows as plain text.
           out += "\\u";
@@ -185,7 +150,7 @@ std::string UnescapeJsonString(std::string_view text) {
         uint32_t code = static_cast<uint32_t>(v);
         if (code >= 0xD800 && code <= 0xDBFF && i + 1 < text.size() && text[i] == '\\' &&
             text[i + 1] == 'u') {
-          const long w = HexQuad(text, i + 2);
+          const long w = ReadHex4(text, i + 2);
           if (w >= 0xDC00 && w <= 0xDFFF) {
             code = ((code - 0xD800) << 10) + 0x10000 + (static_cast<uint32_t>(w) - 0xDC00);
             i += 6;

@@ -14,6 +14,7 @@
 #include "host/opened_object.h"
 #include "host/platform.h"
 #include "host/strings.h"
+#include "pipeline/command_dispatch.h"
 #include "pipeline/document_binding.h"
 #include "pipeline/layout_switch.h"
 #include "pipeline/result_reporting.h"
@@ -202,12 +203,8 @@ void RunLispAction(AcApDocManager* manager, const CommandTask& task, bool waitFo
     OnTaskComplete(task.reqId, "Error: Empty LISP code.", true);
     return;
   }
-  AcApDocument* document = manager->curDocument();
-  if (!document) {
-    OnTaskComplete(task.reqId, kNoActiveDocument, true);
-    return;
-  }
-  if (!LockTaskDocument(manager, document, task.reqId)) return;
+  AcApDocument* document = LockCurrentDocument(manager, task.reqId);
+  if (!document) return;
   std::string text = PrepareLispCode(task.params);
   if (!waitForCompletion) {
     const std::wstring wide = OrvikWide(text);
@@ -225,21 +222,15 @@ void SwitchSpaceAction(AcApDocManager* manager, const CommandTask& task) {
     OnTaskComplete(task.reqId, "Error: spaceName required", true);
     return;
   }
-  AcApDocument* document = manager->curDocument();
-  if (!document) {
-    OnTaskComplete(task.reqId, kNoActiveDocument, true);
-    return;
-  }
-  if (!LockTaskDocument(manager, document, task.reqId)) return;
+  AcApDocument* document = LockCurrentDocument(manager, task.reqId);
+  if (!document) return;
   const std::string text = "(setvar \"CTAB\" \"" + EscapeLispString(task.params) + "\")\n" + kMarkerLine;
   HandToCommandLine(manager, document, task.reqId, text);
 }
 
 void OpenDwgAction(AcApDocManager* manager, const CommandTask& task) {
   ORVIK_ASSERT_MAIN_THREAD();
-  std::string path = task.params;
-  if (!path.empty() && path.front() == '"') path.erase(0, 1);
-  if (!path.empty() && path.back() == '"') path.pop_back();
+  const std::string path = QuoteStripped(task.params);  // again, as at admission
   if (path.empty()) {
     OnTaskComplete(task.reqId, "Error: Empty DWG path.", true);
     return;
