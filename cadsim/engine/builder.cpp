@@ -4,14 +4,6 @@
 namespace cadsim {
 namespace {
 
-// Engine writes to resident objects that nobody has open.
-template <class T, class Fn>
-void edit(T* object, Fn&& fn) {
-  bool was = object->objectState().writer;
-  object->objectState().writer = true;
-  fn(object);
-  object->objectState().writer = was;
-}
 
 AcDbObjectId recordNamed(AcDbDatabase* db, AcDbObjectId table, const std::string& name) {
   auto* t = db ? peek<AcDbSymbolTable>(table) : nullptr;

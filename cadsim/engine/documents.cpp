@@ -53,6 +53,17 @@ std::unique_ptr<DocumentData> makeDocument(const std::string& pathOrEmpty,
   return d;
 }
 
+// Takes a drawing out of the open list; it is destroyed when the caller lets it go.
+std::unique_ptr<DocumentData> takeDocument(AcApDocument* doc) {
+  auto& docs = state().documents;
+  auto it = std::find_if(docs.begin(), docs.end(),
+                         [&](const std::unique_ptr<DocumentData>& p) { return &p->facade == doc; });
+  if (it == docs.end()) return nullptr;
+  std::unique_ptr<DocumentData> gone = std::move(*it);
+  docs.erase(it);
+  return gone;
+}
+
 }  // namespace
 
 DocumentData* dataOf(AcApDocument* doc) {
@@ -123,13 +134,7 @@ void cancelOpen(AcApDocument* doc) {
   DocumentData* d = dataOf(doc);
   if (!d || !d->opening) return;
   raiseDocEvent([&](AcApDocManagerReactor* r) { r->documentCreateCanceled(doc); });
-  auto it = std::find_if(s.documents.begin(), s.documents.end(),
-                         [&](const std::unique_ptr<DocumentData>& p) { return &p->facade == doc; });
-  std::unique_ptr<DocumentData> gone;
-  if (it != s.documents.end()) {
-    gone = std::move(*it);
-    s.documents.erase(it);
-  }
+  std::unique_ptr<DocumentData> gone = takeDocument(doc);
   if (s.cur == doc) s.cur = nullptr;
   if (s.mdiActive == doc) {
     s.mdiActive = nullptr;
@@ -188,13 +193,7 @@ void close(AcApDocument* doc) {
   if (s.mdiActive == doc)
     raiseDocEvent([&](AcApDocManagerReactor* r) { r->documentToBeDeactivated(doc); });
   raiseDocEvent([&](AcApDocManagerReactor* r) { r->documentToBeDestroyed(doc); });
-  auto it = std::find_if(s.documents.begin(), s.documents.end(),
-                         [&](const std::unique_ptr<DocumentData>& p) { return &p->facade == doc; });
-  std::unique_ptr<DocumentData> gone;
-  if (it != s.documents.end()) {
-    gone = std::move(*it);
-    s.documents.erase(it);
-  }
+  std::unique_ptr<DocumentData> gone = takeDocument(doc);
   bool wasActive = s.mdiActive == doc;
   if (s.cur == doc) s.cur = nullptr;
   if (s.mdiActive == doc) s.mdiActive = nullptr;

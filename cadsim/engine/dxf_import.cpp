@@ -17,14 +17,6 @@ constexpr double kDegrees = M_PI / 180.0;
 AcGePoint3d point(const dxf::Point3& p) { return AcGePoint3d(p.x, p.y, p.z); }
 std::wstring wide(const std::string& s) { return widen(s); }
 
-// Engine writes to resident objects while the database is being built.
-template <class T, class Fn>
-void edit(T* object, Fn&& fn) {
-  bool was = object->objectState().writer;
-  object->objectState().writer = true;
-  fn(object);
-  object->objectState().writer = was;
-}
 
 class Importer {
  public:

@@ -181,4 +181,14 @@ void registerBuiltins();
 void installRegistry();
 std::wstring upper(const std::wstring& s);
 
+// Engine writes to resident objects that nobody has open (building a drawing, importing one):
+// the write is allowed for the duration of fn only.
+template <class T, class Fn>
+void edit(T* object, Fn&& fn) {
+  bool was = object->objectState().writer;
+  object->objectState().writer = true;
+  fn(object);
+  object->objectState().writer = was;
+}
+
 }  // namespace cadsim
