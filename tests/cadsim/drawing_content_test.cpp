@@ -5,21 +5,11 @@
 #include <cmath>
 
 #include "cadsim/control.h"
+#include "tests/cadsim/new_drawing_test.h"
 
 namespace {
 
-class DrawingContentTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    cadsim::reset();
-    db = cadsim::databaseOf(cadsim::newDrawing());
-  }
-  void TearDown() override {
-    EXPECT_EQ(cadsim::openObjects(), std::vector<std::string>());
-    EXPECT_EQ(cadsim::faultLog(), std::vector<std::string>());
-  }
-  AcDbDatabase* db = nullptr;
-};
+using DrawingContentTest = NewDrawingTest;
 
 std::string utf8(const ACHAR* w) { return cadsim::narrow(w ? w : L""); }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "cadsim/control.h"
+#include "tests/cadsim/new_drawing_test.h"
 
 namespace {
 
@@ -21,22 +22,14 @@ int setCtab(const wchar_t* name) {
   return acedSetVar(L"CTAB", &rb);
 }
 
-class LayoutsTest : public ::testing::Test {
+class LayoutsTest : public NewDrawingTest {
  protected:
   void SetUp() override {
-    cadsim::reset();
-    doc = cadsim::newDrawing();
-    db = cadsim::databaseOf(doc);
+    NewDrawingTest::SetUp();
     cadsim::addLayout(db, "图纸A");
     manager = acdbHostApplicationServices()->layoutManager();
     ASSERT_NE(manager, nullptr);
   }
-  void TearDown() override {
-    EXPECT_EQ(cadsim::openObjects(), std::vector<std::string>());
-    EXPECT_EQ(cadsim::faultLog(), std::vector<std::string>());
-  }
-  AcApDocument* doc = nullptr;
-  AcDbDatabase* db = nullptr;
   AcDbLayoutManager* manager = nullptr;
 };
 

@@ -5,24 +5,17 @@
 #include <memory>
 
 #include "cadsim/control.h"
+#include "tests/cadsim/new_drawing_test.h"
 
 namespace {
 
-class ObjectModelTest : public ::testing::Test {
+class ObjectModelTest : public NewDrawingTest {
  protected:
   void SetUp() override {
-    cadsim::reset();
-    doc = cadsim::newDrawing();
-    db = cadsim::databaseOf(doc);
+    NewDrawingTest::SetUp();
     line = cadsim::addLine(db, cadsim::modelSpaceId(db), AcGePoint3d(0, 0, 0), AcGePoint3d(10, 0, 0));
     ASSERT_FALSE(line.isNull());
   }
-  void TearDown() override {
-    EXPECT_EQ(cadsim::openObjects(), std::vector<std::string>());
-    EXPECT_EQ(cadsim::faultLog(), std::vector<std::string>());
-  }
-  AcApDocument* doc = nullptr;
-  AcDbDatabase* db = nullptr;
   AcDbObjectId line;
 };
 

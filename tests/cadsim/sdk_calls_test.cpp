@@ -6,21 +6,11 @@
 #include <fstream>
 
 #include "cadsim/control.h"
+#include "tests/cadsim/new_drawing_test.h"
 
 namespace {
 
-class SdkCallsTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    cadsim::reset();
-    db = cadsim::databaseOf(cadsim::newDrawing());
-  }
-  void TearDown() override {
-    EXPECT_EQ(cadsim::openObjects(), std::vector<std::string>());
-    EXPECT_EQ(cadsim::faultLog(), std::vector<std::string>());
-  }
-  AcDbDatabase* db = nullptr;
-};
+using SdkCallsTest = NewDrawingTest;
 
 TEST_F(SdkCallsTest, SymbolTableAddRefusesDuplicatesAndNeedsWrite) {
   AcDbBlockTable* table = nullptr;
