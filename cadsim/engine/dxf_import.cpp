@@ -443,8 +443,9 @@ class Importer {
 
 }  // namespace
 
-Acad::ErrorStatus readDxfInto(AcDbDatabase* db, const std::string& path) {
-  dxf::Result read = dxf::ReadFile(path);
+namespace {
+
+Acad::ErrorStatus importRead(AcDbDatabase* db, const dxf::Result& read) {
   switch (read.status) {
     case dxf::Status::kOk:
       break;
@@ -458,6 +459,16 @@ Acad::ErrorStatus readDxfInto(AcDbDatabase* db, const std::string& path) {
   }
   Importer(db, read.drawing).run();
   return Acad::eOk;
+}
+
+}  // namespace
+
+Acad::ErrorStatus readDxfInto(AcDbDatabase* db, const std::string& path) {
+  return importRead(db, dxf::ReadFile(path));
+}
+
+Acad::ErrorStatus readDxfTextInto(AcDbDatabase* db, std::string_view text) {
+  return importRead(db, dxf::ReadText(text));
 }
 
 }  // namespace cadsim

@@ -10,6 +10,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "cadsim/control.h"
@@ -74,6 +75,8 @@ AcDbObjectId createPaperLayout(AcDbDatabase* db, const std::wstring& name, int t
 Acad::ErrorStatus loadDrawingFile(AcDbDatabase* db, const std::wstring& path);
 // Turns a DXF file into the (empty) database's objects.
 Acad::ErrorStatus readDxfInto(AcDbDatabase* db, const std::string& path);
+// The same import from text in memory (the import's fuzz target).
+Acad::ErrorStatus readDxfTextInto(AcDbDatabase* db, std::string_view text);
 bool strictDrawingFiles();
 bool createLockFiles(const std::string& drawingPath);
 // Back to the defaults: fonts, layout manager, lenient drawing files.
