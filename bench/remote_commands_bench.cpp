@@ -14,6 +14,7 @@
 #include "pipeline/command_dispatch.h"
 #include "pipeline/command_queue.h"
 #include "plugin/document_readiness.h"
+#include "plugin/entry.h"
 #include "tests/pipeline/fake_hub.h"
 
 namespace {
@@ -36,6 +37,7 @@ int main() {
   std::thread host([&] {
     cadsim::reset();
     resetDocumentReadiness();
+    RegisterAllActions();
     setReadinessMonitoring(true);
     acDocManagerPtr()->addReactor(&documentReactor());
     acedEditor->addReactor(&readinessEditorReactor());

@@ -1,13 +1,11 @@
 #include "pipeline/command_dispatch.h"
 
-#include "pipeline/document_binding.h"
-#include "pipeline/font_repair.h"
+#include <cstring>
+#include <vector>
 
-#include "layouts/cancellation_registry.h"
 #include "link/client_state.h"
 #include "pipeline/request_json.h"
 #include "pipeline/result_reporting.h"
-#include "pipeline/session_actions.h"
 
 namespace {
 
@@ -15,128 +13,95 @@ const char* const kQueued = "__QUEUED__";
 const char* const kNotReadyAtAdmission =
     "CAD_DOCUMENT_NOT_READY: No initialized active drawing is available.";
 
-// How an action's parameter text becomes the task's.
-enum class Params {
-  kNone,           // the task carries no parameters
-  kAsReceived,     // the request text as received
-  kQuoteStripped,  // one leading and one trailing double quote removed
-};
+// Written on the main thread at load, before the link starts; read-only while it runs.
+std::vector<ActionRow> g_actions;
 
-// One row of the admission table: the action, its kind, how its parameters travel, and the
-// immediate answer when the checked text is empty (null: no check).
-struct ActionEntry {
-  const char* name;
-  CommandKind kind;
-  Params params;
-  const char* emptyAnswer;
-};
-
-const ActionEntry kActions[] = {
-    {"getDwgPath", kGetDwgPath, Params::kNone, nullptr},
-    {"getCurrentSpace", kGetCurrentSpace, Params::kNone, nullptr},
-    {"runLisp", kRunLisp, Params::kAsReceived, "Error: Empty LISP code."},
-    {"runLispNoWait", kRunLispNoWait, Params::kAsReceived, "Error: Empty LISP code."},
-    {"switchSpace", kSwitchSpace, Params::kQuoteStripped, "Error: spaceName required"},
-    {"openDwg", kOpenDwg, Params::kQuoteStripped, "Error: Empty DWG path."},
-    {"closeDwg", kCloseDwg, Params::kNone, nullptr},
-    {"fixMissingFonts", kFixMissingFonts, Params::kNone, nullptr},
-};
-
-const ActionEntry* FindAction(const std::string& action) {
-  for (const ActionEntry& e : kActions)
-    if (action == e.name) return &e;
+const ActionRow* FindAction(const std::string& action) {
+  for (const ActionRow& row : g_actions)
+    if (action == row.name) return &row;
   return nullptr;
+}
+
+const ActionRow* FindQueuedKind(int32_t kind) {
+  for (const ActionRow& row : g_actions)
+    if (row.answer == ActionAnswer::kQueued && row.kind == kind) return &row;
+  return nullptr;
+}
+
+std::string PreparedParams(const ActionRow& row, const std::string& received) {
+  switch (row.params) {
+    case ActionParams::kNone:
+      return std::string();
+    case ActionParams::kAsReceived:
+      return received;
+    case ActionParams::kQuoteStripped:
+      return QuoteStripped(received);
+  }
+  return std::string();
+}
+
+bool TaskUsesActiveDocument(const CommandTask& task) {
+  const ActionRow* row = FindQueuedKind(task.kind);
+  return row ? row->usesActiveDocument : true;
+}
+
+TaskOutcome RunQueuedTask(const CommandTask& task, AcApDocManager* manager) {
+  const ActionRow* row = FindQueuedKind(task.kind);
+  // Admission only queues kinds that have a row; a stray kind still ends its task.
+  if (!row || !row->run)
+    return TaskOutcome::Done("Error: Unsupported command kind " + std::to_string(task.kind) + ".");
+  return row->run(task, manager);
 }
 
 }  // namespace
 
-std::string QuoteStripped(const std::string& text) {
-  std::string value = text;
-  if (!value.empty() && value.front() == '"') value.erase(0, 1);
-  if (!value.empty() && value.back() == '"') value.pop_back();
-  return value;
+void RegisterActions(const ActionRow* rows, size_t count) {
+  for (size_t i = 0; i < count; ++i) {
+    bool replaced = false;
+    for (ActionRow& known : g_actions) {
+      if (std::strcmp(known.name, rows[i].name) == 0) {
+        known = rows[i];
+        replaced = true;
+      }
+    }
+    if (!replaced) g_actions.push_back(rows[i]);
+  }
 }
 
+void ClearActions() { g_actions.clear(); }
+
+void InstallCommandDispatch() { InstallTaskRunner(TaskRunner{TaskUsesActiveDocument, RunQueuedTask}); }
+
 bool ActionUsesActiveDocument(const std::string& action) {
-  return !(action == "verifyDir" || action == "openDwg" || action == "queryDrawingLayouts" ||
-           action == "queryLayoutContext" || action == "simulateLayoutPlot" ||
-           action == "layoutPlot" || action == "layoutPlotCustom" || action == "layoutCustomPlot");
+  const ActionRow* row = FindAction(action);
+  return row ? row->usesActiveDocument : true;
 }
 
 std::string HandleCommand(const std::string& reqId, const std::string& action, const std::string& params) {
-  // Cancellation must work whatever the drawing's state: it is never queued.
-  if (action == "cancelDrawingLayouts") {
-    std::string queryId = params;
-    if (queryId.size() >= 2 && queryId.front() == '"' && queryId.back() == '"')
-      queryId = UnescapeJsonString(queryId.substr(1, queryId.size() - 2));
-    OrvikDrawingLayouts::Cancel(queryId);
-    return "{\"success\":true}";
-  }
+  const ActionRow* row = FindAction(action);
+  // Cancellation and its kind must work whatever the drawing's state: never gated, never queued.
+  if (row && row->answer == ActionAnswer::kBeforeReadinessGate) return row->answerNow(reqId, params);
 
   uint64_t epoch;
   {
     std::lock_guard<std::mutex> lock(g_lifecycleMutex);
     epoch = g_metadata.documentEpoch;
-    if (!g_metadata.documentReady && ActionUsesActiveDocument(action)) {
+    if (!g_metadata.documentReady && (row ? row->usesActiveDocument : true)) {
       // Sent under the lifecycle lock so that no state message overtakes the refusal's reason.
       SendCadResult(reqId, "false", kNotReadyAtAdmission);
       return kQueued;
     }
   }
 
-  if (action == "verifyDir") return VerifyDirExists(QuoteStripped(params)) ? "EXISTS" : "NOT_FOUND";
-
-  const ActionEntry* entry = FindAction(action);
-  if (!entry) return "Error: Unknown action '" + action + "'";
-
+  if (!row) return "Error: Unknown action '" + action + "'";
   CommandTask task;
   task.reqId = reqId;
-  task.kind = entry->kind;
+  task.kind = row->kind;
   task.documentEpoch = epoch;
-  switch (entry->params) {
-    case Params::kNone:
-      break;
-    case Params::kAsReceived:
-      task.params = params;
-      break;
-    case Params::kQuoteStripped:
-      task.params = QuoteStripped(params);
-      break;
-  }
-  if (entry->emptyAnswer && task.params.empty()) return entry->emptyAnswer;
+  task.params = PreparedParams(*row, params);
+  if (row->answer == ActionAnswer::kAtOnce) return row->answerNow(reqId, task.params);
+  if (row->emptyAnswer && row->params != ActionParams::kNone && task.params.empty()) return row->emptyAnswer;
+  if (row->admit) row->admit(task);
   EnqueueAndSchedule(task);
   return kQueued;
-}
-
-void RunTaskBranch(const CommandTask& task, AcApDocManager* manager) {
-  switch (task.kind) {
-    case kGetDwgPath:
-      OnTaskComplete(task.reqId, ActiveDwgPath(manager), true);
-      return;
-    case kGetCurrentSpace:
-      OnTaskComplete(task.reqId, CurrentSpaceName(), true);
-      return;
-    case kRunLisp:
-      RunLispAction(manager, task, true);
-      return;
-    case kRunLispNoWait:
-      RunLispAction(manager, task, false);
-      return;
-    case kSwitchSpace:
-      SwitchSpaceAction(manager, task);
-      return;
-    case kOpenDwg:
-      OpenDwgAction(manager, task);
-      return;
-    case kCloseDwg:
-      CloseDwgAction(manager, task);
-      return;
-    case kFixMissingFonts:
-      if (LockCurrentDocument(manager, task.reqId)) OnTaskComplete(task.reqId, PerformFixMissingFonts(), true);
-      return;
-    default:
-      // Admission only queues kinds that have a branch; a stray kind still ends its task.
-      OnTaskComplete(task.reqId, "Error: Unsupported command kind " + std::to_string(task.kind) + ".", true);
-      return;
-  }
 }

@@ -1,10 +1,11 @@
 #include "pipeline/command_queue.h"
 
 #include <exception>
+#include <utility>
+#include <vector>
 
 #include "host/platform.h"
 #include "link/client_state.h"
-#include "pipeline/command_dispatch.h"
 #include "pipeline/result_reporting.h"
 #include "plugin/document_readiness.h"
 
@@ -18,15 +19,46 @@ namespace {
 
 const char* const kNotReadyAtRun =
     "CAD_DOCUMENT_NOT_READY: The active document changed or is still initializing.";
+const char* const kUnloadedWhileQueued = "Error: The CAD plug-in was unloaded before the request ran.";
+const char* const kUnloadedWhileDeferred =
+    "Error: The CAD plug-in was unloaded before the command the request typed had run.";
 
-std::function<void(const CommandTask&)> g_testRunner;  // main thread only
+// Main thread only.
+TaskRunner g_runner;
+std::vector<void (*)(const std::string&)> g_taskEndListeners;
+bool g_taskDeferred = false;
+
+// Set by compare-and-swap before a drain is posted and cleared when the drain runs or the post is
+// refused, so at most one drain is pending and a refused post is tried again later.
+std::atomic<bool> g_drainPending{false};
+// Cleared at unload: drains still posted then find nothing to do.
+std::atomic<bool> g_pipelineRunning{true};
 
 void ScheduleDrain() {
-  if (AcApDocManager* manager = acDocManagerPtr())
-    manager->beginExecuteInApplicationContext(ProcessCommandQueue, nullptr);
+  // Nothing is posted once unloading began: it would run after the bundle is gone.
+  if (!g_pipelineRunning.load()) return;
+  AcApDocManager* manager = acDocManagerPtr();
+  if (!manager) return;
+  bool expected = false;
+  if (!g_drainPending.compare_exchange_strong(expected, true)) return;
+  if (manager->beginExecuteInApplicationContext(ProcessCommandQueue, nullptr) != Acad::eOk)
+    g_drainPending.store(false);
+}
+
+bool QueueIsEmpty() {
+  std::lock_guard<std::mutex> lock(g_queueMutex);
+  return g_pendingQueue.empty();
 }
 
 }  // namespace
+
+void InstallTaskRunner(TaskRunner runner) { g_runner = std::move(runner); }
+
+void AddTaskEndListener(void (*listener)(const std::string&)) {
+  for (auto* known : g_taskEndListeners)
+    if (known == listener) return;
+  g_taskEndListeners.push_back(listener);
+}
 
 uint64_t CurrentDocumentEpoch() {
   std::lock_guard<std::mutex> lock(g_lifecycleMutex);
@@ -34,36 +66,26 @@ uint64_t CurrentDocumentEpoch() {
 }
 
 bool UsesActiveDocument(const CommandTask& task) {
-  switch (task.kind) {
-    case kQueryDrawingLayouts:
-    case kOpenDwg:
-    case kQueryLayoutContext:
-    case kSimulateLayoutPlot:
-    case kLayoutPlot:
-    case kLayoutCustomPlot:
-      return false;
-    default:
-      return true;
-  }
+  return g_runner.usesActiveDocument ? g_runner.usesActiveDocument(task) : true;
 }
 
 void EnqueueAndSchedule(const CommandTask& task) {
   CommandTask copy = task;
   if (copy.documentEpoch == 0) copy.documentEpoch = CurrentDocumentEpoch();
-  bool wasEmpty;
   {
     std::lock_guard<std::mutex> lock(g_queueMutex);
-    wasEmpty = g_pendingQueue.empty();
     g_pendingQueue.push_back(std::move(copy));
   }
-  // A pending drain or the running task's completion picks the new task up.
-  if (!wasEmpty || g_queueBusy.load()) return;
+  // The running task's completion picks the new task up; otherwise a drain is posted unless one
+  // is pending already.
+  if (g_queueBusy.load()) return;
   ScheduleDrain();
 }
 
 void ProcessCommandQueue(void*) {
   ORVIK_ASSERT_MAIN_THREAD();
-  if (g_queueBusy.load()) return;
+  g_drainPending.store(false);
+  if (!g_pipelineRunning.load() || g_queueBusy.load()) return;
   AcApDocManager* manager = acDocManagerPtr();
   if (!manager) return;  // unloading: nothing can run or be rescheduled
   if (!manager->isApplicationContext()) {
@@ -78,25 +100,86 @@ void ProcessCommandQueue(void*) {
     g_pendingQueue.pop_front();
   }
   g_queueBusy.store(true);
-  // From here every path ends the task through OnTaskComplete exactly once.
+  // From here every path ends the task through OnTaskComplete exactly once: here, or for a
+  // deferred task from the command it typed.
+  TaskOutcome outcome;
   try {
-    manager = acDocManagerPtr();
-    if (!manager) {
-      OnTaskComplete(task.reqId, "Error: acDocManager is null.", true);
-      return;
-    }
-    if (UsesActiveDocument(task) && !validateCadDocumentTask(task.documentEpoch)) {
-      OnTaskComplete(task.reqId, kNotReadyAtRun, false);
-      return;
-    }
-    if (g_testRunner) g_testRunner(task);
-    else RunTaskBranch(task, manager);
+    if (UsesActiveDocument(task) && !validateCadDocumentTask(task.documentEpoch))
+      outcome = TaskOutcome::Done(kNotReadyAtRun, false);
+    else if (g_runner.run)
+      outcome = g_runner.run(task, manager);
+    else
+      outcome = TaskOutcome::Done("Error: Unsupported command kind " + std::to_string(task.kind) + ".");
   } catch (const std::exception& e) {
-    OnTaskComplete(task.reqId, e.what(), false);
+    outcome = TaskOutcome::Done(e.what(), false);
   } catch (...) {
-    OnTaskComplete(task.reqId, "Error: Unknown C++ exception.", false);
+    outcome = TaskOutcome::Done("Error: Unknown C++ exception.", false);
+  }
+  // A deferred task may already have been ended (its drawing closed, its LISP cancelled) before
+  // the run returned: then the busy flag is down and there is nothing left to complete.
+  if (outcome.deferred) return;
+  try {
+    OnTaskComplete(task.reqId, outcome.text, outcome.success);
+  } catch (...) {
+    // Nothing may escape into the host; the answer is lost but the queue has moved on.
   }
 }
+
+void OnTaskComplete(const std::string& reqId, const std::string& message, bool success) {
+  ORVIK_ASSERT_MAIN_THREAD();
+  const std::string id = reqId;  // reqId may be g_currentTaskReqId itself, cleared below
+  for (auto* listener : g_taskEndListeners) listener(id);
+  AcApDocument* locked = g_lockedDocument;
+  g_lockedDocument = nullptr;
+  AcApDocManager* manager = acDocManagerPtr();
+  if (locked && manager) manager->unlockDocument(locked);
+  g_queueBusy.store(false);
+  g_taskDeferred = false;
+  g_currentTaskReqId.clear();
+  if (!id.empty()) SendCadResult(id, success ? "true" : "false", message);
+  if (!QueueIsEmpty()) ScheduleDrain();
+}
+
+TaskOutcome DeferTaskToCommandLine(const std::string& reqId) {
+  ORVIK_ASSERT_MAIN_THREAD();
+  g_currentTaskReqId = reqId;
+  g_taskDeferred = true;
+  return TaskOutcome::Deferred();
+}
+
+bool TaskIsDeferred() { return g_taskDeferred; }
+
+void RetryCommandDrain() {
+  if (g_queueBusy.load() || QueueIsEmpty()) return;
+  ScheduleDrain();
+}
+
+void StopCommandPipeline() {
+  ORVIK_ASSERT_MAIN_THREAD();
+  g_pipelineRunning.store(false);
+  // The queue goes first, so that ending the deferred task posts no drain into a bundle that is
+  // about to be released.
+  std::deque<CommandTask> dropped;
+  {
+    std::lock_guard<std::mutex> lock(g_queueMutex);
+    dropped.swap(g_pendingQueue);
+  }
+  if (g_taskDeferred) OnTaskComplete(g_currentTaskReqId, kUnloadedWhileDeferred, true);
+  for (const CommandTask& task : dropped) {
+    for (auto* listener : g_taskEndListeners) listener(task.reqId);
+    SendCadResult(task.reqId, "false", kUnloadedWhileQueued);
+  }
+  // A task running inside the drain cannot be here (unload runs on the main thread too), so what
+  // is still marked running belongs to nobody.
+  AcApDocument* locked = g_lockedDocument;
+  g_lockedDocument = nullptr;
+  if (AcApDocManager* manager = acDocManagerPtr(); locked && manager) manager->unlockDocument(locked);
+  g_queueBusy.store(false);
+  g_taskDeferred = false;
+  g_currentTaskReqId.clear();
+}
+
+void StartCommandPipeline() { g_pipelineRunning.store(true); }
 
 void ResetCommandQueue() {
   {
@@ -104,8 +187,9 @@ void ResetCommandQueue() {
     g_pendingQueue.clear();
   }
   g_queueBusy.store(false);
+  g_drainPending.store(false);
+  g_pipelineRunning.store(true);
   g_lockedDocument = nullptr;
+  g_taskDeferred = false;
   g_currentTaskReqId.clear();
 }
-
-void SetTaskRunnerForTesting(std::function<void(const CommandTask&)> runner) { g_testRunner = std::move(runner); }

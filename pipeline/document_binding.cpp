@@ -90,66 +90,66 @@ bool ActivateDocument(AcApDocManager* manager, AcApDocument* document, Acad::Err
   return manager->curDocument() == document && manager->mdiActiveDocument() == document;
 }
 
-bool LockTaskDocument(AcApDocManager* manager, AcApDocument* document, const std::string& reqId) {
+TaskDocument LockTaskDocument(AcApDocManager* manager, AcApDocument* document) {
   ORVIK_ASSERT_MAIN_THREAD();
+  TaskDocument result;
   if (!manager || !document) {
-    OnTaskComplete(reqId, "Error: Cannot lock a null document.", true);
-    return false;
+    result.error = "Error: Cannot lock a null document.";
+    return result;
   }
   const Acad::ErrorStatus es = manager->lockDocument(document, AcAp::kWrite, nullptr, nullptr, true);
   if (es != Acad::eOk) {
-    OnTaskComplete(reqId, "Error: lockDocument code=" + std::to_string(static_cast<int>(es)), true);
-    return false;
+    result.error = "Error: lockDocument code=" + std::to_string(static_cast<int>(es));
+    return result;
   }
   g_lockedDocument = document;
-  return true;
+  result.document = document;
+  return result;
 }
 
-AcApDocument* LockCurrentDocument(AcApDocManager* manager, const std::string& reqId) {
+TaskDocument LockCurrentDocument(AcApDocManager* manager) {
   AcApDocument* document = manager ? manager->curDocument() : nullptr;
-  if (!document) {
-    OnTaskComplete(reqId, "Error: No active document.", true);
-    return nullptr;
-  }
-  return LockTaskDocument(manager, document, reqId) ? document : nullptr;
+  if (!document) return TaskDocument{nullptr, "Error: No active document."};
+  return LockTaskDocument(manager, document);
 }
 
-bool BindRequestedDocument(AcApDocManager* manager, const std::string& dwgPath, AcApDocument*& document,
-                           std::string& error) {
+TaskDocument BindRequestedDocument(AcApDocManager* manager, const std::string& dwgPath) {
   ORVIK_ASSERT_MAIN_THREAD();
-  document = nullptr;
+  TaskDocument result;
   if (dwgPath.empty()) {
-    error = LayoutQueueError("required_parameter_missing", "dwgPath is required.");
-    return false;
+    result.error = LayoutQueueError("required_parameter_missing", "dwgPath is required.");
+    return result;
   }
   if (!manager) {
-    error = LayoutQueueError("dwg_not_open", "Requested DWG is not open. requested=" + dwgPath +
-                                                 "; current=; mdiActive=");
-    return false;
+    result.error = LayoutQueueError("dwg_not_open", "Requested DWG is not open. requested=" + dwgPath +
+                                                        "; current=; mdiActive=");
+    return result;
   }
   AcApDocument* found = FindOpenDocumentByPath(manager, dwgPath);
   if (!found) {
-    error = LayoutQueueError("dwg_not_open",
-                             "Requested DWG is not open. requested=" + dwgPath + CurrentAndActivePaths(manager));
-    return false;
+    result.error = LayoutQueueError("dwg_not_open", "Requested DWG is not open. requested=" + dwgPath +
+                                                        CurrentAndActivePaths(manager));
+    return result;
   }
   Acad::ErrorStatus status = Acad::eOk;
   if (!ActivateDocument(manager, found, &status)) {
-    error = LayoutQueueError("dwg_activation_failed", "Could not activate requested DWG. requested=" + dwgPath +
-                                                          CurrentAndActivePaths(manager) + "; setCurDocumentStatus=" +
-                                                          std::to_string(static_cast<int>(status)));
-    return false;
+    result.error = LayoutQueueError("dwg_activation_failed", "Could not activate requested DWG. requested=" +
+                                                                 dwgPath + CurrentAndActivePaths(manager) +
+                                                                 "; setCurDocumentStatus=" +
+                                                                 std::to_string(static_cast<int>(status)));
+    return result;
   }
   const Acad::ErrorStatus lock = manager->lockDocument(found, AcAp::kWrite, nullptr, nullptr, true);
   if (lock != Acad::eOk) {
-    error = LayoutQueueError("document_lock_failed", "Could not lock requested DWG. requested=" + dwgPath +
-                                                         CurrentAndActivePaths(manager) + "; lockDocumentStatus=" +
-                                                         std::to_string(static_cast<int>(lock)));
-    return false;
+    result.error = LayoutQueueError("document_lock_failed", "Could not lock requested DWG. requested=" + dwgPath +
+                                                                CurrentAndActivePaths(manager) +
+                                                                "; lockDocumentStatus=" +
+                                                                std::to_string(static_cast<int>(lock)));
+    return result;
   }
   g_lockedDocument = found;
-  document = found;
-  return true;
+  result.document = found;
+  return result;
 }
 
 ScopedLayoutRestoration::ScopedLayoutRestoration(AcApDocument* document) : m_document(document) {

@@ -27,19 +27,25 @@ AcApDocument* FindOpenDocumentByPath(AcApDocManager* manager, const std::string&
 // receives the host's answer to the switch (eOk when nothing had to change).
 bool ActivateDocument(AcApDocManager* manager, AcApDocument* document, Acad::ErrorStatus* status = nullptr);
 
-// Write-locks the document for the running task. On failure the task is already completed with
-// its error (the caller just returns).
-bool LockTaskDocument(AcApDocManager* manager, AcApDocument* document, const std::string& reqId);
+// What locking or binding a drawing for the running task came to: the document, write-locked and
+// held in g_lockedDocument until OnTaskComplete releases it, or the text the task must end with.
+struct TaskDocument {
+  AcApDocument* document = nullptr;
+  std::string error;
+  explicit operator bool() const { return document != nullptr; }
+};
+
+// Write-locks the document for the running task ("Error: Cannot lock a null document.",
+// "Error: lockDocument code=<status>").
+TaskDocument LockTaskDocument(AcApDocManager* manager, AcApDocument* document);
 
 // The current document write-locked for the running task, as the actions on the active drawing
-// need it. Null when there is none ("Error: No active document.") or the lock fails; the task is
-// then already completed.
-AcApDocument* LockCurrentDocument(AcApDocManager* manager, const std::string& reqId);
+// need it ("Error: No active document." when there is none).
+TaskDocument LockCurrentDocument(AcApDocManager* manager);
 
 // Binds a request's "dwgPath" to an open document: found, activated and write-locked. On failure
-// `error` holds the reply object and nothing is locked; the caller completes the task with it.
-bool BindRequestedDocument(AcApDocManager* manager, const std::string& dwgPath, AcApDocument*& document,
-                           std::string& error);
+// the error is the reply object and nothing is locked.
+TaskDocument BindRequestedDocument(AcApDocManager* manager, const std::string& dwgPath);
 
 // Remembers the document's active layout when created and puts it back once, on restore() or at
 // destruction. It never switches a layout of a document that is not current and MDI-active.

@@ -5,6 +5,8 @@
 
 #include "host/opened_object.h"
 #include "host/platform.h"
+#include "pipeline/command_dispatch.h"
+#include "pipeline/document_binding.h"
 #include "plugin/messages.h"
 
 namespace {
@@ -94,3 +96,20 @@ std::string PerformFixMissingFonts() {
   acutPrintf(orvikText(kMsgFontsRepaired), repaired);
   return result;
 }
+
+namespace {
+
+TaskOutcome FixMissingFontsTask(const CommandTask&, AcApDocManager* manager) {
+  const TaskDocument locked = LockCurrentDocument(manager);
+  if (!locked) return TaskOutcome::Done(locked.error);
+  return TaskOutcome::Done(PerformFixMissingFonts());
+}
+
+const ActionRow kFontActions[] = {
+    {"fixMissingFonts", kFixMissingFonts, ActionParams::kNone, nullptr, true, ActionAnswer::kQueued, nullptr,
+     nullptr, FixMissingFontsTask},
+};
+
+}  // namespace
+
+void RegisterFontRepairActions() { RegisterActions(kFontActions); }

@@ -15,3 +15,6 @@ std::string PerformFixMissingFonts();
 
 // True when the host cannot find the font file (a null or empty name counts as missing).
 bool fontFixIsMissing(const ACHAR* fontFileName);
+
+// The "fixMissingFonts" row. Main thread, at load.
+void RegisterFontRepairActions();

@@ -55,7 +55,33 @@ bool NumberText(std::string_view json, std::string_view key, std::string_view& t
   return true;
 }
 
+// Decodes the four hexadecimal digits at `at` (just after a backslash-u) and, for a high
+// surrogate, a low-surrogate escape right behind them, appending the code point in UTF-8. Returns
+// the position after what it consumed, or kNone (nothing appended) when the digits are missing.
+size_t DecodeCodePointEscape(std::string_view text, size_t at, std::string& out) {
+  const long v = ReadHex4(text, at);
+  if (v < 0) return kNone;
+  at += 4;
+  uint32_t code = static_cast<uint32_t>(v);
+  if (code >= 0xD800 && code <= 0xDBFF && at + 1 < text.size() && text[at] == '\\' && text[at + 1] == 'u') {
+    const long w = ReadHex4(text, at + 2);
+    if (w >= 0xDC00 && w <= 0xDFFF) {
+      code = ((code - 0xD800) << 10) + 0x10000 + (static_cast<uint32_t>(w) - 0xDC00);
+      at += 6;
+    }
+  }
+  AppendUtf8(out, code);
+  return at;
+}
+
 }  // namespace
+
+std::string QuoteStripped(const std::string& text) {
+  std::string value = text;
+  if (!value.empty() && value.front() == '"') value.erase(0, 1);
+  if (!value.empty() && value.back() == '"') value.pop_back();
+  return value;
+}
 
 std::string JsonStringValue(std::string_view json, std::string_view key) {
   const size_t open = ValueStart(json, key);
@@ -140,23 +166,10 @@ std::string UnescapeJsonString(std::string_view text) {
       case 'r': out += '\r'; break;
       case 't': out += '\t'; break;
       case 'u': {
-        const long v = ReadHex4(text, i);
-        if (v < 0) {
-          // Not a code-point escape: keep it as written and read what follows as plain text.
-          out += "\\u";
-          break;
-        }
-        i += 4;
-        uint32_t code = static_cast<uint32_t>(v);
-        if (code >= 0xD800 && code <= 0xDBFF && i + 1 < text.size() && text[i] == '\\' &&
-            text[i + 1] == 'u') {
-          const long w = ReadHex4(text, i + 2);
-          if (w >= 0xDC00 && w <= 0xDFFF) {
-            code = ((code - 0xD800) << 10) + 0x10000 + (static_cast<uint32_t>(w) - 0xDC00);
-            i += 6;
-          }
-        }
-        AppendUtf8(out, code);
+        const size_t after = DecodeCodePointEscape(text, i, out);
+        // Not a code-point escape: keep it as written and read what follows as plain text.
+        if (after == kNone) out += "\\u";
+        else i = after;
         break;
       }
       default:
@@ -242,6 +255,14 @@ std::string SimpleUnescape(std::string_view text) {
   for (size_t i = 0; i < text.size(); ++i) {
     if (text[i] == '\\' && i + 1 < text.size()) {
       const char e = text[++i];
+      if (e == 'u') {
+        // A companion whose serializer escapes non-ASCII text sends every Chinese name this way.
+        const size_t after = DecodeCodePointEscape(text, i + 1, out);
+        if (after != kNone) {
+          i = after - 1;
+          continue;
+        }
+      }
       out += e == 'n' ? '\n' : e == 'r' ? '\r' : e;
     } else {
       out += text[i];

@@ -16,6 +16,9 @@
 #include <string>
 #include <string_view>
 
+// Removes one leading and one trailing double quote; no unescaping.
+std::string QuoteStripped(const std::string& text);
+
 // The unescaped string value of `key`, or empty when it is missing, not a string or unterminated.
 std::string JsonStringValue(std::string_view json, std::string_view key);
 
@@ -53,6 +56,7 @@ void ReadEscapedQuotedText(std::string_view json, std::string_view key, std::str
 // As ReadPlainNumber, but leading spaces are left to std::stod.
 void ReadRawNumber(std::string_view json, std::string_view key, double& target);
 
-// Backslash-n gives a line feed, backslash-r a carriage return, a backslash before anything else
+// Backslash-n gives a line feed, backslash-r a carriage return, backslash-u with four hexadecimal
+// digits the code point in UTF-8 (a surrogate pair combined), a backslash before anything else
 // gives that character; a final lone backslash stays.
 std::string SimpleUnescape(std::string_view text);

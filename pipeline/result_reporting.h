@@ -1,8 +1,8 @@
-// Answers to hub requests and the end of a running task.
+// Answers to hub requests.
 //
-// The system sends at most one "CadResult" per request. OnTaskComplete is the only way out of a
-// task's running state: it forgets the request in the cancellation registry, unlocks the task's
-// document, clears the busy flag, sends the answer and schedules the next drain, in that order.
+// The system sends at most one "CadResult" per request: an immediate answer goes back through the
+// hub layer, a queued task's answer through OnTaskComplete (pipeline/command_queue.h), and the
+// admission-time refusal straight from the dispatcher. All of them are built here.
 #pragma once
 
 #include <string>
@@ -11,12 +11,5 @@
 // an answer to a connection that is down is lost.
 void SendCadResult(const std::string& reqId, const std::string& success, const std::string& message);
 
-// Main thread. Safe to call when no task runs: it then only answers and schedules.
-void OnTaskComplete(const std::string& reqId, const std::string& message, bool success);
-
 // The failure object of the structured results: {"success":false,"errorCode":..,"message":..}.
 std::string LayoutQueueError(const std::string& code, const std::string& message);
-
-// The command "orvik-notify-lisp-done": typed after the work a deferred task handed to the host's
-// command line, it completes that task with "OK".
-void orvikNotifyLispDoneCmd();

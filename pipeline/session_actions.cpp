@@ -17,7 +17,7 @@
 #include "pipeline/command_dispatch.h"
 #include "pipeline/document_binding.h"
 #include "pipeline/layout_switch.h"
-#include "pipeline/result_reporting.h"
+#include "pipeline/request_json.h"
 #include "plugin/messages.h"
 
 namespace {
@@ -149,7 +149,7 @@ std::string EscapeLispString(const std::string& text) {
   std::string out;
   out.reserve(text.size());
   for (char c : text) {
-    if (c == '"') out.push_back('\\');
+    if (c == '"' || c == '\\') out.push_back('\\');
     out.push_back(c);
   }
   return out;
@@ -185,88 +185,85 @@ std::string SendFailure(Acad::ErrorStatus status) {
   return "Error: sendStringToExecute code=" + std::to_string(static_cast<int>(status));
 }
 
-// Types the text into the drawing; its marker line completes the task later. A text the host
-// refuses never reaches the marker, so the task ends here instead of holding the queue for ever.
-void HandToCommandLine(AcApDocManager* manager, AcApDocument* document, const std::string& reqId,
-                       const std::string& text) {
-  const std::wstring wide = OrvikWide(text);
-  g_currentTaskReqId = reqId;
-  const Acad::ErrorStatus sent = manager->sendStringToExecute(document, wide.c_str(), true, false, false);
-  if (sent != Acad::eOk) OnTaskComplete(reqId, SendFailure(sent), true);
+// A control character cannot be part of a layout name, and a line feed would split the typed text
+// into command lines of its own.
+bool HasControlCharacter(const std::string& text) {
+  for (const unsigned char c : text)
+    if (c < 0x20 || c == 0x7F) return true;
+  return false;
 }
 
-}  // namespace
+// Types the text into the drawing; its marker line completes the task later. A text the host
+// refuses never reaches the marker, so the task ends here instead of holding the queue for ever.
+TaskOutcome HandToCommandLine(AcApDocManager* manager, AcApDocument* document, const std::string& reqId,
+                              const std::string& text) {
+  const std::wstring wide = OrvikWide(text);
+  TaskOutcome deferred = DeferTaskToCommandLine(reqId);
+  const Acad::ErrorStatus sent = manager->sendStringToExecute(document, wide.c_str(), true, false, false);
+  if (sent != Acad::eOk) return TaskOutcome::Done(SendFailure(sent));
+  return deferred;
+}
 
-void RunLispAction(AcApDocManager* manager, const CommandTask& task, bool waitForCompletion) {
-  ORVIK_ASSERT_MAIN_THREAD();
-  if (task.params.empty()) {
-    OnTaskComplete(task.reqId, "Error: Empty LISP code.", true);
-    return;
-  }
-  AcApDocument* document = LockCurrentDocument(manager, task.reqId);
-  if (!document) return;
+TaskOutcome RunLisp(const CommandTask& task, AcApDocManager* manager, bool waitForCompletion) {
+  if (task.params.empty()) return TaskOutcome::Done("Error: Empty LISP code.");
+  const TaskDocument locked = LockCurrentDocument(manager);
+  if (!locked) return TaskOutcome::Done(locked.error);
   std::string text = PrepareLispCode(task.params);
   if (!waitForCompletion) {
     const std::wstring wide = OrvikWide(text);
-    const Acad::ErrorStatus sent = manager->sendStringToExecute(document, wide.c_str(), false, false, false);
-    OnTaskComplete(task.reqId, sent == Acad::eOk ? std::string("OK") : SendFailure(sent), true);
-    return;
+    const Acad::ErrorStatus sent = manager->sendStringToExecute(locked.document, wide.c_str(), false, false, false);
+    return TaskOutcome::Done(sent == Acad::eOk ? std::string("OK") : SendFailure(sent));
   }
   text += kMarkerLine;
-  HandToCommandLine(manager, document, task.reqId, text);
+  return HandToCommandLine(manager, locked.document, task.reqId, text);
 }
 
-void SwitchSpaceAction(AcApDocManager* manager, const CommandTask& task) {
+TaskOutcome RunLispTask(const CommandTask& task, AcApDocManager* manager) {
   ORVIK_ASSERT_MAIN_THREAD();
-  if (task.params.empty()) {
-    OnTaskComplete(task.reqId, "Error: spaceName required", true);
-    return;
-  }
-  AcApDocument* document = LockCurrentDocument(manager, task.reqId);
-  if (!document) return;
-  const std::string text = "(setvar \"CTAB\" \"" + EscapeLispString(task.params) + "\")\n" + kMarkerLine;
-  HandToCommandLine(manager, document, task.reqId, text);
+  return RunLisp(task, manager, true);
 }
 
-void OpenDwgAction(AcApDocManager* manager, const CommandTask& task) {
+TaskOutcome RunLispNoWaitTask(const CommandTask& task, AcApDocManager* manager) {
+  ORVIK_ASSERT_MAIN_THREAD();
+  return RunLisp(task, manager, false);
+}
+
+TaskOutcome SwitchSpaceTask(const CommandTask& task, AcApDocManager* manager) {
+  ORVIK_ASSERT_MAIN_THREAD();
+  if (task.params.empty()) return TaskOutcome::Done("Error: spaceName required");
+  if (HasControlCharacter(task.params))
+    return TaskOutcome::Done("Error: spaceName must not contain control characters.");
+  const TaskDocument locked = LockCurrentDocument(manager);
+  if (!locked) return TaskOutcome::Done(locked.error);
+  const std::string text = "(setvar \"CTAB\" \"" + EscapeLispString(task.params) + "\")\n" + kMarkerLine;
+  return HandToCommandLine(manager, locked.document, task.reqId, text);
+}
+
+TaskOutcome OpenDwgTask(const CommandTask& task, AcApDocManager* manager) {
   ORVIK_ASSERT_MAIN_THREAD();
   const std::string path = QuoteStripped(task.params);  // again, as at admission
-  if (path.empty()) {
-    OnTaskComplete(task.reqId, "Error: Empty DWG path.", true);
-    return;
-  }
+  if (path.empty()) return TaskOutcome::Done("Error: Empty DWG path.");
 
   if (AcApDocument* open = FindOpenDocumentByPath(manager, path)) {
-    if (manager->curDocument() == open && manager->mdiActiveDocument() == open) {
-      OnTaskComplete(task.reqId, "ALREADY_CURRENT:" + ReportedName(open, path), true);
-      return;
-    }
-    if (!ActivateDocument(manager, open)) {
-      OnTaskComplete(task.reqId, "Error: Could not activate requested DWG.", true);
-      return;
-    }
-    if (!LockTaskDocument(manager, open, task.reqId)) return;
-    OnTaskComplete(task.reqId, "SWITCHED:" + ReportedName(open, path), true);
-    return;
+    if (manager->curDocument() == open && manager->mdiActiveDocument() == open)
+      return TaskOutcome::Done("ALREADY_CURRENT:" + ReportedName(open, path));
+    if (!ActivateDocument(manager, open)) return TaskOutcome::Done("Error: Could not activate requested DWG.");
+    const TaskDocument locked = LockTaskDocument(manager, open);
+    if (!locked) return TaskOutcome::Done(locked.error);
+    return TaskOutcome::Done("SWITCHED:" + ReportedName(open, path));
   }
 
   SweepDrawingLockFiles(path);
   const std::wstring wide = OrvikWide(path);
   const Acad::ErrorStatus status = manager->appContextOpenDocument(wide.c_str());
-  if (status != Acad::eOk) {
-    OnTaskComplete(task.reqId, "Error: Open failed code=" + std::to_string(static_cast<int>(status)), true);
-    return;
-  }
+  if (status != Acad::eOk)
+    return TaskOutcome::Done("Error: Open failed code=" + std::to_string(static_cast<int>(status)));
   AcApDocument* opened = FindOpenDocumentByPath(manager, path);
-  if (!opened) {
-    OnTaskComplete(task.reqId, "Error: Requested DWG was not found after open.", true);
-    return;
-  }
-  if (!ActivateDocument(manager, opened)) {
-    OnTaskComplete(task.reqId, "Error: Requested DWG was opened but could not be activated.", true);
-    return;
-  }
-  if (!LockTaskDocument(manager, opened, task.reqId)) return;
+  if (!opened) return TaskOutcome::Done("Error: Requested DWG was not found after open.");
+  if (!ActivateDocument(manager, opened))
+    return TaskOutcome::Done("Error: Requested DWG was opened but could not be activated.");
+  const TaskDocument locked = LockTaskDocument(manager, opened);
+  if (!locked) return TaskOutcome::Done(locked.error);
   bool loaded = false;
   for (int attempt = 0; attempt < kDatabaseWaitAttempts; ++attempt) {
     if (opened->database() && GetVariable(L"DWGTITLED", nullptr) == RTNORM) {
@@ -275,32 +272,62 @@ void OpenDwgAction(AcApDocManager* manager, const CommandTask& task) {
     }
     Sleep(kDatabaseWaitStepMs);
   }
-  if (!loaded) {
-    OnTaskComplete(task.reqId, "Error: DB load timeout", true);
-    return;
-  }
+  if (!loaded) return TaskOutcome::Done("Error: DB load timeout");
   Sleep(kOpenSettleMs);
-  OnTaskComplete(task.reqId, "OPENED:" + ReportedName(opened, path), true);
+  return TaskOutcome::Done("OPENED:" + ReportedName(opened, path));
 }
 
-void CloseDwgAction(AcApDocManager* manager, const CommandTask& task) {
+TaskOutcome CloseDwgTask(const CommandTask&, AcApDocManager* manager) {
   ORVIK_ASSERT_MAIN_THREAD();
   AcApDocument* document = manager->curDocument();
-  if (!document) {
-    OnTaskComplete(task.reqId, kNoActiveDocument, true);
-    return;
-  }
+  if (!document) return TaskOutcome::Done(kNoActiveDocument);
   // The last drawing is never closed: the host would be left without one.
-  if (manager->documentCount() <= 1) {
-    OnTaskComplete(task.reqId, "LAST_DOC", true);
-    return;
-  }
+  if (manager->documentCount() <= 1) return TaskOutcome::Done("LAST_DOC");
   const bool activationWasEnabled = manager->isDocumentActivationEnabled();
   if (activationWasEnabled) manager->disableDocumentActivation();
   const Acad::ErrorStatus status = manager->appContextCloseDocument(document);
   if (activationWasEnabled) manager->enableDocumentActivation();
-  if (status == Acad::eOk) OnTaskComplete(task.reqId, "CLOSED", true);
-  else OnTaskComplete(task.reqId, "Error: close failed code=" + std::to_string(static_cast<int>(status)), true);
+  if (status == Acad::eOk) return TaskOutcome::Done("CLOSED");
+  return TaskOutcome::Done("Error: close failed code=" + std::to_string(static_cast<int>(status)));
+}
+
+TaskOutcome GetDwgPathTask(const CommandTask&, AcApDocManager* manager) {
+  return TaskOutcome::Done(ActiveDwgPath(manager));
+}
+
+TaskOutcome GetCurrentSpaceTask(const CommandTask&, AcApDocManager*) { return TaskOutcome::Done(CurrentSpaceName()); }
+
+std::string VerifyDirAnswer(const std::string&, const std::string& path) {
+  return VerifyDirExists(path) ? "EXISTS" : "NOT_FOUND";
+}
+
+// clang-format off
+const ActionRow kSessionActions[] = {
+    // name             kind              parameters                     empty answer                  gate   answered
+    {"getDwgPath",      kGetDwgPath,      ActionParams::kNone,          nullptr,                      true,  ActionAnswer::kQueued, nullptr, nullptr, GetDwgPathTask},
+    {"getCurrentSpace", kGetCurrentSpace, ActionParams::kNone,          nullptr,                      true,  ActionAnswer::kQueued, nullptr, nullptr, GetCurrentSpaceTask},
+    {"verifyDir",       -1,               ActionParams::kQuoteStripped, nullptr,                      false, ActionAnswer::kAtOnce, VerifyDirAnswer, nullptr, nullptr},
+    {"runLisp",         kRunLisp,         ActionParams::kAsReceived,    "Error: Empty LISP code.",    true,  ActionAnswer::kQueued, nullptr, nullptr, RunLispTask},
+    {"runLispNoWait",   kRunLispNoWait,   ActionParams::kAsReceived,    "Error: Empty LISP code.",    true,  ActionAnswer::kQueued, nullptr, nullptr, RunLispNoWaitTask},
+    {"switchSpace",     kSwitchSpace,     ActionParams::kQuoteStripped, "Error: spaceName required",  true,  ActionAnswer::kQueued, nullptr, nullptr, SwitchSpaceTask},
+    {"openDwg",         kOpenDwg,         ActionParams::kQuoteStripped, "Error: Empty DWG path.",     false, ActionAnswer::kQueued, nullptr, nullptr, OpenDwgTask},
+    {"closeDwg",        kCloseDwg,        ActionParams::kNone,          nullptr,                      true,  ActionAnswer::kQueued, nullptr, nullptr, CloseDwgTask},
+};
+// clang-format on
+
+}  // namespace
+
+void RegisterSessionActions() { RegisterActions(kSessionActions); }
+
+void orvikNotifyLispDoneCmd() {
+  try {
+    const std::string reqId = g_currentTaskReqId;
+    std::wstring wide = OrvikWide(reqId);
+    acutPrintf(orvikText(kMsgLispCompleted), wide.c_str());
+    OnTaskComplete(reqId, "OK", true);
+  } catch (...) {
+    // Nothing may escape into the host's command loop.
+  }
 }
 
 void SetSessionSleepForTesting(std::function<void(int)> sleep) { g_sleepForTesting = std::move(sleep); }

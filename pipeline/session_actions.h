@@ -6,7 +6,8 @@
 // and end it through OnTaskComplete, every completion with success true. runLisp and switchSpace
 // cannot finish inside the task: they type their work and the marker command
 // "orvik-notify-lisp-done" into the drawing's command line, and the marker completes the task;
-// until it runs the queue waits (a LISP error that stops the line keeps it waiting, by design).
+// until it runs the queue waits. A LISP error or cancel drops the rest of the typed text, the
+// marker with it: the task is then ended by pipeline/task_watch.h instead.
 #pragma once
 
 #include <cstddef>
@@ -29,7 +30,7 @@ int SwitchSpace(const std::string& name);
 
 // LISP code as the command line gets it: no carriage returns, one line feed at the end.
 std::string PrepareLispCode(const std::string& code);
-// A name inside an AutoLISP string literal: double quotes escaped, nothing else touched.
+// A name inside an AutoLISP string literal: backslashes and double quotes escaped.
 std::string EscapeLispString(const std::string& text);
 
 // Deletes the host's drawing lock files ("*.dwl", "*.dwl2", regular files only) anywhere below the
@@ -39,15 +40,17 @@ std::string EscapeLispString(const std::string& text);
 // are ignored. Returns how many files were deleted.
 size_t SweepDrawingLockFiles(const std::string& drawingPath);
 
-// The task branches (kinds 7, 8, 11, 12, 13).
-void RunLispAction(AcApDocManager* manager, const CommandTask& task, bool waitForCompletion);
-void SwitchSpaceAction(AcApDocManager* manager, const CommandTask& task);
-void OpenDwgAction(AcApDocManager* manager, const CommandTask& task);
-void CloseDwgAction(AcApDocManager* manager, const CommandTask& task);
+// The session actions' rows: getDwgPath, getCurrentSpace, verifyDir, runLisp, runLispNoWait,
+// switchSpace, openDwg, closeDwg. Main thread, at load.
+void RegisterSessionActions();
 
 // Test hook: replaces the sleeps of openDwg (the database wait and the settle pause); nullptr
 // restores real sleeping.
 void SetSessionSleepForTesting(std::function<void(int milliseconds)> sleep);
+
+// The command "orvik-notify-lisp-done": typed after the work a deferred task handed to the host's
+// command line, it completes that task with "OK".
+void orvikNotifyLispDoneCmd();
 
 // Console functions, exported for other callers but not registered as commands.
 void orvikListSpacesCmd();

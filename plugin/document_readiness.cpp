@@ -6,7 +6,6 @@
 
 #include "host/platform.h"
 #include "host/strings.h"
-#include "plugin/shell_launch.h"
 
 namespace {
 
@@ -20,6 +19,7 @@ std::vector<AcApDocument*> g_watched;
 std::set<const AcApDocument*> g_creating;
 std::set<const AcApDocument*> g_closing;
 bool g_monitoring = false;
+std::vector<void (*)()> g_probeFollowUps;
 // Set with a compare-and-swap before posting, so at most one probe is ever pending.
 std::atomic<bool> g_probeScheduled{false};
 
@@ -115,17 +115,29 @@ void confirmActiveDocument(void*) {
   ORVIK_ASSERT_MAIN_THREAD();
   g_probeScheduled.store(false);
   if (!g_monitoring) return;
-  AcApDocument* document = availableActiveDocument();
-  watchDocument(document);
-  AcDbDatabase* database = document ? document->database() : nullptr;
-  g_readiness.observe(document, database);
-  AcApDocManager* manager = acDocManagerPtr();
-  bool quiescent = document && document->isQuiescent();
-  bool current = document && manager && manager->curDocument() == document;
-  g_readiness.confirm(quiescent, current, g_creating.empty());
-  publishActiveDocument();
-  finishPendingWorkspace();
+  // Run by the host from its application context: nothing may escape.
+  try {
+    AcApDocument* document = availableActiveDocument();
+    watchDocument(document);
+    AcDbDatabase* database = document ? document->database() : nullptr;
+    g_readiness.observe(document, database);
+    AcApDocManager* manager = acDocManagerPtr();
+    bool quiescent = document && document->isQuiescent();
+    bool current = document && manager && manager->curDocument() == document;
+    g_readiness.confirm(quiescent, current, g_creating.empty());
+    publishActiveDocument();
+    for (auto* followUp : g_probeFollowUps) followUp();
+  } catch (...) {
+  }
 }
+
+void addProbeFollowUp(void (*followUp)()) {
+  for (auto* known : g_probeFollowUps)
+    if (known == followUp) return;
+  g_probeFollowUps.push_back(followUp);
+}
+
+void clearProbeFollowUps() { g_probeFollowUps.clear(); }
 
 void fillActiveDocument(CadClientMetadata& metadata) {
   ORVIK_ASSERT_MAIN_THREAD();
@@ -171,62 +183,88 @@ void resetDocumentReadiness() {
 }
 
 // --- reactors --------------------------------------------------------------------------------------------
-// Exceptions never cross into the host; nothing here throws but allocation.
+// Reactor callbacks are host entry points: nothing may escape from them into the host.
+
+namespace {
+
+template <class Fn>
+void Guarded(Fn fn) {
+  try {
+    fn();
+  } catch (...) {
+  }
+}
+
+}  // namespace
 
 void OrvikCadDocumentReactor::documentCreateStarted(AcApDocument* doc) {
-  g_creating.insert(doc);
-  g_readiness.invalidate();
-  publishActiveDocument();
+  Guarded([&] {
+    g_creating.insert(doc);
+    g_readiness.invalidate();
+    publishActiveDocument();
+  });
 }
 
 void OrvikCadDocumentReactor::documentCreated(AcApDocument* doc) {
-  g_creating.erase(doc);
-  g_closing.erase(doc);
-  watchDocument(doc);
-  publishActiveDocument();
-  scheduleDocumentProbe();
+  Guarded([&] {
+    g_creating.erase(doc);
+    g_closing.erase(doc);
+    watchDocument(doc);
+    publishActiveDocument();
+    scheduleDocumentProbe();
+  });
 }
 
 void OrvikCadDocumentReactor::documentToBeDestroyed(AcApDocument* doc) {
-  unwatchDocument(doc);
-  g_creating.erase(doc);
-  g_closing.insert(doc);
-  AcApDocManager* manager = acDocManagerPtr();
-  if (manager && manager->mdiActiveDocument() == doc) g_readiness.invalidate();
-  publishActiveDocument();
+  Guarded([&] {
+    unwatchDocument(doc);
+    g_creating.erase(doc);
+    g_closing.insert(doc);
+    AcApDocManager* manager = acDocManagerPtr();
+    if (manager && manager->mdiActiveDocument() == doc) g_readiness.invalidate();
+    publishActiveDocument();
+  });
 }
 
 void OrvikCadDocumentReactor::documentDestroyed(const ACHAR*) {
-  publishActiveDocument();
-  scheduleDocumentProbe();
+  Guarded([] {
+    publishActiveDocument();
+    scheduleDocumentProbe();
+  });
 }
 
 void OrvikCadDocumentReactor::documentCreateCanceled(AcApDocument* doc) {
-  g_creating.erase(doc);
-  publishActiveDocument();
-  scheduleDocumentProbe();
+  Guarded([&] {
+    g_creating.erase(doc);
+    publishActiveDocument();
+    scheduleDocumentProbe();
+  });
 }
 
 void OrvikCadDocumentReactor::documentBecameCurrent(AcApDocument*) {
-  publishActiveDocument();
-  scheduleDocumentProbe();
+  Guarded([] {
+    publishActiveDocument();
+    scheduleDocumentProbe();
+  });
 }
 
-void OrvikCadDocumentReactor::documentToBeDeactivated(AcApDocument*) { scheduleDocumentProbe(); }
+void OrvikCadDocumentReactor::documentToBeDeactivated(AcApDocument*) { Guarded(scheduleDocumentProbe); }
 
 void OrvikCadDocumentReactor::documentActivated(AcApDocument* doc) {
-  watchDocument(doc);
-  publishActiveDocument();
-  scheduleDocumentProbe();
+  Guarded([&] {
+    watchDocument(doc);
+    publishActiveDocument();
+    scheduleDocumentProbe();
+  });
 }
 
-void OrvikCadDocumentReactor::documentTitleUpdated(AcApDocument*) { publishActiveDocument(); }
+void OrvikCadDocumentReactor::documentTitleUpdated(AcApDocument*) { Guarded(publishActiveDocument); }
 
-void OrvikCadReadinessEditorReactor::initialDwgFileOpenComplete(AcDbDatabase*) { scheduleDocumentProbe(); }
-void OrvikCadReadinessEditorReactor::commandEnded(const ACHAR*) { scheduleDocumentProbe(); }
-void OrvikCadReadinessEditorReactor::commandCancelled(const ACHAR*) { scheduleDocumentProbe(); }
-void OrvikCadReadinessEditorReactor::commandFailed(const ACHAR*) { scheduleDocumentProbe(); }
-void OrvikCadReadinessEditorReactor::lispEnded() { scheduleDocumentProbe(); }
-void OrvikCadReadinessEditorReactor::lispCancelled() { scheduleDocumentProbe(); }
+void OrvikCadReadinessEditorReactor::initialDwgFileOpenComplete(AcDbDatabase*) { Guarded(scheduleDocumentProbe); }
+void OrvikCadReadinessEditorReactor::commandEnded(const ACHAR*) { Guarded(scheduleDocumentProbe); }
+void OrvikCadReadinessEditorReactor::commandCancelled(const ACHAR*) { Guarded(scheduleDocumentProbe); }
+void OrvikCadReadinessEditorReactor::commandFailed(const ACHAR*) { Guarded(scheduleDocumentProbe); }
+void OrvikCadReadinessEditorReactor::lispEnded() { Guarded(scheduleDocumentProbe); }
+void OrvikCadReadinessEditorReactor::lispCancelled() { Guarded(scheduleDocumentProbe); }
 
-void OrvikCadInputContextReactor::beginQuiescentState() { scheduleDocumentProbe(); }
+void OrvikCadInputContextReactor::beginQuiescentState() { Guarded(scheduleDocumentProbe); }

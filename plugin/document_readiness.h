@@ -86,6 +86,11 @@ bool isCreatingAnyDocument();
 void scheduleDocumentProbe();
 // The probe: confirms the active drawing when the host is idle with it current, then publishes.
 void confirmActiveDocument(void* data);
+// Work run at the end of every probe, in the order added: the entry adds the page waiting for a
+// confirmed drawing (plugin/shell_launch.h) and the command queue's drain retry, so a post the
+// host refused once is tried again. Main thread, at load; cleared at unload.
+void addProbeFollowUp(void (*followUp)());
+void clearProbeFollowUps();
 void fillActiveDocument(CadClientMetadata& metadata);
 void publishActiveDocument();
 // The check a queued command makes before it touches the active drawing.

@@ -1,8 +1,12 @@
 #include "plugin/entry.h"
 
 #include "host/platform.h"
+#include "layouts/layout_actions.h"
 #include "link/connection_supervisor.h"
-#include "pipeline/result_reporting.h"
+#include "pipeline/command_dispatch.h"
+#include "pipeline/font_repair.h"
+#include "pipeline/session_actions.h"
+#include "pipeline/task_watch.h"
 #include "plugin/document_readiness.h"
 #include "plugin/shell_launch.h"
 
@@ -30,12 +34,30 @@ const CommandEntry kCommands[] = {
 
 }  // namespace
 
+void RegisterAllActions() {
+  ClearActions();
+  RegisterSessionActions();
+  RegisterFontRepairActions();
+  RegisterLayoutActions();
+  InstallCommandDispatch();
+}
+
 void initApp() {
   ORVIK_ASSERT_MAIN_THREAD();
+  RegisterAllActions();
+  StartCommandPipeline();
+  addProbeFollowUp(finishPendingWorkspace);
+  addProbeFollowUp(RetryCommandDrain);
   setReadinessMonitoring(true);
   AcApDocManager* manager = acDocManagerPtr();
-  if (manager) manager->addReactor(&documentReactor());
-  if (AcEditor* editor = acedEditor) editor->addReactor(&readinessEditorReactor());
+  if (manager) {
+    manager->addReactor(&documentReactor());
+    manager->addReactor(&taskDocumentReactor());
+  }
+  if (AcEditor* editor = acedEditor) {
+    editor->addReactor(&readinessEditorReactor());
+    editor->addReactor(&taskEditorReactor());
+  }
   if (manager) {
     AcApDocumentIterator* it = manager->newAcApDocumentIterator();
     for (; it && !it->done(); it->step()) watchDocument(it->document());
@@ -53,11 +75,22 @@ void unloadApp() {
   ORVIK_ASSERT_MAIN_THREAD();
   setReadinessMonitoring(false);
   clearPendingWorkspace();
-  if (AcEditor* editor = acedEditor) editor->removeReactor(&readinessEditorReactor());
+  // Answered while the connection still stands: nothing queued runs after this.
+  StopCommandPipeline();
+  if (AcEditor* editor = acedEditor) {
+    editor->removeReactor(&taskEditorReactor());
+    editor->removeReactor(&readinessEditorReactor());
+  }
   while (!watchedDocuments().empty()) unwatchDocument(watchedDocuments().front());
-  if (AcApDocManager* manager = acDocManagerPtr()) manager->removeReactor(&documentReactor());
+  if (AcApDocManager* manager = acDocManagerPtr()) {
+    manager->removeReactor(&taskDocumentReactor());
+    manager->removeReactor(&documentReactor());
+  }
   stopHttpServerSafe();
+  // Requests admitted while the link was stopping are dropped too (their answers cannot be sent).
+  StopCommandPipeline();
   if (AcEdCommandStack* commands = acedRegCmds) commands->removeGroup(kOrvikCommandGroup);
+  clearProbeFollowUps();
 }
 
 extern "C" AcRx::AppRetCode acrxEntryPoint(AcRx::AppMsgCode msg, void* appId) {

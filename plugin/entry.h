@@ -11,5 +11,9 @@
 
 extern const ACHAR* const kOrvikCommandGroup;
 
+// Fills the action table from every subsystem's rows and installs it as the queue's task runner
+// (load, and tests that drive the pipeline without loading the bundle).
+void RegisterAllActions();
+
 void initApp();
 void unloadApp();

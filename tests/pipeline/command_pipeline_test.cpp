@@ -16,7 +16,9 @@
 #include "pipeline/document_binding.h"
 #include "pipeline/result_reporting.h"
 #include "pipeline/session_actions.h"
+#include "pipeline/task_watch.h"
 #include "plugin/document_readiness.h"
+#include "plugin/entry.h"
 #include "tests/pipeline/fake_hub.h"
 
 namespace fs = std::filesystem;
@@ -30,16 +32,33 @@ std::string Result(const std::string& reqId, const std::string& status, const st
          message + "\"]}";
 }
 
+// Tasks of the two test actions run through this; it says what became of each.
+std::function<TaskOutcome(const CommandTask&)> g_testRun;
+TaskOutcome RunTestTask(const CommandTask& task, AcApDocManager*) { return g_testRun(task); }
+constexpr int32_t kTestGated = 90;  // gated on the active drawing
+constexpr int32_t kTestFree = 91;   // names its drawing itself
+const ActionRow kTestActions[] = {
+    {"testGated", kTestGated, ActionParams::kAsReceived, nullptr, true, ActionAnswer::kQueued, nullptr, nullptr,
+     RunTestTask},
+    {"testFree", kTestFree, ActionParams::kAsReceived, nullptr, false, ActionAnswer::kQueued, nullptr, nullptr,
+     RunTestTask},
+};
+
 class Pipeline : public ::testing::Test {
  protected:
   void SetUp() override {
     cadsim::reset();
     resetDocumentReadiness();
     ResetCommandQueue();
+    RegisterAllActions();
+    RegisterActions(kTestActions);
+    addProbeFollowUp(RetryCommandDrain);
     updateCadDocumentState(false, "", "", 1);
     setReadinessMonitoring(true);
     acDocManagerPtr()->addReactor(&documentReactor());
+    acDocManagerPtr()->addReactor(&taskDocumentReactor());
     acedEditor->addReactor(&readinessEditorReactor());
+    acedEditor->addReactor(&taskEditorReactor());
     acedRegCmds->addCommand(L"TEST_GROUP", L"orvik-notify-lisp-done", L"orvik-notify-lisp-done",
                             ACRX_CMD_NOHISTORY, orvikNotifyLispDoneCmd);
     SetSessionSleepForTesting([this](int ms) { slept += ms; });
@@ -50,7 +69,8 @@ class Pipeline : public ::testing::Test {
   }
   void TearDown() override {
     OrvikWebSocket::Disconnect();
-    SetTaskRunnerForTesting(nullptr);
+    g_testRun = nullptr;
+    clearProbeFollowUps();
     SetSessionSleepForTesting(nullptr);
     ResetCommandQueue();
     EXPECT_TRUE(cadsim::faultLog().empty()) << cadsim::faultLog().front();
@@ -130,17 +150,17 @@ TEST_F(Pipeline, CancellationIdentifiersAreUnquotedAndUnescaped) {
 TEST_F(Pipeline, TasksRunOneAtATimeInOrderAndEachCompletionSchedulesOneDrain) {
   OpenReady("/a.dwg");
   std::vector<std::string> ran;
-  SetTaskRunnerForTesting([&](const CommandTask& t) {
+  g_testRun = [&](const CommandTask& t) {
     ran.push_back(t.reqId);
-    if (t.reqId != "hold") OnTaskComplete(t.reqId, "done " + t.reqId, true);
-  });
+    return t.reqId == "hold" ? DeferTaskToCommandLine(t.reqId) : TaskOutcome::Done("done " + t.reqId);
+  };
   uint64_t epoch = CurrentDocumentEpoch();
-  EnqueueAndSchedule(CommandTask{"hold", kGetDwgPath, "", 0});
+  EnqueueAndSchedule(CommandTask{"hold", kTestGated, "", 0});
   cadsim::runUntilIdle();
   ASSERT_EQ(ran, std::vector<std::string>{"hold"});
   ASSERT_TRUE(g_queueBusy.load());
 
-  for (const char* id : {"t1", "t2", "t3"}) EnqueueAndSchedule(CommandTask{id, kGetDwgPath, "", epoch});
+  for (const char* id : {"t1", "t2", "t3"}) EnqueueAndSchedule(CommandTask{id, kTestGated, "", epoch});
   EXPECT_EQ(cadsim::pendingCallbackCount(), 0u);  // the running task's completion will drain
   OnTaskComplete("hold", "done hold", true);
   EXPECT_EQ(cadsim::pendingCallbackCount(), 1u);
@@ -155,26 +175,26 @@ TEST_F(Pipeline, TasksRunOneAtATimeInOrderAndEachCompletionSchedulesOneDrain) {
 TEST_F(Pipeline, TasksCarryTheEpochOfTheirAdmission) {
   OpenReady("/a.dwg");
   std::vector<uint64_t> epochs;
-  SetTaskRunnerForTesting([&](const CommandTask& t) {
+  g_testRun = [&](const CommandTask& t) {
     epochs.push_back(t.documentEpoch);
-    OnTaskComplete(t.reqId, "", true);
-  });
+    return TaskOutcome::Done("");
+  };
   uint64_t now = CurrentDocumentEpoch();
-  EnqueueAndSchedule(CommandTask{"a", kOpenDwg, "", 0});
-  EnqueueAndSchedule(CommandTask{"b", kOpenDwg, "", 12345});
+  EnqueueAndSchedule(CommandTask{"a", kTestFree, "", 0});
+  EnqueueAndSchedule(CommandTask{"b", kTestFree, "", 12345});
   cadsim::runUntilIdle();
   EXPECT_EQ(epochs, (std::vector<uint64_t>{now, 12345}));
 }
 
 TEST_F(Pipeline, AThrowingTaskEndsWithItsMessageAndTheNextStillRuns) {
   OpenReady("/a.dwg");
-  SetTaskRunnerForTesting([&](const CommandTask& t) {
+  g_testRun = [&](const CommandTask& t) {
     if (t.reqId == "std") throw std::invalid_argument("stod");
     if (t.reqId == "other") throw 42;
-    OnTaskComplete(t.reqId, "fine", true);
-  });
+    return TaskOutcome::Done("fine");
+  };
   uint64_t epoch = CurrentDocumentEpoch();
-  for (const char* id : {"std", "other", "next"}) EnqueueAndSchedule(CommandTask{id, kGetDwgPath, "", epoch});
+  for (const char* id : {"std", "other", "next"}) EnqueueAndSchedule(CommandTask{id, kTestGated, "", epoch});
   cadsim::runUntilIdle();
   auto records = hub.WaitForRecords(3);
   ASSERT_EQ(records.size(), 3u);
@@ -186,50 +206,121 @@ TEST_F(Pipeline, AThrowingTaskEndsWithItsMessageAndTheNextStillRuns) {
 TEST_F(Pipeline, CompletionWhileDisconnectedStillUnlocksAndMovesOn) {
   AcApDocument* doc = OpenReady("/a.dwg");
   std::vector<std::string> ran;
-  SetTaskRunnerForTesting([&](const CommandTask& t) {
+  g_testRun = [&](const CommandTask& t) {
     ran.push_back(t.reqId);
     if (t.reqId == "first") {
       acDocManagerPtr()->lockDocument(doc, AcAp::kWrite);
       g_lockedDocument = doc;
       OrvikWebSocket::Disconnect();
     }
-    OnTaskComplete(t.reqId, "done", true);
-  });
+    return TaskOutcome::Done("done");
+  };
   uint64_t epoch = CurrentDocumentEpoch();
-  EnqueueAndSchedule(CommandTask{"first", kGetDwgPath, "", epoch});
-  EnqueueAndSchedule(CommandTask{"second", kGetDwgPath, "", epoch});
+  EnqueueAndSchedule(CommandTask{"first", kTestGated, "", epoch});
+  EnqueueAndSchedule(CommandTask{"second", kTestGated, "", epoch});
   cadsim::runUntilIdle();
   EXPECT_EQ(ran, (std::vector<std::string>{"first", "second"}));
   EXPECT_EQ(cadsim::lockCount(doc), 0);
   EXPECT_EQ(g_lockedDocument, nullptr);
 }
 
-// A failing LISP line never reaches the marker command: the task keeps the queue and its drawing
-// locked until the marker runs (typed by hand here), and only then is it answered.
-TEST_F(Pipeline, ADeferredTaskHoldsTheQueueAndItsLockUntilItsMarkerCommandRuns) {
+// A task that typed its work into the drawing ends when its marker runs, or, when the marker will
+// never come, as soon as the host says so; either way the lock goes and the queue moves on.
+TEST_F(Pipeline, ADeferredTaskEndsWithItsMarkerOrWhenTheMarkerCanNoLongerCome) {
   AcApDocument* a = OpenReady(dir + "/a.dwg");
-  Run("bad", "runLisp", "(no-such-function)");
-  Run("after", "getDwgPath", "");
-  EXPECT_TRUE(hub.Results().empty());
-  EXPECT_EQ(cadsim::lockCount(a), 1);
-  cadsim::typeLine("_.orvik-notify-lisp-done");
-  cadsim::runUntilIdle();
-  auto records = hub.WaitForRecords(2);
-  ASSERT_EQ(records.size(), 2u);
-  EXPECT_EQ(records[0], Result("bad", "true", "OK"));
-  EXPECT_EQ(records[1], Result("after", "true", dir + "/a.dwg"));
-  EXPECT_EQ(cadsim::lockCount(a), 0);
+  cadsim::addLayout(cadsim::databaseOf(a), "A\\B \"q\"");
+  const std::string kLispFailed =
+      "Error: The AutoLISP code failed or was cancelled; the rest of the sent text was not run.";
+  struct Case {
+    const char* action;
+    std::string params;
+    std::string answer;
+  } cases[] = {
+      {"runLisp", "(no-such-function)", kLispFailed},  // the failing line drops the marker
+      {"switchSpace", "\"No Such Layout\"", kLispFailed},
+      // A command failing inside LISP code that goes on: the marker still comes.
+      {"runLisp", "(command \"NOSUCHCMD\")\n(princ \"went on\")", "OK"},
+      // Backslashes and quotes survive the LISP string; a line feed would split the typed text.
+      {"switchSpace", "\"A\\B \"q\"\"", "OK"},
+      {"switchSpace", "\"Layout1\n(princ)\"", "Error: spaceName must not contain control characters."},
+  };
+  int n = 0;
+  for (const Case& c : cases) {
+    const std::string id = "r" + std::to_string(n++);
+    Run(id, c.action, c.params);
+    Run(id + "-next", "getDwgPath", "");
+    auto answers = hub.WaitForRecords(static_cast<size_t>(2 * n));
+    ASSERT_EQ(answers.size(), static_cast<size_t>(2 * n)) << c.params;
+    EXPECT_EQ(answers[static_cast<size_t>(2 * n - 2)], Result(id, "true", c.answer)) << c.params;
+    EXPECT_EQ(answers.back(), Result(id + "-next", "true", dir + "/a.dwg"));
+    EXPECT_EQ(cadsim::lockCount(a), 0) << c.params;
+  }
+  EXPECT_EQ(cadsim::currentLayoutName(cadsim::databaseOf(a)), "A\\B \"q\"");
+  EXPECT_NE(cadsim::output().find("went on"), std::string::npos);
 
   // Run by hand with nothing deferred: the message with an empty identifier, and no answer.
   cadsim::clearOutput();
   cadsim::typeLine("orvik-notify-lisp-done");
   EXPECT_NE(cadsim::output().find("(reqId=)"), std::string::npos);
-  EXPECT_EQ(hub.Records().size(), 2u);
+  EXPECT_EQ(hub.Records().size(), static_cast<size_t>(2 * n));
+}
+
+// Closing the drawing a deferred task holds ends the task; the destroyed drawing is never unlocked.
+TEST_F(Pipeline, ClosingTheDrawingOfADeferredTaskEndsIt) {
+  AcApDocument* a = OpenReady(dir + "/a.dwg");
+  OpenReady(dir + "/b.dwg");
+  cadsim::activate(a);
+  cadsim::runUntilIdle();
+  EXPECT_EQ(HandleCommand("lisp", "runLisp", "(princ 1)"), "__QUEUED__");
+  EXPECT_TRUE(cadsim::runOneCallback());  // the drain: the text is typed, not yet run
+  ASSERT_TRUE(TaskIsDeferred());
+  cadsim::close(a);
+  cadsim::runUntilIdle();
+  EXPECT_FALSE(g_queueBusy.load());
+  EXPECT_EQ(g_lockedDocument, nullptr);
+  auto records = hub.WaitForRecords(1);
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_EQ(records[0], Result("lisp", "true", "Error: The drawing was closed before the request completed."));
+}
+
+// A drain the host refuses to post is posted again by the next enqueue, completion or probe.
+TEST_F(Pipeline, ARefusedDrainPostIsRetried) {
+  OpenReady(dir + "/a.dwg");
+  cadsim::failCall("beginExecuteInApplicationContext", 3);
+  EXPECT_EQ(HandleCommand("first", "getDwgPath", ""), "__QUEUED__");
+  EXPECT_EQ(cadsim::pendingCallbackCount(), 0u);
+  scheduleDocumentProbe();  // the next probe tries again
+  cadsim::runUntilIdle();
+  EXPECT_EQ(hub.WaitForRecords(1).size(), 1u);
+
+  cadsim::failCall("beginExecuteInApplicationContext", 3);
+  EXPECT_EQ(HandleCommand("second", "getDwgPath", ""), "__QUEUED__");
+  EXPECT_EQ(HandleCommand("third", "getDwgPath", ""), "__QUEUED__");  // so does the next command
+  cadsim::runUntilIdle();
+  auto records = hub.WaitForRecords(3);
+  ASSERT_EQ(records.size(), 3u);
+  EXPECT_EQ(records[1], Result("second", "true", dir + "/a.dwg"));
+  EXPECT_EQ(records[2], Result("third", "true", dir + "/a.dwg"));
+}
+
+// Every action that names its drawing itself passes the readiness gate with no drawing ready.
+TEST_F(Pipeline, ActionsNamingTheirDrawingPassTheGateWithoutAReadyDrawing) {
+  const std::string path = dir + "/c.dwg";
+  std::ofstream(path) << "0\nSECTION\n2\nENTITIES\n0\nENDSEC\n0\nEOF\n";
+  EXPECT_EQ(HandleCommand("v", "verifyDir", dir), "EXISTS");
+  Run("open", "openDwg", "\"" + path + "\"");
+  auto records = hub.WaitForRecords(1);
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_EQ(records[0], Result("open", "true", "OPENED:" + path));
+  for (const char* action : {"openDwg", "verifyDir", "cancelDrawingLayouts"})
+    EXPECT_FALSE(ActionUsesActiveDocument(action)) << action;
+  for (const char* action : {"getDwgPath", "runLisp", "switchSpace", "closeDwg", "fixMissingFonts", "nope"})
+    EXPECT_TRUE(ActionUsesActiveDocument(action)) << action;
 }
 
 TEST(LispText, IsPreparedForTheCommandLine) {
   EXPECT_EQ(PrepareLispCode("(a)\r\n(b)\r\n"), "(a)\n(b)\n");  // CR LF becomes LF, no second LF
-  EXPECT_EQ(EscapeLispString("a\"b\\c"), "a\\\"b\\c");  // quotes only; a backslash passes as is
+  EXPECT_EQ(EscapeLispString("a\"b\\c"), "a\\\"b\\\\c");  // both quotes and backslashes
 }
 
 // The stale lock goes before the open, so the one there afterwards is the host's own.
@@ -253,14 +344,11 @@ TEST_F(Pipeline, LockFailuresEndTheTaskOnce) {
   cadsim::failCall("lockDocument", 5);
   Run("l", "runLisp", "(princ 1)");
   Run("f", "fixMissingFonts", "");  // the fault is spent, and the default style's font is there
-  g_queueBusy.store(true);
-  EXPECT_FALSE(LockTaskDocument(acDocManagerPtr(), nullptr, "null"));
-  EXPECT_FALSE(g_queueBusy.load());
-  auto records = hub.WaitForRecords(3);
-  ASSERT_EQ(records.size(), 3u);
+  EXPECT_EQ(LockTaskDocument(acDocManagerPtr(), nullptr).error, "Error: Cannot lock a null document.");
+  auto records = hub.WaitForRecords(2);
+  ASSERT_EQ(records.size(), 2u);
   EXPECT_EQ(records[0], Result("l", "true", "Error: lockDocument code=5"));
   EXPECT_EQ(records[1], Result("f", "true", "OK"));
-  EXPECT_EQ(records[2], Result("null", "true", "Error: Cannot lock a null document."));
 }
 
 TEST_F(Pipeline, ATextTheHostRefusesToTypeEndsItsTaskInsteadOfHoldingTheQueue) {
@@ -281,13 +369,13 @@ TEST_F(Pipeline, ATextTheHostRefusesToTypeEndsItsTaskInsteadOfHoldingTheQueue) {
 TEST_F(Pipeline, ADrainOutsideTheApplicationContextReschedulesItself) {
   OpenReady("/a.dwg");
   int ran = 0;
-  SetTaskRunnerForTesting([&](const CommandTask& t) {
+  g_testRun = [&](const CommandTask&) {
     ++ran;
-    OnTaskComplete(t.reqId, "", true);
-  });
+    return TaskOutcome::Done("");
+  };
   {
     std::lock_guard<std::mutex> lock(g_queueMutex);
-    g_pendingQueue.push_back(CommandTask{"x", kGetDwgPath, "", CurrentDocumentEpoch()});
+    g_pendingQueue.push_back(CommandTask{"x", kTestGated, "", CurrentDocumentEpoch()});
   }
   ProcessCommandQueue(nullptr);  // called from document context, as a command would
   EXPECT_EQ(ran, 0);
@@ -308,6 +396,7 @@ TEST(PipelineStress, CommandsWhileTheDrawingChangesAndTheConnectionDrops) {
   cadsim::reset();
   resetDocumentReadiness();
   ResetCommandQueue();
+  RegisterAllActions();
   setReadinessMonitoring(true);
   acDocManagerPtr()->addReactor(&documentReactor());
   acedEditor->addReactor(&readinessEditorReactor());
@@ -339,10 +428,8 @@ TEST(PipelineStress, CommandsWhileTheDrawingChangesAndTheConnectionDrops) {
       EXPECT_EQ(hub.Results().size(), 200u);
     }
     cadsim::runUntilIdle();
-    std::vector<std::string> results = hub.Results();
-    std::set<std::string> unique(results.begin(), results.end());
-    EXPECT_EQ(unique.size(), results.size());
-    EXPECT_LE(results.size(), 200u);
+    for (const auto& [reqId, answers] : hub.AnswersPerRequest()) EXPECT_EQ(answers, 1) << reqId;
+    EXPECT_LE(hub.Results().size(), 200u);
     OrvikWebSocket::Disconnect();
   }
   EXPECT_TRUE(cadsim::faultLog().empty());

@@ -161,20 +161,17 @@ TEST_F(DrawingSession, BindingActivatesAndLocksOrExplainsWhyNot) {
   };
   for (const Case& c : cases) {
     if (*c.fault) cadsim::failCall(c.fault, 5);
-    AcApDocument* bound = a;
-    std::string error;
-    EXPECT_FALSE(BindRequestedDocument(manager, c.request, bound, error));
-    EXPECT_EQ(error, c.error);
-    EXPECT_EQ(bound, nullptr);
+    const TaskDocument bound = BindRequestedDocument(manager, c.request);
+    EXPECT_FALSE(bound);
+    EXPECT_EQ(bound.error, c.error);
     EXPECT_EQ(g_lockedDocument, nullptr);
     cadsim::clearFaults();
   }
   EXPECT_EQ(cadsim::lockCount(b), 0);
 
-  AcApDocument* bound = nullptr;
-  std::string error;
-  ASSERT_TRUE(BindRequestedDocument(manager, dir + "/a.dwg/", bound, error));
-  EXPECT_EQ(bound, a);
+  const TaskDocument bound = BindRequestedDocument(manager, dir + "/a.dwg/");
+  ASSERT_TRUE(bound);
+  EXPECT_EQ(bound.document, a);
   EXPECT_EQ(g_lockedDocument, a);
   EXPECT_EQ(cadsim::lockCount(a), 1);
   EXPECT_EQ(manager->mdiActiveDocument(), a);

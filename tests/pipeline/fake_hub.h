@@ -11,6 +11,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
+#include <map>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -73,6 +74,14 @@ class FakeHub {
   std::vector<std::string> Records() {
     std::lock_guard<std::mutex> lock(mutex_);
     return records_;
+  }
+  // How many CadResults each request id got (the id is the first argument, never escaped in tests).
+  std::map<std::string, int> AnswersPerRequest() {
+    static const std::string kHead = "{\"type\":1,\"target\":\"CadResult\",\"arguments\":[\"";
+    std::map<std::string, int> answers;
+    for (const std::string& r : Results())
+      if (r.compare(0, kHead.size(), kHead) == 0) ++answers[r.substr(kHead.size(), r.find('"', kHead.size()) - kHead.size())];
+    return answers;
   }
   // Records that are CadResults, in order.
   std::vector<std::string> Results() {

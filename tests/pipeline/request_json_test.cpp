@@ -31,6 +31,28 @@ TEST(RequestJson, StringValue) {
   for (const auto& c : cases) EXPECT_EQ(JsonStringValue(c.json, c.key), c.expected) << c.why;
 }
 
+// A longer key that starts with the wanted one ("dwgPaths" before "dwgPath") is another key.
+TEST(RequestJson, EveryReaderSkipsALongerKeySharingItsPrefix) {
+  const std::string json =
+      R"({"dwgPaths":"no","sizes":{"n":1},"xs":9,"flags":false,"dwgPath":"yes","size":{"n":2},"x":3,"flag":true})";
+  EXPECT_EQ(JsonStringValue(json, "dwgPath"), "yes");
+  EXPECT_EQ(JsonObjectValue(json, "size"), R"({"n":2})");
+  EXPECT_EQ(JsonNumberValue(json, "x", 0), 3);
+  EXPECT_TRUE(JsonBoolValue(json, "flag", false));
+  std::string text;
+  ReadQuotedText(json, "dwgPath", text);
+  EXPECT_EQ(text, "yes");
+  text.clear();
+  ReadEscapedQuotedText(json, "dwgPath", text);
+  EXPECT_EQ(text, "yes");
+  double number = 0;
+  ReadPlainNumber(json, "x", number);
+  EXPECT_EQ(number, 3);
+  number = 0;
+  ReadRawNumber(json, "x", number);
+  EXPECT_EQ(number, 3);
+}
+
 TEST(RequestJson, Unescape) {
   const struct {
     std::string in, expected;
@@ -129,13 +151,16 @@ TEST(RequestJson, QuotedAndEscapedTextReaders) {
       {R"({"s": null})", "s", "keep", "null"},
       {R"({"s":"open)", "s", "keep", "unterminated"},
       {R"({"s":   )", "s", "keep", "only blanks"},
+      {R"({"s":"\u5e03\u5c401"})", "s", "\xE5\xB8\x83\xE5\xB1\x80" "1", "escaped Chinese layout name"},
+      {R"({"s":"\ud83d\ude00"})", "s", "\xF0\x9F\x98\x80", "surrogate pair"},
+      {R"({"s":"\u12x"})", "s", "u12x", "a broken code-point escape reads as before"},
   };
   for (const auto& c : escaped) {
     std::string target = "keep";
     ReadEscapedQuotedText(c.json, c.key, target);
     EXPECT_EQ(target, c.expected) << c.why;
   }
-  EXPECT_EQ(SimpleUnescape("\\u0041\\r\\n\\\\x\\"), "u0041\r\n\\x\\");
+  EXPECT_EQ(SimpleUnescape("\\u0041\\r\\n\\\\x\\"), "A\r\n\\x\\");
 }
 
 TEST(RequestJson, NumberReaders) {

@@ -106,6 +106,24 @@ TEST_F(Readiness, ClosingTheActiveDrawingUnpublishesItAtOnce) {
   EXPECT_EQ(watchedDocuments().size(), 1u);
 }
 
+// The host announces a creation before the new drawing is active: readiness is withdrawn at
+// once, so a command arriving in that window is refused.
+TEST_F(Readiness, ACreationStartingWithdrawsReadinessBeforeTheNewDrawingIsActive) {
+  AcApDocument* a = cadsim::openDrawing("/a.dwg");
+  cadsim::runUntilIdle();
+  const uint64_t before = Published().documentEpoch;
+  ASSERT_TRUE(Published().documentReady);
+  int coming = 0;
+  documentReactor().documentCreateStarted(reinterpret_cast<AcApDocument*>(&coming));
+  EXPECT_FALSE(Published().documentReady);
+  EXPECT_GT(Published().documentEpoch, before);
+  EXPECT_FALSE(validateCadDocumentTask(before));
+  documentReactor().documentCreateCanceled(reinterpret_cast<AcApDocument*>(&coming));
+  cadsim::runUntilIdle();
+  EXPECT_TRUE(Published().documentReady);
+  EXPECT_EQ(acDocManagerPtr()->mdiActiveDocument(), a);
+}
+
 TEST_F(Readiness, CancelledCreationLeavesThePreviousDrawingReady) {
   cadsim::openDrawing("/a.dwg");
   cadsim::runUntilIdle();

@@ -133,6 +133,7 @@ class ShellLaunch : public MessageLanguage {
     resetDocumentReadiness();
     clearPendingWorkspace();
     cadsim::setDisplayName("My CAD");
+    addProbeFollowUp(finishPendingWorkspace);
     setReadinessMonitoring(true);
     acDocManagerPtr()->addReactor(&documentReactor());
     acedEditor->addReactor(&readinessEditorReactor());
@@ -140,6 +141,7 @@ class ShellLaunch : public MessageLanguage {
   void TearDown() override {
     stopWebSocketClient();
     clearPendingWorkspace();
+    clearProbeFollowUps();
     EXPECT_TRUE(cadsim::faultLog().empty()) << cadsim::faultLog().front();
     // Closed one by one: the host's reset trips over several drawings torn down at once.
     for (AcApDocument* doc : cadsim::documents()) cadsim::close(doc);

@@ -1,0 +1,109 @@
+// Loading and unloading the plug-in through its entry, with drawings open and work in flight.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <string>
+
+#include "cadsim/control.h"
+#include "link/client_state.h"
+#include "pipeline/command_dispatch.h"
+#include "pipeline/command_queue.h"
+#include "plugin/document_readiness.h"
+#include "plugin/entry.h"
+#include "tests/pipeline/fake_hub.h"
+
+namespace {
+
+std::string Result(const std::string& reqId, const std::string& status, const std::string& message) {
+  return "{\"type\":1,\"target\":\"CadResult\",\"arguments\":[\"" + reqId + "\",\"" + status + "\",\"" +
+         message + "\"]}";
+}
+
+uint64_t Revision() {
+  std::lock_guard<std::mutex> lock(g_lifecycleMutex);
+  return g_lifecycleRevision;
+}
+
+class LoadAndUnload : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    // No companion service: the supervisor finds nothing; the test's own hub carries the answers.
+    ASSERT_NE(mkdtemp(home), nullptr);
+    setenv("HOME", home, 1);
+  }
+  void TearDown() override {
+    if (loaded) unloadApp();
+    for (AcApDocument* doc : cadsim::documents()) cadsim::close(doc);
+    cadsim::runUntilIdle();
+    cadsim::reset();
+    resetDocumentReadiness();
+    std::filesystem::remove_all(home);
+  }
+  char home[32] = "/tmp/orvik-load-XXXXXX";
+  bool loaded = false;
+};
+
+TEST_F(LoadAndUnload, LoadWatchesEveryDrawingAndUnloadLeavesNothingBehind) {
+  cadsim::reset();
+  resetDocumentReadiness();
+  ResetCommandQueue();
+  for (const char* path : {"/a.dwg", "/b.dwg", "/c.dwg"}) cadsim::openDrawing(path);
+  cadsim::runUntilIdle();
+
+  initApp();
+  loaded = true;
+  EXPECT_EQ(watchedDocuments().size(), 3u);
+  cadsim::runUntilIdle();
+  {
+    std::lock_guard<std::mutex> lock(g_lifecycleMutex);
+    EXPECT_TRUE(g_metadata.documentReady);
+    EXPECT_EQ(g_metadata.activeDocumentPath, "/c.dwg");
+  }
+  cadsim::clearOutput();
+  cadsim::typeLine("orvik-notify-lisp-done");  // the command group is there
+  EXPECT_NE(cadsim::output().find("(reqId=)"), std::string::npos);
+  cadsim::runUntilIdle();
+
+  FakeHub hub;
+  ASSERT_TRUE(OrvikWebSocket::Connect(hub.Url(), HandleCommand));
+  AcApDocument* c = cadsim::findDocument("/c.dwg");
+  EXPECT_EQ(HandleCommand("deferred", "runLisp", "(princ 1)"), "__QUEUED__");
+  EXPECT_TRUE(cadsim::runOneCallback());  // the drain: the text is typed, its marker not yet run
+  ASSERT_TRUE(TaskIsDeferred());
+  EXPECT_EQ(cadsim::lockCount(c), 1);
+  EXPECT_EQ(HandleCommand("queued1", "getDwgPath", ""), "__QUEUED__");
+  EXPECT_EQ(HandleCommand("queued2", "getCurrentSpace", ""), "__QUEUED__");
+
+  unloadApp();
+  loaded = false;
+  auto records = hub.WaitForRecords(3);
+  ASSERT_EQ(records.size(), 3u);
+  EXPECT_EQ(records[0], Result("deferred", "true",
+                               "Error: The CAD plug-in was unloaded before the command the request typed had run."));
+  EXPECT_EQ(records[1], Result("queued1", "false", "Error: The CAD plug-in was unloaded before the request ran."));
+  EXPECT_EQ(records[2], Result("queued2", "false", "Error: The CAD plug-in was unloaded before the request ran."));
+  EXPECT_EQ(cadsim::lockCount(c), 0);
+  EXPECT_FALSE(g_queueBusy.load());
+  EXPECT_FALSE(TaskIsDeferred());
+  EXPECT_TRUE(watchedDocuments().empty());
+
+  // The typed text still runs, but its marker is no command any more; no reactor reacts to the
+  // host's events, nothing is posted and nothing is published.
+  const uint64_t revision = Revision();
+  cadsim::clearOutput();
+  cadsim::runUntilIdle();
+  cadsim::activate(cadsim::findDocument("/a.dwg"));
+  cadsim::setBusy(c, true);
+  cadsim::setBusy(c, false);
+  EXPECT_EQ(cadsim::pendingCallbackCount(), 0u);
+  cadsim::runUntilIdle();
+  EXPECT_EQ(Revision(), revision);
+  cadsim::typeLine("ORVIKHOME");
+  EXPECT_NE(cadsim::output().find("ORVIK-NOTIFY-LISP-DONE\""), std::string::npos) << cadsim::output();
+  EXPECT_NE(cadsim::output().find("Unknown command \"ORVIKHOME\""), std::string::npos);
+  EXPECT_EQ(hub.Records().size(), 3u);
+  EXPECT_TRUE(cadsim::faultLog().empty()) << cadsim::faultLog().front();
+}
+
+}  // namespace
