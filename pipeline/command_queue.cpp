@@ -4,6 +4,7 @@
 #include <utility>
 #include <vector>
 
+#include "host/host_entry.h"
 #include "host/platform.h"
 #include "link/client_state.h"
 #include "pipeline/result_reporting.h"
@@ -28,21 +29,14 @@ TaskRunner g_runner;
 std::vector<void (*)(const std::string&)> g_taskEndListeners;
 bool g_taskDeferred = false;
 
-// Set by compare-and-swap before a drain is posted and cleared when the drain runs or the post is
-// refused, so at most one drain is pending and a refused post is tried again later.
-std::atomic<bool> g_drainPending{false};
+// At most one drain is pending; a refused post is tried again later.
+OrvikSinglePost g_drainPost;
 // Cleared at unload: drains still posted then find nothing to do.
 std::atomic<bool> g_pipelineRunning{true};
 
 void ScheduleDrain() {
   // Nothing is posted once unloading began: it would run after the bundle is gone.
-  if (!g_pipelineRunning.load()) return;
-  AcApDocManager* manager = acDocManagerPtr();
-  if (!manager) return;
-  bool expected = false;
-  if (!g_drainPending.compare_exchange_strong(expected, true)) return;
-  if (manager->beginExecuteInApplicationContext(ProcessCommandQueue, nullptr) != Acad::eOk)
-    g_drainPending.store(false);
+  if (g_pipelineRunning.load()) g_drainPost.post(acDocManagerPtr(), ProcessCommandQueue);
 }
 
 bool QueueIsEmpty() {
@@ -84,7 +78,7 @@ void EnqueueAndSchedule(const CommandTask& task) {
 
 void ProcessCommandQueue(void*) {
   ORVIK_ASSERT_MAIN_THREAD();
-  g_drainPending.store(false);
+  g_drainPost.ran();
   if (!g_pipelineRunning.load() || g_queueBusy.load()) return;
   AcApDocManager* manager = acDocManagerPtr();
   if (!manager) return;  // unloading: nothing can run or be rescheduled
@@ -187,7 +181,7 @@ void ResetCommandQueue() {
     g_pendingQueue.clear();
   }
   g_queueBusy.store(false);
-  g_drainPending.store(false);
+  g_drainPost.ran();
   g_pipelineRunning.store(true);
   g_lockedDocument = nullptr;
   g_taskDeferred = false;

@@ -1,5 +1,6 @@
 #include "pipeline/task_watch.h"
 
+#include "host/host_entry.h"
 #include "host/platform.h"
 #include "pipeline/command_queue.h"
 
@@ -18,21 +19,19 @@ OrvikTaskDocumentReactor& taskDocumentReactor() { return g_documentReactor; }
 OrvikTaskEditorReactor& taskEditorReactor() { return g_editorReactor; }
 
 void OrvikTaskDocumentReactor::documentToBeDestroyed(AcApDocument* doc) {
-  try {
-    ORVIK_ASSERT_MAIN_THREAD();
+  ORVIK_ASSERT_MAIN_THREAD();
+  OrvikGuarded([doc] {
     if (!doc || doc != g_lockedDocument) return;
     // The document goes away with its lock: unlocking it later would touch a destroyed object.
     g_lockedDocument = nullptr;
     // A task still inside the drain ends there; only a deferred one waits for a marker that is gone.
     if (TaskIsDeferred()) OnTaskComplete(g_currentTaskReqId, kDrawingClosed, true);
-  } catch (...) {
-    // Nothing may escape into the host.
-  }
+  });
 }
 
 void OrvikTaskEditorReactor::lispCancelled() {
-  try {
-    ORVIK_ASSERT_MAIN_THREAD();
+  ORVIK_ASSERT_MAIN_THREAD();
+  OrvikGuarded([] {
     if (!TaskIsDeferred() || !g_lockedDocument) return;
     AcApDocManager* manager = acDocManagerPtr();
     if (!manager) return;
@@ -40,7 +39,5 @@ void OrvikTaskEditorReactor::lispCancelled() {
     // as the current, front drawing.
     if (manager->curDocument() != g_lockedDocument && manager->mdiActiveDocument() != g_lockedDocument) return;
     OnTaskComplete(g_currentTaskReqId, kLispCancelled, true);
-  } catch (...) {
-    // Nothing may escape into the host.
-  }
+  });
 }

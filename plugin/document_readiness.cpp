@@ -4,6 +4,7 @@
 #include <atomic>
 #include <set>
 
+#include "host/host_entry.h"
 #include "host/platform.h"
 #include "host/strings.h"
 
@@ -20,8 +21,8 @@ std::set<const AcApDocument*> g_creating;
 std::set<const AcApDocument*> g_closing;
 bool g_monitoring = false;
 std::vector<void (*)()> g_probeFollowUps;
-// Set with a compare-and-swap before posting, so at most one probe is ever pending.
-std::atomic<bool> g_probeScheduled{false};
+// At most one probe is ever pending.
+OrvikSinglePost g_probePost;
 
 bool contains(const std::vector<AcApDocument*>& v, const AcApDocument* d) {
   return std::find(v.begin(), v.end(), d) != v.end();
@@ -102,18 +103,12 @@ bool isCreatingAnyDocument() { return !g_creating.empty(); }
 // --- probe and publication ------------------------------------------------------------------------------
 
 void scheduleDocumentProbe() {
-  if (!g_monitoring) return;
-  AcApDocManager* manager = acDocManagerPtr();
-  if (!manager) return;
-  bool expected = false;
-  if (!g_probeScheduled.compare_exchange_strong(expected, true)) return;
-  if (manager->beginExecuteInApplicationContext(confirmActiveDocument, nullptr) != Acad::eOk)
-    g_probeScheduled.store(false);
+  if (g_monitoring) g_probePost.post(acDocManagerPtr(), confirmActiveDocument);
 }
 
 void confirmActiveDocument(void*) {
   ORVIK_ASSERT_MAIN_THREAD();
-  g_probeScheduled.store(false);
+  g_probePost.ran();
   if (!g_monitoring) return;
   // Run by the host from its application context: nothing may escape.
   try {
@@ -179,26 +174,14 @@ void resetDocumentReadiness() {
   g_creating.clear();
   g_closing.clear();
   g_monitoring = false;
-  g_probeScheduled.store(false);
+  g_probePost.ran();
 }
 
 // --- reactors --------------------------------------------------------------------------------------------
 // Reactor callbacks are host entry points: nothing may escape from them into the host.
 
-namespace {
-
-template <class Fn>
-void Guarded(Fn fn) {
-  try {
-    fn();
-  } catch (...) {
-  }
-}
-
-}  // namespace
-
 void OrvikCadDocumentReactor::documentCreateStarted(AcApDocument* doc) {
-  Guarded([&] {
+  OrvikGuarded([&] {
     g_creating.insert(doc);
     g_readiness.invalidate();
     publishActiveDocument();
@@ -206,7 +189,7 @@ void OrvikCadDocumentReactor::documentCreateStarted(AcApDocument* doc) {
 }
 
 void OrvikCadDocumentReactor::documentCreated(AcApDocument* doc) {
-  Guarded([&] {
+  OrvikGuarded([&] {
     g_creating.erase(doc);
     g_closing.erase(doc);
     watchDocument(doc);
@@ -216,7 +199,7 @@ void OrvikCadDocumentReactor::documentCreated(AcApDocument* doc) {
 }
 
 void OrvikCadDocumentReactor::documentToBeDestroyed(AcApDocument* doc) {
-  Guarded([&] {
+  OrvikGuarded([&] {
     unwatchDocument(doc);
     g_creating.erase(doc);
     g_closing.insert(doc);
@@ -227,14 +210,14 @@ void OrvikCadDocumentReactor::documentToBeDestroyed(AcApDocument* doc) {
 }
 
 void OrvikCadDocumentReactor::documentDestroyed(const ACHAR*) {
-  Guarded([] {
+  OrvikGuarded([] {
     publishActiveDocument();
     scheduleDocumentProbe();
   });
 }
 
 void OrvikCadDocumentReactor::documentCreateCanceled(AcApDocument* doc) {
-  Guarded([&] {
+  OrvikGuarded([&] {
     g_creating.erase(doc);
     publishActiveDocument();
     scheduleDocumentProbe();
@@ -242,29 +225,29 @@ void OrvikCadDocumentReactor::documentCreateCanceled(AcApDocument* doc) {
 }
 
 void OrvikCadDocumentReactor::documentBecameCurrent(AcApDocument*) {
-  Guarded([] {
+  OrvikGuarded([] {
     publishActiveDocument();
     scheduleDocumentProbe();
   });
 }
 
-void OrvikCadDocumentReactor::documentToBeDeactivated(AcApDocument*) { Guarded(scheduleDocumentProbe); }
+void OrvikCadDocumentReactor::documentToBeDeactivated(AcApDocument*) { OrvikGuarded(scheduleDocumentProbe); }
 
 void OrvikCadDocumentReactor::documentActivated(AcApDocument* doc) {
-  Guarded([&] {
+  OrvikGuarded([&] {
     watchDocument(doc);
     publishActiveDocument();
     scheduleDocumentProbe();
   });
 }
 
-void OrvikCadDocumentReactor::documentTitleUpdated(AcApDocument*) { Guarded(publishActiveDocument); }
+void OrvikCadDocumentReactor::documentTitleUpdated(AcApDocument*) { OrvikGuarded(publishActiveDocument); }
 
-void OrvikCadReadinessEditorReactor::initialDwgFileOpenComplete(AcDbDatabase*) { Guarded(scheduleDocumentProbe); }
-void OrvikCadReadinessEditorReactor::commandEnded(const ACHAR*) { Guarded(scheduleDocumentProbe); }
-void OrvikCadReadinessEditorReactor::commandCancelled(const ACHAR*) { Guarded(scheduleDocumentProbe); }
-void OrvikCadReadinessEditorReactor::commandFailed(const ACHAR*) { Guarded(scheduleDocumentProbe); }
-void OrvikCadReadinessEditorReactor::lispEnded() { Guarded(scheduleDocumentProbe); }
-void OrvikCadReadinessEditorReactor::lispCancelled() { Guarded(scheduleDocumentProbe); }
+void OrvikCadReadinessEditorReactor::initialDwgFileOpenComplete(AcDbDatabase*) { OrvikGuarded(scheduleDocumentProbe); }
+void OrvikCadReadinessEditorReactor::commandEnded(const ACHAR*) { OrvikGuarded(scheduleDocumentProbe); }
+void OrvikCadReadinessEditorReactor::commandCancelled(const ACHAR*) { OrvikGuarded(scheduleDocumentProbe); }
+void OrvikCadReadinessEditorReactor::commandFailed(const ACHAR*) { OrvikGuarded(scheduleDocumentProbe); }
+void OrvikCadReadinessEditorReactor::lispEnded() { OrvikGuarded(scheduleDocumentProbe); }
+void OrvikCadReadinessEditorReactor::lispCancelled() { OrvikGuarded(scheduleDocumentProbe); }
 
-void OrvikCadInputContextReactor::beginQuiescentState() { Guarded(scheduleDocumentProbe); }
+void OrvikCadInputContextReactor::beginQuiescentState() { OrvikGuarded(scheduleDocumentProbe); }

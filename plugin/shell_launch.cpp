@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "host/host_entry.h"
 #include "host/platform.h"
 #include "host/strings.h"
 #include "link/connection_supervisor.h"
@@ -23,15 +24,6 @@ void OpenForReadyDrawing(const CadClientMetadata& metadata, const std::string& r
   startCadConnectionCoordinator(metadata);
   const std::string clientId = prepareCadClientId();
   openShellWithClient(clientId, metadata.clientName, route);
-}
-
-// Host commands must not let anything escape into the host's command loop.
-template <class Fn>
-void RunCommand(Fn fn) {
-  try {
-    fn();
-  } catch (...) {
-  }
 }
 
 }  // namespace
@@ -82,14 +74,14 @@ void finishPendingWorkspace() {
 void clearPendingWorkspace() { g_pendingWorkspace.route.clear(); }
 
 void orvikShowCmd() {
-  RunCommand([] { openClientWorkspace("model-current", "ORVIKPLOT"); });
+  OrvikGuarded([] { openClientWorkspace("model-current", "ORVIKPLOT"); });
 }
 void orvikSheetSetCmd() {
-  RunCommand([] { openClientWorkspace("sheetset", "ORVIKSHEETSET"); });
+  OrvikGuarded([] { openClientWorkspace("sheetset", "ORVIKSHEETSET"); });
 }
 void orvikSettingsCmd() {
-  RunCommand([] { openClientWorkspace("settings", "ORVIKSETTING"); });
+  OrvikGuarded([] { openClientWorkspace("settings", "ORVIKSETTING"); });
 }
 void orvikHomeCmd() {
-  RunCommand([] { openShellHome(); });
+  OrvikGuarded([] { openShellHome(); });
 }
