@@ -6,14 +6,14 @@
 #include <cstring>
 #include <cwchar>
 
-#include "cadsim/engine/lisp.h"
-#include "cadsim/engine/state.h"
+#include "cadsim/engine/database_state.h"
+#include "cadsim/engine/session_state.h"
 
 namespace cadsim {
 namespace {
 
 void appendOutput(const std::string& text) {
-  HostState& s = state();
+  SessionState& s = session();
   std::lock_guard<std::mutex> lock(s.outputMutex);
   s.output += text;
 }
@@ -117,12 +117,12 @@ class EditorImpl : public AcEditor {
  public:
   void addReactor(AcEditorReactor* r) override {
     requireMainThread("AcEditor::addReactor");
-    auto& v = state().editorReactors;
+    auto& v = session().editorReactors;
     if (r && std::find(v.begin(), v.end(), r) == v.end()) v.push_back(r);
   }
   void removeReactor(AcEditorReactor* r) override {
     requireMainThread("AcEditor::removeReactor");
-    auto& v = state().editorReactors;
+    auto& v = session().editorReactors;
     v.erase(std::remove(v.begin(), v.end(), r), v.end());
   }
 };
@@ -136,7 +136,7 @@ class CommandStackImpl : public AcEdCommandStack {
     int status = 0;
     if (injectedStatus("addCommand", &status)) return static_cast<Acad::ErrorStatus>(status);
     if (!group || !globalName || !*globalName || !fn) return Acad::eInvalidInput;
-    auto& cmds = state().commands;
+    auto& cmds = session().commands;
     std::wstring name = upper(globalName);
     for (auto& c : cmds)
       if (upper(c.globalName) == name) return Acad::eDuplicateKey;
@@ -146,7 +146,7 @@ class CommandStackImpl : public AcEdCommandStack {
   Acad::ErrorStatus removeGroup(const ACHAR* group) override {
     requireMainThread("removeGroup");
     if (!group) return Acad::eInvalidInput;
-    auto& cmds = state().commands;
+    auto& cmds = session().commands;
     size_t before = cmds.size();
     std::wstring g = upper(group);
     cmds.erase(std::remove_if(cmds.begin(), cmds.end(),
@@ -157,7 +157,7 @@ class CommandStackImpl : public AcEdCommandStack {
   Acad::ErrorStatus removeCmd(const ACHAR* group, const ACHAR* globalName) override {
     requireMainThread("removeCmd");
     if (!group || !globalName) return Acad::eInvalidInput;
-    auto& cmds = state().commands;
+    auto& cmds = session().commands;
     std::wstring g = upper(group), n = upper(globalName);
     auto it = std::find_if(cmds.begin(), cmds.end(), [&](const RegisteredCommand& c) {
       return upper(c.group) == g && upper(c.globalName) == n;
@@ -194,24 +194,11 @@ RegistryImpl& registry() {
   return *r;
 }
 
-// AutoLISP runs in its drawing (current while it runs) without being a command.
-template <typename Fn>
-void withCurrentDocument(AcApDocument* doc, Fn&& body) {
-  HostState& s = state();
-  AcApDocument* previousCur = s.cur;
-  s.cur = doc;
-  DocumentData* d = dataOf(doc);
-  if (d) ++d->commandDepth;
-  body();
-  if ((d = dataOf(doc)) != nullptr) --d->commandDepth;
-  if (!dataOf(s.cur) || s.cur == doc) s.cur = dataOf(previousCur) ? previousCur : s.mdiActive;
-}
-
 // A command runs inside the drawing: it leaves quiescence, raises the editor events and, when it
 // is done, lets the idle loop settle the drawing again.
 template <typename Fn>
 void runAsCommand(AcApDocument* doc, const std::wstring& name, Fn&& body) {
-  HostState& s = state();
+  SessionState& s = session();
   AcApDocument* previousCur = s.cur;
   s.cur = doc;
   if (DocumentData* d = dataOf(doc)) {
@@ -232,7 +219,7 @@ void runAsCommand(AcApDocument* doc, const std::wstring& name, Fn&& body) {
 
 std::wstring variableValue(const std::wstring& name, bool* found) {
   *found = true;
-  HostState& s = state();
+  SessionState& s = session();
   DocumentData* d = dataOf(s.cur);
   AcDbDatabase* db = d ? d->database.get() : nullptr;
   if (name == L"CTAB") {
@@ -263,25 +250,8 @@ bool isNumericVariable(const std::wstring& name) { return name == L"DWGTITLED" |
 
 void installRegistry() { (void)registry(); }
 
-bool executeLine(AcApDocument* doc, const std::wstring& rawLine) {
-  std::wstring line = rawLine;
-  while (!line.empty() && (line.front() == L' ' || line.front() == L'\t')) line.erase(0, 1);
-  while (!line.empty() && (line.back() == L' ' || line.back() == L'\t')) line.pop_back();
-  if (line.empty()) return true;
-  if (line.front() == L'(') {
-    std::wstring firstLine = line.substr(0, line.find(L'\n'));
-    raiseEditorEvent([&](AcEditorReactor* r) { r->lispWillStart(firstLine.c_str()); });
-    bool ok = false;
-    withCurrentDocument(doc, [&] { ok = evaluateLisp(doc, line); });
-    if (ok) raiseEditorEvent([](AcEditorReactor* r) { r->lispEnded(); });
-    else raiseEditorEvent([](AcEditorReactor* r) { r->lispCancelled(); });
-    return ok;
-  }
-  return executeCommandLine(doc, line);
-}
-
 bool executeCommandLine(AcApDocument* doc, const std::wstring& line) {
-  HostState& s = state();
+  SessionState& s = session();
   size_t space = line.find_first_of(L" \t");
   std::wstring word = line.substr(0, space);
   std::wstring args = space == std::wstring::npos ? L"" : line.substr(space + 1);
@@ -313,13 +283,8 @@ bool executeCommandLine(AcApDocument* doc, const std::wstring& line) {
   return false;
 }
 
-void typeLine(const std::string& line) {
-  requireMainThread("typeLine");
-  executeLine(state().mdiActive, widen(line));
-}
-
 void defineBuiltinCommand(const std::string& name, BuiltinCommand fn) {
-  state().builtins[upper(widen(name))] = std::move(fn);
+  session().builtins[upper(widen(name))] = std::move(fn);
 }
 
 void registerBuiltins() {
@@ -331,7 +296,7 @@ void registerBuiltins() {
       throw std::runtime_error("Cannot open " + path + " (status " + std::to_string(status) + ").");
   });
   defineBuiltinCommand("CLOSE", [](const std::string&) {
-    if (state().mdiActive) close(state().mdiActive);
+    if (session().mdiActive) close(session().mdiActive);
   });
   defineBuiltinCommand("_REGENALL", [](const std::string&) { appendOutput("Regenerating model.\n"); });
   defineBuiltinCommand("REGENALL", [](const std::string&) { appendOutput("Regenerating model.\n"); });
@@ -359,7 +324,7 @@ void fireLispCancelled() {
 }  // namespace cadsim
 
 using cadsim::requireMainThread;
-using cadsim::state;
+using cadsim::session;
 
 AcRxDictionary* acrxSysRegistry() { return &cadsim::registry(); }
 
@@ -381,7 +346,7 @@ void acutDelString(ACHAR*& pString) {
 
 void acedUpdateDisplay() {
   requireMainThread("acedUpdateDisplay");
-  ++state().displayRefreshes;
+  ++session().displayRefreshes;
 }
 
 int acedGetVar(const ACHAR* sym, struct resbuf* result) {
@@ -421,11 +386,11 @@ int getVariable(const std::wstring& name, resbuf* result) {
 }
 
 int setVariable(const std::wstring& name, const resbuf& val) {
-  HostState& s = state();
+  SessionState& s = session();
   DocumentData* d = dataOf(s.cur);
   if (name == L"CTAB") {
     if (val.restype != RTSTR || !val.resval.rstring) return RTERROR;
-    return setCtab(val.resval.rstring);
+    return setCtab(currentDatabase(), val.resval.rstring);
   }
   if (name == L"DWGTITLED" || name == L"DWGNAME" || name == L"DWGPREFIX") return RTERROR;  // read-only
   std::wstring value;

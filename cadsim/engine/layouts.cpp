@@ -2,7 +2,7 @@
 // current layout of each drawing (CTAB).
 #include <algorithm>
 
-#include "cadsim/engine/state.h"
+#include "cadsim/engine/database_state.h"
 
 namespace cadsim {
 namespace {
@@ -74,10 +74,9 @@ bool makeLayoutCurrent(AcDbDatabase* db, AcDbObjectId layout) {
   return true;
 }
 
-int setCtab(const std::wstring& name) {
+int setCtab(AcDbDatabase* db, const std::wstring& name) {
   Acad::ErrorStatus es;
   if (injectedFault("acedSetVar:CTAB", &es)) return static_cast<int>(es);
-  AcDbDatabase* db = currentDatabase();
   if (!db) return RTERROR;
   AcDbObjectId id = findLayout(db, name);
   return makeLayoutCurrent(db, id) ? RTNORM : RTERROR;

@@ -8,7 +8,7 @@
 #include <stdexcept>
 #include <vector>
 
-#include "cadsim/engine/state.h"
+#include "cadsim/engine/session_state.h"
 
 namespace cadsim {
 namespace {

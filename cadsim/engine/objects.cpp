@@ -1,11 +1,13 @@
-// Database objects of the simulated host: runtime classes, the open/close protocol, ids and their
-// stubs, dictionaries, object iterators and the reports of objects left open.
+// Database objects of the simulated host: the open/close protocol, ids and their stubs,
+// dictionaries, object iterators and the reports of objects left open.
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
+#include <mutex>
 #include <set>
 
-#include "cadsim/engine/state.h"
+#include "cadsim/engine/database_state.h"
 
 namespace cadsim {
 namespace {
@@ -105,6 +107,28 @@ Acad::ErrorStatus addOpenForWrite(AcDbDatabase* db, AcDbObject* object, AcDbObje
   return Acad::eOk;
 }
 
+Acad::ErrorStatus appendOwned(AcDbObject* owner, std::vector<AcDbObjectId>& owned, AcDbObject* object,
+                              AcDbObjectId* id) {
+  if (id) *id = AcDbObjectId();
+  if (!object) return Acad::eNullObjectPointer;
+  if (!owner->database()) return Acad::eNotInDatabase;
+  if (!owner->isWriteEnabled()) return Acad::eNotOpenForWrite;
+  AcDbObjectId newId;
+  Acad::ErrorStatus es = addOpenForWrite(owner->database(), object, owner->objectId(), &newId);
+  if (es != Acad::eOk) return es;
+  owned.push_back(newId);
+  owner->assertWriteEnabled();
+  if (id) *id = newId;
+  return Acad::eOk;
+}
+
+ACHAR* allocCopy(const std::wstring& text) {
+  size_t bytes = (text.size() + 1) * sizeof(ACHAR);
+  ACHAR* out = static_cast<ACHAR*>(std::malloc(bytes));
+  if (out) std::memcpy(out, text.c_str(), bytes);
+  return out;
+}
+
 size_t openObjectCount() { return openObjects().size(); }
 
 std::vector<std::string> openObjects() {
@@ -122,55 +146,9 @@ std::string handleText(AcDbObjectId id) {
   return narrow(buf);
 }
 
-bool injectedFault(const std::string& name, Acad::ErrorStatus* es) {
-  int status = 0;
-  if (!injectedStatus(name, &status)) return false;
-  *es = static_cast<Acad::ErrorStatus>(status);
-  return true;
-}
-
 }  // namespace cadsim
 
 using cadsim::ObjectState;
-
-// --- runtime classes ------------------------------------------------------------------------------
-
-AcRxClass* AcRxObject::desc() {
-  static AcRxClass c(L"AcRxObject", nullptr);
-  return &c;
-}
-AcRxClass* AcRxObject::isA() const { return AcRxObject::desc(); }
-
-#define CADSIM_DEFINE_MEMBERS(CLASS, PARENT)      \
-  AcRxClass* CLASS::desc() {                      \
-    static AcRxClass c(L## #CLASS, PARENT::desc()); \
-    return &c;                                    \
-  }                                               \
-  AcRxClass* CLASS::isA() const { return CLASS::desc(); }
-
-CADSIM_DEFINE_MEMBERS(AcDbObject, AcRxObject)
-CADSIM_DEFINE_MEMBERS(AcDbDictionary, AcDbObject)
-CADSIM_DEFINE_MEMBERS(AcDbSymbolTable, AcDbObject)
-CADSIM_DEFINE_MEMBERS(AcDbSymbolTableRecord, AcDbObject)
-CADSIM_DEFINE_MEMBERS(AcDbBlockTable, AcDbSymbolTable)
-CADSIM_DEFINE_MEMBERS(AcDbBlockTableRecord, AcDbSymbolTableRecord)
-CADSIM_DEFINE_MEMBERS(AcDbLayerTable, AcDbSymbolTable)
-CADSIM_DEFINE_MEMBERS(AcDbLayerTableRecord, AcDbSymbolTableRecord)
-CADSIM_DEFINE_MEMBERS(AcDbTextStyleTable, AcDbSymbolTable)
-CADSIM_DEFINE_MEMBERS(AcDbTextStyleTableRecord, AcDbSymbolTableRecord)
-CADSIM_DEFINE_MEMBERS(AcDbEntity, AcDbObject)
-CADSIM_DEFINE_MEMBERS(AcDbCurve, AcDbEntity)
-CADSIM_DEFINE_MEMBERS(AcDbLine, AcDbCurve)
-CADSIM_DEFINE_MEMBERS(AcDbPolyline, AcDbCurve)
-CADSIM_DEFINE_MEMBERS(AcDbText, AcDbEntity)
-CADSIM_DEFINE_MEMBERS(AcDbMText, AcDbEntity)
-CADSIM_DEFINE_MEMBERS(AcDbAttributeDefinition, AcDbText)
-CADSIM_DEFINE_MEMBERS(AcDbAttribute, AcDbText)
-CADSIM_DEFINE_MEMBERS(AcDbBlockReference, AcDbEntity)
-CADSIM_DEFINE_MEMBERS(AcDbViewport, AcDbEntity)
-CADSIM_DEFINE_MEMBERS(AcDbPlotSettings, AcDbObject)
-CADSIM_DEFINE_MEMBERS(AcDbLayout, AcDbPlotSettings)
-CADSIM_DEFINE_MEMBERS(AcDbLayoutManager, AcRxObject)
 
 // --- AcDbObject -----------------------------------------------------------------------------------
 
@@ -454,16 +432,4 @@ bool AcDbObjectIterator::seek(AcDbObjectId id) {
       return true;
     }
   return false;
-}
-
-// --- AcString -------------------------------------------------------------------------------------
-
-const char* AcString::utf8Ptr() const {
-  m_utf8 = cadsim::narrow(m_text);
-  return m_utf8.c_str();
-}
-
-int AcString::compareNoCase(const ACHAR* other) const {
-  std::wstring a = cadsim::upper(m_text), b = cadsim::upper(other ? other : L"");
-  return a < b ? -1 : a > b ? 1 : 0;
 }

@@ -4,16 +4,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "cadsim/engine/state.h"
+#include "cadsim/engine/database_state.h"
 
 namespace {
-
-ACHAR* allocCopy(const std::wstring& text) {
-  size_t bytes = (text.size() + 1) * sizeof(ACHAR);
-  ACHAR* out = static_cast<ACHAR*>(std::malloc(bytes));
-  if (out) std::memcpy(out, text.c_str(), bytes);
-  return out;
-}
 
 bool liveObject(AcDbObjectId id) {
   AcDbObject* o = cadsim::peekObject(id);
@@ -46,7 +39,7 @@ Acad::ErrorStatus seekIn(const std::vector<AcDbObjectId>& ids, long& index, AcDb
 
 Acad::ErrorStatus AcDbSymbolTableRecord::getName(ACHAR*& pName) const {
   assertReadEnabled();
-  pName = allocCopy(m_name);
+  pName = cadsim::allocCopy(m_name);
   return pName ? Acad::eOk : Acad::eOutOfMemory;
 }
 Acad::ErrorStatus AcDbSymbolTableRecord::getName(const ACHAR*& pName) const {
@@ -214,15 +207,7 @@ Acad::ErrorStatus AcDbTextStyleTable::newIterator(AcDbTextStyleTableIterator*& p
 // --- block table records --------------------------------------------------------------------------
 
 Acad::ErrorStatus AcDbBlockTableRecord::appendAcDbEntity(AcDbObjectId& pOutputId, AcDbEntity* pEntity) {
-  pOutputId = AcDbObjectId();
-  if (!pEntity) return Acad::eNullObjectPointer;
-  if (!isWriteEnabled()) return Acad::eNotOpenForWrite;
-  if (!database()) return Acad::eNotInDatabase;
-  Acad::ErrorStatus es = cadsim::addOpenForWrite(database(), pEntity, objectId(), &pOutputId);
-  if (es != Acad::eOk) return es;
-  m_entities.push_back(pOutputId);
-  assertWriteEnabled();
-  return Acad::eOk;
+  return cadsim::appendOwned(this, m_entities, pEntity, &pOutputId);
 }
 
 Acad::ErrorStatus AcDbBlockTableRecord::appendAcDbEntity(AcDbEntity* pEntity) {
@@ -338,7 +323,7 @@ void AcDbLayerTableRecord::setColorIndex(short index) { assertWriteEnabled(); m_
 
 Acad::ErrorStatus AcDbTextStyleTableRecord::fileName(ACHAR*& fileName) const {
   assertReadEnabled();
-  fileName = allocCopy(m_file);
+  fileName = cadsim::allocCopy(m_file);
   return fileName ? Acad::eOk : Acad::eOutOfMemory;
 }
 Acad::ErrorStatus AcDbTextStyleTableRecord::fileName(const ACHAR*& fileName) const {
@@ -358,7 +343,7 @@ Acad::ErrorStatus AcDbTextStyleTableRecord::setFileName(const ACHAR* fileName) {
 }
 Acad::ErrorStatus AcDbTextStyleTableRecord::bigFontFileName(ACHAR*& fileName) const {
   assertReadEnabled();
-  fileName = allocCopy(m_bigFont);
+  fileName = cadsim::allocCopy(m_bigFont);
   return fileName ? Acad::eOk : Acad::eOutOfMemory;
 }
 Acad::ErrorStatus AcDbTextStyleTableRecord::bigFontFileName(const ACHAR*& fileName) const {
