@@ -103,26 +103,26 @@ bool AcDbDatabase::tilemode() const {
 }
 
 Acad::ErrorStatus AcDbDatabase::getBlockTable(AcDbBlockTable*& pTable, AcDb::OpenMode mode) {
-  return acdbOpenObject(pTable, m_data->blockTable, mode);
+  return cadsim::openAsCall("getBlockTable", pTable, m_data->blockTable, mode);
 }
 Acad::ErrorStatus AcDbDatabase::getLayerTable(AcDbLayerTable*& pTable, AcDb::OpenMode mode) {
-  return acdbOpenObject(pTable, m_data->layerTable, mode);
+  return cadsim::openAsCall("getLayerTable", pTable, m_data->layerTable, mode);
 }
 Acad::ErrorStatus AcDbDatabase::getTextStyleTable(AcDbTextStyleTable*& pTable, AcDb::OpenMode mode) {
-  return acdbOpenObject(pTable, m_data->textStyleTable, mode);
+  return cadsim::openAsCall("getTextStyleTable", pTable, m_data->textStyleTable, mode);
 }
 Acad::ErrorStatus AcDbDatabase::getNamedObjectsDictionary(AcDbDictionary*& pDict, AcDb::OpenMode mode) {
-  return acdbOpenObject(pDict, m_data->namedObjects, mode);
+  return cadsim::openAsCall("getNamedObjectsDictionary", pDict, m_data->namedObjects, mode);
 }
 Acad::ErrorStatus AcDbDatabase::getLayoutDictionary(AcDbDictionary*& pDict, AcDb::OpenMode mode) {
-  return acdbOpenObject(pDict, m_data->layoutDictionary, mode);
+  return cadsim::openAsCall("getLayoutDictionary", pDict, m_data->layoutDictionary, mode);
 }
 
 Acad::ErrorStatus AcDbDatabase::getAcDbObjectId(AcDbObjectId& retId, bool, const AcDbHandle& objHandle,
                                                 Adesk::UInt32) {
   retId = AcDbObjectId();
   Acad::ErrorStatus es;
-  if (cadsim::injectedFault("getAcDbObjectId", &es)) return es;
+  if (cadsim::hostCallFails("getAcDbObjectId", Acad::eUnknownHandle, &es)) return es;
   if (objHandle.isNull()) return Acad::eNullHandle;
   auto it = m_data->byHandle.find(objHandle.value());
   if (it == m_data->byHandle.end()) return Acad::eUnknownHandle;
@@ -133,14 +133,19 @@ Acad::ErrorStatus AcDbDatabase::getAcDbObjectId(AcDbObjectId& retId, bool, const
 Acad::ErrorStatus AcDbDatabase::readDwgFile(const ACHAR* fileName, OpenMode, bool, const ACHAR*) {
   cadsim::requireMainThread("readDwgFile");
   Acad::ErrorStatus es;
-  if (cadsim::injectedFault("readDwgFile", &es)) return es;
+  if (cadsim::hostCallFails("readDwgFile", Acad::eFileAccessErr, &es)) return es;
   if (!fileName || !*fileName) return Acad::eInvalidInput;
   if (!m_data->objects.empty()) return Acad::eInvalidContext;  // only into an empty database
   return cadsim::loadDrawingFile(this, fileName);
 }
 
+namespace cadsim {
+AcDbDatabase* workingDatabase() { return g_workingDatabase ? g_workingDatabase : currentDatabase(); }
+}  // namespace cadsim
+
 AcDbDatabase* AcDbHostApplicationServices::workingDatabase() const {
-  return g_workingDatabase ? g_workingDatabase : cadsim::currentDatabase();
+  if (cadsim::hostCallAnswersNull("workingDatabase")) return nullptr;
+  return cadsim::workingDatabase();
 }
 
 void AcDbHostApplicationServices::setWorkingDatabase(AcDbDatabase* db) { g_workingDatabase = db; }

@@ -53,6 +53,27 @@ template <class T>
 T* peek(AcDbObjectId id) {
   return T::cast(peekObject(id));
 }
+// Opens an object as acdbOpenObject does, without being a host call of its own (no fault point).
+Acad::ErrorStatus openObject(AcDbObject*& object, AcDbObjectId id, AcDb::OpenMode mode,
+                             bool openErased = false);
+// The SDK calls that open an object for their caller (getRecord, getBlockTable, ...): a fault
+// point of their own that also answers faults planted on acdbOpenObject, then the typed open.
+template <class T>
+Acad::ErrorStatus openAsCall(const char* call, T*& out, AcDbObjectId id, AcDb::OpenMode mode,
+                             bool openErased = false) {
+  out = nullptr;
+  requireMainThread(call);
+  Acad::ErrorStatus es;
+  if (hostCallFails(call, Acad::eWasOpenForWrite, &es, "acdbOpenObject")) return es;
+  AcDbObject* raw = nullptr;
+  if ((es = openObject(raw, id, mode, openErased)) != Acad::eOk) return es;
+  out = T::cast(raw);
+  if (!out) {
+    raw->close();
+    return Acad::eNotThatKindOfClass;
+  }
+  return Acad::eOk;
+}
 // Makes an engine-made object database-resident and open for write, as the SDK's append calls do.
 Acad::ErrorStatus addOpenForWrite(AcDbDatabase* db, AcDbObject* object, AcDbObjectId owner,
                                   AcDbObjectId* id);
@@ -74,6 +95,9 @@ void edit(T* object, Fn&& fn) {
   fn(object);
   object->objectState().writer = was;
 }
+
+// The database the host works on: the one set as working, else the current drawing's.
+AcDbDatabase* workingDatabase();
 
 // Builds the default drawing's tables, spaces, layouts and dictionaries.
 void buildDefaultDrawing(DatabaseData& data);

@@ -61,6 +61,20 @@ std::unique_ptr<DocumentData> takeDocument(AcApDocument* doc) {
 
 }  // namespace
 
+void lock(DocumentData& d, AcAp::DocLockMode mode) {
+  ++d.lockCount;
+  d.lockMode = mode;
+}
+
+Acad::ErrorStatus openDrawingFile(const std::string& path) {
+  // The host opens files only: a path with no file is not found, whatever the tests' leniency.
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0) return Acad::eFileNotFound;
+  int status = 0;
+  openDrawing(path, &status);
+  return static_cast<Acad::ErrorStatus>(status);
+}
+
 DocumentData* dataOf(AcApDocument* doc) {
   if (!doc) return nullptr;
   for (auto& d : session().documents)
@@ -176,11 +190,6 @@ AcApDocument* newDrawing() {
 
 AcApDocument* openDrawing(const std::string& path, int* status) {
   requireMainThread("openDrawing");
-  Acad::ErrorStatus es = Acad::eOk;
-  if (injectedFault("appContextOpenDocument", &es)) {
-    if (status) *status = es;
-    return nullptr;
-  }
   if (status) *status = 0;
   struct stat st;
   std::unique_ptr<AcDbDatabase> loaded;
@@ -223,7 +232,7 @@ void close(AcApDocument* doc) {
   bool wasActive = s.mdiActive == doc;
   if (s.cur == doc) s.cur = nullptr;
   if (s.mdiActive == doc) s.mdiActive = nullptr;
-  if (gone && acdbHostApplicationServices()->workingDatabase() == gone->database.get())
+  if (gone && workingDatabase() == gone->database.get())
     acdbHostApplicationServices()->setWorkingDatabase(nullptr);
   if (gone && gone->hasLockFiles) removeLockFiles(narrow(gone->fileName));
   gone.reset();
@@ -286,7 +295,7 @@ void setDocumentManagerAvailable(bool available) { session().managerAvailable = 
 Acad::ErrorStatus InputPointManagerImpl::addInputContextReactor(AcEdInputContextReactor* r) {
   requireMainThread("addInputContextReactor");
   Acad::ErrorStatus es;
-  if (injectedFault("addInputContextReactor", &es)) return es;
+  if (hostCallFails("addInputContextReactor", Acad::eInvalidContext, &es)) return es;
   if (!r) return Acad::eNullObjectPointer;
   if (std::find(reactors.begin(), reactors.end(), r) != reactors.end()) return Acad::eDuplicateKey;
   reactors.push_back(r);
@@ -323,8 +332,7 @@ bool AcApDocument::isNamedDrawing() const { return m_data->named; }
 bool AcApDocument::isReadOnly() const { return m_data->readOnly; }
 AcAp::DocLockMode AcApDocument::myLockMode() const { return m_data->lockMode; }
 AcEdInputPointManager* AcApDocument::inputPointManager() {
-  int status = 0;
-  if (cadsim::injectedStatus("inputPointManager", &status)) return nullptr;
+  if (cadsim::hostCallAnswersNull("inputPointManager")) return nullptr;
   return &m_data->inputPoints;
 }
 
@@ -354,7 +362,7 @@ Acad::ErrorStatus AcApDocManager::setCurDocument(AcApDocument* pDoc, AcAp::DocLo
                                                  bool activate) {
   requireMainThread("setCurDocument");
   Acad::ErrorStatus es;
-  if (cadsim::injectedFault("setCurDocument", &es)) return es;
+  if (cadsim::hostCallFails("setCurDocument", Acad::eInvalidContext, &es)) return es;
   cadsim::DocumentData* d = dataOf(pDoc);
   if (!d) return Acad::eInvalidInput;
   cadsim::SessionState& s = session();
@@ -365,14 +373,14 @@ Acad::ErrorStatus AcApDocManager::setCurDocument(AcApDocument* pDoc, AcAp::DocLo
     s.cur = pDoc;
     cadsim::raiseDocEvent([&](AcApDocManagerReactor* r) { r->documentBecameCurrent(pDoc); });
   }
-  if (mode != AcAp::kNone) return lockDocument(pDoc, mode);
+  if (mode != AcAp::kNone) cadsim::lock(*d, mode);
   return Acad::eOk;
 }
 
 Acad::ErrorStatus AcApDocManager::activateDocument(AcApDocument* pDoc, bool) {
   requireMainThread("activateDocument");
   Acad::ErrorStatus es;
-  if (cadsim::injectedFault("activateDocument", &es)) return es;
+  if (cadsim::hostCallFails("activateDocument", Acad::eDocumentSwitchDisabled, &es)) return es;
   if (!dataOf(pDoc)) return Acad::eInvalidInput;
   if (!session().activationEnabled) return Acad::eDocumentSwitchDisabled;
   cadsim::setActive(pDoc);
@@ -383,18 +391,17 @@ Acad::ErrorStatus AcApDocManager::lockDocument(AcApDocument* pDoc, AcAp::DocLock
                                                const ACHAR*, const ACHAR*, bool) {
   requireMainThread("lockDocument");
   Acad::ErrorStatus es;
-  if (cadsim::injectedFault("lockDocument", &es)) return es;
+  if (cadsim::hostCallFails("lockDocument", Acad::eLockViolation, &es)) return es;
   cadsim::DocumentData* d = dataOf(pDoc);
   if (!d) return Acad::eNoDocument;
-  ++d->lockCount;
-  d->lockMode = mode;
+  cadsim::lock(*d, mode);
   return Acad::eOk;
 }
 
 Acad::ErrorStatus AcApDocManager::unlockDocument(AcApDocument* pDoc) {
   requireMainThread("unlockDocument");
-  Acad::ErrorStatus es;
-  if (cadsim::injectedFault("unlockDocument", &es)) return es;
+  // No fault point: the host refuses an unlock only for a drawing that is not locked, and a
+  // refusal that kept the lock would model no host.
   cadsim::DocumentData* d = dataOf(pDoc);
   if (!d) return Acad::eNoDocument;
   if (d->lockCount == 0) return Acad::eNotApplicable;
@@ -415,7 +422,7 @@ int AcApDocManager::documentCount() const {
 Acad::ErrorStatus AcApDocManager::beginExecuteInApplicationContext(
     AcApExecuteInApplicationContextCallback fn, void* pData) {
   Acad::ErrorStatus es;
-  if (cadsim::injectedFault("beginExecuteInApplicationContext", &es)) return es;
+  if (cadsim::hostCallFails("beginExecuteInApplicationContext", Acad::eInvalidContext, &es)) return es;
   if (!fn) return Acad::eInvalidInput;
   cadsim::SessionState& s = session();
   {
@@ -442,7 +449,7 @@ Acad::ErrorStatus AcApDocManager::sendStringToExecute(AcApDocument* pDoc, const 
                                                       bool bActivate, bool, bool) {
   requireMainThread("sendStringToExecute");
   Acad::ErrorStatus es;
-  if (cadsim::injectedFault("sendStringToExecute", &es)) return es;
+  if (cadsim::hostCallFails("sendStringToExecute", Acad::eNotApplicable, &es)) return es;
   if (!dataOf(pDoc) || !text) return Acad::eInvalidInput;
   session().input.push_back(cadsim::PendingInput{pDoc, text, bActivate});
   return Acad::eOk;
@@ -451,27 +458,23 @@ Acad::ErrorStatus AcApDocManager::sendStringToExecute(AcApDocument* pDoc, const 
 Acad::ErrorStatus AcApDocManager::appContextNewDocument(const ACHAR*) {
   requireMainThread("appContextNewDocument");
   Acad::ErrorStatus es;
-  if (cadsim::injectedFault("appContextNewDocument", &es)) return es;
+  if (cadsim::hostCallFails("appContextNewDocument", Acad::eNotApplicable, &es)) return es;
   cadsim::newDrawing();
   return Acad::eOk;
 }
 
 Acad::ErrorStatus AcApDocManager::appContextOpenDocument(const ACHAR* name) {
   requireMainThread("appContextOpenDocument");
+  Acad::ErrorStatus es;
+  if (cadsim::hostCallFails("appContextOpenDocument", Acad::eFileAccessErr, &es)) return es;
   if (!name || !*name) return Acad::eInvalidInput;
-  // The host opens files only: a path with no file is not found, whatever the tests' leniency.
-  std::string path = cadsim::narrow(name);
-  struct stat st;
-  if (::stat(path.c_str(), &st) != 0) return Acad::eFileNotFound;
-  int status = 0;
-  cadsim::openDrawing(path, &status);
-  return static_cast<Acad::ErrorStatus>(status);
+  return cadsim::openDrawingFile(cadsim::narrow(name));
 }
 
 Acad::ErrorStatus AcApDocManager::appContextCloseDocument(AcApDocument* pDoc) {
   requireMainThread("appContextCloseDocument");
   Acad::ErrorStatus es;
-  if (cadsim::injectedFault("appContextCloseDocument", &es)) return es;
+  if (cadsim::hostCallFails("appContextCloseDocument", Acad::eNotApplicable, &es)) return es;
   if (!dataOf(pDoc)) return Acad::eInvalidInput;
   cadsim::close(pDoc);
   return Acad::eOk;

@@ -133,8 +133,8 @@ class CommandStackImpl : public AcEdCommandStack {
                                Adesk::Int32 flags, AcRxFunctionPtr fn, AcEdUIContext*, int, void*,
                                AcEdCommand**) override {
     requireMainThread("addCommand");
-    int status = 0;
-    if (injectedStatus("addCommand", &status)) return static_cast<Acad::ErrorStatus>(status);
+    Acad::ErrorStatus es;
+    if (hostCallFails("addCommand", Acad::eDuplicateKey, &es)) return es;
     if (!group || !globalName || !*globalName || !fn) return Acad::eInvalidInput;
     auto& cmds = session().commands;
     std::wstring name = upper(globalName);
@@ -291,8 +291,8 @@ void registerBuiltins() {
   defineBuiltinCommand("NEW", [](const std::string&) { newDrawing(); });
   defineBuiltinCommand("OPEN", [](const std::string& path) {
     if (path.empty()) throw std::runtime_error("OPEN needs a drawing path.");
-    int status = 0;
-    if (!acDocManagerPtr() || (status = acDocManagerPtr()->appContextOpenDocument(widen(path).c_str())) != 0)
+    Acad::ErrorStatus status = openDrawingFile(path);
+    if (status != Acad::eOk)
       throw std::runtime_error("Cannot open " + path + " (status " + std::to_string(status) + ").");
   });
   defineBuiltinCommand("CLOSE", [](const std::string&) {
@@ -352,7 +352,7 @@ void acedUpdateDisplay() {
 int acedGetVar(const ACHAR* sym, struct resbuf* result) {
   requireMainThread("acedGetVar");
   int status = 0;
-  if (cadsim::injectedStatus("acedGetVar", &status)) return status;
+  if (cadsim::hostCallFails("acedGetVar", RTERROR, &status)) return status;
   if (!sym || !result) return RTERROR;
   return cadsim::getVariable(cadsim::upper(sym), result);
 }
@@ -360,7 +360,7 @@ int acedGetVar(const ACHAR* sym, struct resbuf* result) {
 int acedSetVar(const ACHAR* sym, const struct resbuf* val) {
   requireMainThread("acedSetVar");
   int status = 0;
-  if (cadsim::injectedStatus("acedSetVar", &status)) return status;
+  if (cadsim::hostCallFails("acedSetVar", RTREJ, &status)) return status;
   if (!sym || !val) return RTERROR;
   return cadsim::setVariable(cadsim::upper(sym), *val);
 }

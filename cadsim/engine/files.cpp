@@ -118,7 +118,7 @@ Acad::ErrorStatus AcDbHostApplicationServices::findFile(ACHAR* pcFullPathOut, in
                                                         const ACHAR* pcFilename, AcDbDatabase* pDb,
                                                         FindFileHint hint) {
   Acad::ErrorStatus es;
-  if (cadsim::injectedFault("findFile", &es)) return es;
+  if (cadsim::hostCallFails("findFile", Acad::eFileNotFound, &es)) return es;
   if (!pcFullPathOut || nBufferLength <= 0 || !pcFilename) return Acad::eInvalidInput;
   pcFullPathOut[0] = L'\0';
   std::string name = cadsim::narrow(pcFilename);
@@ -131,7 +131,7 @@ Acad::ErrorStatus AcDbHostApplicationServices::findFile(ACHAR* pcFullPathOut, in
     found = cadsim::findFontFile(name);
   } else {
     // Beside the drawing, then the font folder as a support path.
-    AcDbDatabase* db = pDb ? pDb : workingDatabase();
+    AcDbDatabase* db = pDb ? pDb : cadsim::workingDatabase();
     if (db && name[0] != '/') {
       std::string drawing = cadsim::narrow(db->data().fileName);
       size_t slash = drawing.find_last_of('/');

@@ -129,6 +129,34 @@ ACHAR* allocCopy(const std::wstring& text) {
   return out;
 }
 
+Acad::ErrorStatus openObject(AcDbObject*& pObj, AcDbObjectId id, AcDb::OpenMode mode, bool openErased) {
+  pObj = nullptr;
+  if (id.isNull()) return Acad::eNullObjectId;
+  AcDbObject* object = peekObject(id);
+  if (!object) return Acad::eNotInDatabase;
+  ObjectState& st = object->objectState();
+  if (st.erased && !openErased) return Acad::eWasErased;
+  switch (mode) {
+    case AcDb::kForRead:
+      if (st.writer) return Acad::eWasOpenForWrite;
+      ++st.readers;
+      break;
+    case AcDb::kForWrite:
+      if (st.writer) return Acad::eWasOpenForWrite;
+      if (st.readers > 0) return Acad::eWasOpenForRead;
+      if (st.notifiers > 0) return Acad::eWasOpenForNotify;
+      st.writer = true;
+      break;
+    case AcDb::kForNotify:
+      ++st.notifiers;
+      break;
+    default:
+      return Acad::eInvalidInput;
+  }
+  pObj = object;
+  return Acad::eOk;
+}
+
 size_t openObjectCount() { return openObjects().size(); }
 
 std::vector<std::string> openObjects() {
@@ -182,6 +210,8 @@ Acad::ErrorStatus AcDbObject::close() {
 
 Acad::ErrorStatus AcDbObject::upgradeOpen() {
   if (!m_state.stub) return Acad::eOk;
+  Acad::ErrorStatus es;
+  if (cadsim::hostCallFails("upgradeOpen", Acad::eWasOpenForRead, &es)) return es;
   if (m_state.writer) return Acad::eWasOpenForWrite;
   if (m_state.readers == 0) return Acad::eNotOpenForRead;
   if (m_state.readers > 1) return Acad::eWasOpenForRead;
@@ -251,31 +281,8 @@ Acad::ErrorStatus acdbOpenAcDbObject(AcDbObject*& pObj, AcDbObjectId id, AcDb::O
   pObj = nullptr;
   cadsim::requireMainThread("acdbOpenObject");
   Acad::ErrorStatus es;
-  if (cadsim::injectedFault("acdbOpenObject", &es)) return es;
-  if (id.isNull()) return Acad::eNullObjectId;
-  AcDbObject* object = cadsim::peekObject(id);
-  if (!object) return Acad::eNotInDatabase;
-  ObjectState& st = object->objectState();
-  if (st.erased && !openErased) return Acad::eWasErased;
-  switch (mode) {
-    case AcDb::kForRead:
-      if (st.writer) return Acad::eWasOpenForWrite;
-      ++st.readers;
-      break;
-    case AcDb::kForWrite:
-      if (st.writer) return Acad::eWasOpenForWrite;
-      if (st.readers > 0) return Acad::eWasOpenForRead;
-      if (st.notifiers > 0) return Acad::eWasOpenForNotify;
-      st.writer = true;
-      break;
-    case AcDb::kForNotify:
-      ++st.notifiers;
-      break;
-    default:
-      return Acad::eInvalidInput;
-  }
-  pObj = object;
-  return Acad::eOk;
+  if (cadsim::hostCallFails("acdbOpenObject", Acad::eWasOpenForWrite, &es)) return es;
+  return cadsim::openObject(pObj, id, mode, openErased);
 }
 
 // --- dictionaries ---------------------------------------------------------------------------------
@@ -299,7 +306,7 @@ bool liveEntry(AcDbObjectId id) {
 Acad::ErrorStatus AcDbDictionaryIterator::getObject(AcDbObject*& pObject, AcDb::OpenMode mode) {
   pObject = nullptr;
   if (done()) return Acad::eInvalidOpenState;
-  return acdbOpenAcDbObject(pObject, objectId(), mode);
+  return cadsim::openAsCall("getObject", pObject, objectId(), mode);
 }
 
 bool AcDbDictionaryIterator::setPosition(AcDbObjectId id) {
@@ -317,7 +324,7 @@ Acad::ErrorStatus AcDbDictionary::getAt(const ACHAR* entryName, AcDbObject*& ent
   AcDbObjectId id;
   Acad::ErrorStatus es = getAt(entryName, id);
   if (es != Acad::eOk) return es;
-  return acdbOpenAcDbObject(entryObj, id, mode);
+  return cadsim::openAsCall("getAt", entryObj, id, mode);
 }
 
 Acad::ErrorStatus AcDbDictionary::getAt(const ACHAR* entryName, AcDbObjectId& entryId) const {
@@ -401,6 +408,7 @@ Acad::ErrorStatus AcDbDictionary::setAt(const ACHAR* srchKey, AcDbObject* newVal
 
 AcDbDictionaryIterator* AcDbDictionary::newIterator(AcRx::DictIterType) const {
   assertReadEnabled();
+  if (cadsim::hostCallAnswersNull("newIterator")) return nullptr;
   std::vector<std::pair<std::wstring, AcDbObjectId>> live;
   for (auto& e : m_entries)
     if (liveEntry(e.second)) live.push_back(e);

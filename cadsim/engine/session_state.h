@@ -97,6 +97,9 @@ SessionState& session();
 // --- documents ----------------------------------------------------------------------------------------
 
 DocumentData* dataOf(AcApDocument* doc);  // null when doc is not an open drawing
+void lock(DocumentData& d, AcAp::DocLockMode mode);
+// Opens a drawing file as appContextOpenDocument does (a path with no file is not found).
+Acad::ErrorStatus openDrawingFile(const std::string& path);
 AcDbDatabase* currentDatabase();
 void raiseDocEvent(const std::function<void(AcApDocManagerReactor*)>& fn);
 void raiseEditorEvent(const std::function<void(AcEditorReactor*)>& fn);

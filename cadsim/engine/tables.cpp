@@ -88,7 +88,9 @@ Acad::ErrorStatus AcDbSymbolTableIterator::getRecordId(AcDbObjectId& id) const {
 }
 Acad::ErrorStatus AcDbSymbolTableIterator::getRecord(AcDbSymbolTableRecord*& pRecord,
                                                      AcDb::OpenMode mode, bool openErasedRec) const {
-  return getTyped(pRecord, mode, openErasedRec);
+  pRecord = nullptr;
+  if (done()) return Acad::eInvalidOpenState;
+  return cadsim::openAsCall("getRecord", pRecord, m_ids[static_cast<size_t>(m_index)], mode, openErasedRec);
 }
 Acad::ErrorStatus AcDbSymbolTableIterator::seek(AcDbObjectId id) { return seekIn(m_ids, m_index, id); }
 
@@ -115,7 +117,7 @@ Acad::ErrorStatus AcDbSymbolTable::getAt(const ACHAR* entryName, AcDbSymbolTable
   AcDbObjectId id;
   Acad::ErrorStatus es = getAt(entryName, id, openErasedRec);
   if (es != Acad::eOk) return es;
-  return acdbOpenObject(pRec, id, openMode, openErasedRec);
+  return cadsim::openAsCall("getAt", pRec, id, openMode, openErasedRec);
 }
 
 bool AcDbSymbolTable::has(const ACHAR* name) const {
@@ -151,6 +153,8 @@ Acad::ErrorStatus AcDbSymbolTable::add(AcDbSymbolTableRecord* pRecord) {
 Acad::ErrorStatus AcDbSymbolTable::newIterator(AcDbSymbolTableIterator*& pIterator, bool atBeginning,
                                                bool skipDeleted) const {
   assertReadEnabled();
+  Acad::ErrorStatus es;
+  if (cadsim::hostCallFails("newIterator", Acad::eOutOfMemory, &es)) return pIterator = nullptr, es;
   pIterator = new AcDbSymbolTableIterator(m_records, atBeginning, skipDeleted);
   return Acad::eOk;
 }
@@ -160,13 +164,13 @@ Acad::ErrorStatus AcDbBlockTable::getAt(const ACHAR* entryName, AcDbBlockTableRe
   pRec = nullptr;
   AcDbObjectId id;
   Acad::ErrorStatus es = getAt(entryName, id, openErasedRec);
-  return es != Acad::eOk ? es : acdbOpenObject(pRec, id, openMode, openErasedRec);
+  return es != Acad::eOk ? es : cadsim::openAsCall("getAt", pRec, id, openMode, openErasedRec);
 }
 Acad::ErrorStatus AcDbBlockTable::newIterator(AcDbBlockTableIterator*& pIterator, bool atBeginning,
                                               bool skipDeleted) const {
   assertReadEnabled();
   Acad::ErrorStatus es;
-  if (cadsim::injectedFault("newIterator", &es)) return pIterator = nullptr, es;
+  if (cadsim::hostCallFails("newIterator", Acad::eOutOfMemory, &es)) return pIterator = nullptr, es;
   pIterator = new AcDbBlockTableIterator(const_cast<AcDbBlockTable*>(this)->recordIds(), atBeginning, skipDeleted);
   return Acad::eOk;
 }
@@ -176,13 +180,13 @@ Acad::ErrorStatus AcDbLayerTable::getAt(const ACHAR* entryName, AcDbLayerTableRe
   pRec = nullptr;
   AcDbObjectId id;
   Acad::ErrorStatus es = getAt(entryName, id, openErasedRec);
-  return es != Acad::eOk ? es : acdbOpenObject(pRec, id, openMode, openErasedRec);
+  return es != Acad::eOk ? es : cadsim::openAsCall("getAt", pRec, id, openMode, openErasedRec);
 }
 Acad::ErrorStatus AcDbLayerTable::newIterator(AcDbLayerTableIterator*& pIterator, bool atBeginning,
                                               bool skipDeleted) const {
   assertReadEnabled();
   Acad::ErrorStatus es;
-  if (cadsim::injectedFault("newIterator", &es)) return pIterator = nullptr, es;
+  if (cadsim::hostCallFails("newIterator", Acad::eOutOfMemory, &es)) return pIterator = nullptr, es;
   pIterator = new AcDbLayerTableIterator(const_cast<AcDbLayerTable*>(this)->recordIds(), atBeginning, skipDeleted);
   return Acad::eOk;
 }
@@ -192,13 +196,13 @@ Acad::ErrorStatus AcDbTextStyleTable::getAt(const ACHAR* entryName, AcDbTextStyl
   pRec = nullptr;
   AcDbObjectId id;
   Acad::ErrorStatus es = getAt(entryName, id, openErasedRec);
-  return es != Acad::eOk ? es : acdbOpenObject(pRec, id, openMode, openErasedRec);
+  return es != Acad::eOk ? es : cadsim::openAsCall("getAt", pRec, id, openMode, openErasedRec);
 }
 Acad::ErrorStatus AcDbTextStyleTable::newIterator(AcDbTextStyleTableIterator*& pIterator,
                                                   bool atBeginning, bool skipDeleted) const {
   assertReadEnabled();
   Acad::ErrorStatus es;
-  if (cadsim::injectedFault("newIterator", &es)) return pIterator = nullptr, es;
+  if (cadsim::hostCallFails("newIterator", Acad::eOutOfMemory, &es)) return pIterator = nullptr, es;
   pIterator = new AcDbTextStyleTableIterator(const_cast<AcDbTextStyleTable*>(this)->recordIds(),
                                              atBeginning, skipDeleted);
   return Acad::eOk;
@@ -219,7 +223,7 @@ Acad::ErrorStatus AcDbBlockTableRecord::newIterator(AcDbBlockTableRecordIterator
                                                     bool atBeginning, bool skipDeleted) const {
   assertReadEnabled();
   Acad::ErrorStatus es;
-  if (cadsim::injectedFault("newIterator", &es)) return pIterator = nullptr, es;
+  if (cadsim::hostCallFails("newIterator", Acad::eOutOfMemory, &es)) return pIterator = nullptr, es;
   pIterator = new AcDbBlockTableRecordIterator(m_entities, atBeginning, skipDeleted);
   return Acad::eOk;
 }
@@ -300,7 +304,8 @@ Acad::ErrorStatus AcDbBlockTableRecordIterator::getEntity(AcDbEntity*& pEntity, 
                                                           bool openErasedEntity) const {
   pEntity = nullptr;
   if (done()) return Acad::eInvalidOpenState;
-  return acdbOpenObject(pEntity, m_ids[static_cast<size_t>(m_index)], openMode, openErasedEntity);
+  return cadsim::openAsCall("getEntity", pEntity, m_ids[static_cast<size_t>(m_index)], openMode,
+                            openErasedEntity);
 }
 Acad::ErrorStatus AcDbBlockTableRecordIterator::seek(AcDbObjectId id) { return seekIn(m_ids, m_index, id); }
 
