@@ -33,9 +33,13 @@ void setDocumentManagerAvailable(bool available);
 
 // --- command line and events ----------------------------------------------------------------------
 
-// Types a line at the active drawing's command line (runs it at once on the main thread).
+// Types a line at the active drawing's command line (runs it at once on the main thread). Text
+// sent with sendStringToExecute runs line by line in the idle loop; an AutoLISP line that is
+// cancelled or ends in an error (lispCancelled) drops the rest of that text.
 void typeLine(const std::string& line);
-// Host-level built-in commands (NEW, OPEN, CLOSE, ...) are engine-defined; the program adds its own.
+// Host-level built-in commands (NEW, OPEN, CLOSE, ...) are engine-defined; the program adds its
+// own. A command that throws fails: its message is printed and editor reactors hear commandFailed
+// instead of commandEnded.
 using BuiltinCommand = std::function<void(const std::string& args)>;
 void defineBuiltinCommand(const std::string& name, BuiltinCommand fn);
 

@@ -194,8 +194,9 @@ RegistryImpl& registry() {
   return *r;
 }
 
-// A command runs inside the drawing: it leaves quiescence, raises the editor events and, when it
-// is done, lets the idle loop settle the drawing again.
+// A command runs inside the drawing: it leaves quiescence, raises the editor events (the body
+// answers whether the command succeeded or failed) and, when it is done, lets the idle loop settle
+// the drawing again.
 template <typename Fn>
 void runAsCommand(AcApDocument* doc, const std::wstring& name, Fn&& body) {
   SessionState& s = session();
@@ -210,9 +211,10 @@ void runAsCommand(AcApDocument* doc, const std::wstring& name, Fn&& body) {
     }
   }
   raiseEditorEvent([&](AcEditorReactor* r) { r->commandWillStart(name.c_str()); });
-  body();
+  const bool ok = body();
   if (DocumentData* d = dataOf(doc)) --d->commandDepth;
-  raiseEditorEvent([&](AcEditorReactor* r) { r->commandEnded(name.c_str()); });
+  if (ok) raiseEditorEvent([&](AcEditorReactor* r) { r->commandEnded(name.c_str()); });
+  else raiseEditorEvent([&](AcEditorReactor* r) { r->commandFailed(name.c_str()); });
   // A command that closed its own drawing leaves the active one current.
   if (!dataOf(s.cur)) s.cur = dataOf(previousCur) ? previousCur : s.mdiActive;
 }
@@ -261,7 +263,10 @@ bool executeCommandLine(AcApDocument* doc, const std::wstring& line) {
   for (const RegisteredCommand& c : s.commands) {
     if (upper(c.globalName) != key) continue;
     AcRxFunctionPtr fn = c.fn;
-    runAsCommand(doc, c.globalName, [&] { fn(); });
+    runAsCommand(doc, c.globalName, [&] {
+      fn();
+      return true;
+    });
     return true;
   }
   auto it = s.builtins.find(key);
@@ -276,6 +281,7 @@ bool executeCommandLine(AcApDocument* doc, const std::wstring& line) {
         appendOutput(std::string(e.what()) + "\n");
         ok = false;
       }
+      return ok;
     });
     return ok;
   }

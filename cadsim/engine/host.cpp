@@ -52,7 +52,8 @@ bool runOneInput() {
   s.input.pop_front();
   if (!dataOf(in.doc)) return true;  // the drawing was closed meanwhile: its input goes with it
   if (in.activate && s.mdiActive != in.doc) activate(in.doc);
-  // Lines typed in one go: a line that fails cancels the rest, as the host's command line does.
+  // Lines typed in one go. A LISP evaluation that is cancelled or ends in an error drops the rest,
+  // as the host does; a command line that fails (an unknown command, say) does not.
   size_t start = 0;
   while (start <= in.text.size()) {
     size_t end = in.text.find(L'\n', start);
@@ -93,7 +94,8 @@ bool executeLine(AcApDocument* doc, const std::wstring& rawLine) {
     else raiseEditorEvent([](AcEditorReactor* r) { r->lispCancelled(); });
     return ok;
   }
-  return executeCommandLine(doc, line);
+  executeCommandLine(doc, line);
+  return true;
 }
 
 void typeLine(const std::string& line) {

@@ -108,6 +108,8 @@ void removeLockFiles(const std::string& drawingPath);
 
 // --- command line ---------------------------------------------------------------------------------------
 
+// Runs a typed line, AutoLISP or a command line, in doc. False when it cancels the rest of the
+// input typed with it: an AutoLISP evaluation that was cancelled or ended in an error.
 bool executeLine(AcApDocument* doc, const std::wstring& line);
 // Runs a command line (not AutoLISP) in doc; false when the command is unknown or failed.
 bool executeCommandLine(AcApDocument* doc, const std::wstring& line);
