@@ -5,17 +5,19 @@
 // code, or a pointer or id that may be null. Each call of one counts once, under its SDK name:
 // "acdbOpenObject", "acedGetVar", "acedSetVar", "activateDocument", "addCommand",
 // "addInputContextReactor", "appContextCloseDocument", "appContextNewDocument",
-// "appContextOpenDocument", "beginExecuteInApplicationContext", "createLayout", "findActiveLayout",
-// "findFile", "findLayoutNamed", "getAcDbObjectId", "getActiveLayoutName", "getAt" (opening a
-// dictionary entry or a symbol table record), "getBlockTable", "getEntity", "getLayerTable",
-// "getLayoutDictionary", "getNamedObjectsDictionary", "getObject", "getRecord",
-// "getTextStyleTable", "inputPointManager", "layoutExists", "layoutManager", "lockDocument",
-// "newIterator" (symbol tables, block records, dictionaries), "readDwgFile", "sendStringToExecute",
+// "appContextOpenDocument", "beginExecuteInApplicationContext", "createLayout",
+// "disableDocumentActivation", "enableDocumentActivation", "findActiveLayout", "findFile",
+// "findLayoutNamed", "getAcDbObjectId", "getActiveLayoutName", "getAt" (opening a dictionary entry
+// or a symbol table record), "getBlockTable", "getEntity", "getLayerTable", "getLayoutDictionary",
+// "getNamedObjectsDictionary", "getObject", "getRecord", "getTextStyleTable", "inputPointManager",
+// "layoutExists", "layoutManager", "lockDocument", "newAcApDocumentIterator", "newIterator"
+// (symbol tables, block records, dictionaries), "readDwgFile", "sendStringToExecute",
 // "setCurDocument", "setCurrentLayout", "setCurrentLayoutId", "upgradeOpen", "workingDatabase".
 // The calls that open an object also answer faults planted on "acdbOpenObject", and
 // findActiveLayout those on "getActiveLayoutName". Not fault points: calls that cannot fail (void
-// ones, state queries such as curDocument, reads of an open object) and unlockDocument, which the
-// host refuses only for a drawing that is not locked.
+// ones, state queries such as curDocument, reads and writes of an open object), and the calls
+// that give something back (unlockDocument, close, removing a reactor or a command), which the
+// host refuses only when there is nothing to give back.
 //
 // A fault fails a call the way the host fails it: with the planted status, or, for a call made to
 // fail as the nth host call, with that call's own failure (acdbOpenObject eWasOpenForWrite,

@@ -411,6 +411,7 @@ Acad::ErrorStatus AcApDocManager::unlockDocument(AcApDocument* pDoc) {
 
 AcApDocumentIterator* AcApDocManager::newAcApDocumentIterator() {
   requireMainThread("newAcApDocumentIterator");
+  if (cadsim::hostCallAnswersNull("newAcApDocumentIterator")) return nullptr;
   return new AcApDocumentIterator(cadsim::documents());
 }
 
@@ -483,12 +484,18 @@ Acad::ErrorStatus AcApDocManager::appContextCloseDocument(AcApDocument* pDoc) {
 bool AcApDocManager::isDocumentActivationEnabled() const { return session().activationEnabled; }
 
 Acad::ErrorStatus AcApDocManager::disableDocumentActivation() {
+  requireMainThread("disableDocumentActivation");
+  Acad::ErrorStatus es;
+  if (cadsim::hostCallFails("disableDocumentActivation", Acad::eInvalidContext, &es)) return es;
   session().activationEnabled = false;
   cadsim::raiseDocEvent([](AcApDocManagerReactor* r) { r->documentActivationModified(false); });
   return Acad::eOk;
 }
 
 Acad::ErrorStatus AcApDocManager::enableDocumentActivation() {
+  requireMainThread("enableDocumentActivation");
+  Acad::ErrorStatus es;
+  if (cadsim::hostCallFails("enableDocumentActivation", Acad::eInvalidContext, &es)) return es;
   session().activationEnabled = true;
   cadsim::raiseDocEvent([](AcApDocManagerReactor* r) { r->documentActivationModified(true); });
   return Acad::eOk;

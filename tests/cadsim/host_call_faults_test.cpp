@@ -44,6 +44,13 @@ TEST_F(HostCallFaultsTest, EachFaultPointFailsTheWayTheHostFailsIt) {
       {"appContextOpenDocument", [&](auto& arm) { arm(); return Status(manager->appContextOpenDocument(L"/no/such.dxf")); }, "72"},
       {"appContextCloseDocument", [&](auto& arm) { arm(); return Status(manager->appContextCloseDocument(doc)); }, "2"},
       {"appContextNewDocument", [&](auto& arm) { arm(); return Status(manager->appContextNewDocument(L"")); }, "2"},
+      {"newAcApDocumentIterator", [&](auto& arm) {
+         arm();
+         std::unique_ptr<AcApDocumentIterator> it(manager->newAcApDocumentIterator());
+         return Pointer(it.get());
+       }, "null"},
+      {"disableDocumentActivation", [&](auto& arm) { arm(); return Status(manager->disableDocumentActivation()); }, "150"},
+      {"enableDocumentActivation", [&](auto& arm) { arm(); return Status(manager->enableDocumentActivation()); }, "150"},
       {"inputPointManager", [&](auto& arm) { arm(); return Pointer(doc->inputPointManager()); }, "null"},
       {"addInputContextReactor", [&](auto& arm) {
          static AcEdInputContextReactor reactor;
