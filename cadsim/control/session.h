@@ -9,8 +9,8 @@
 namespace cadsim {
 
 // Closes every drawing without events, drops posted callbacks, reactors, registered commands,
-// faults, output, recorded URLs and options, restores the document manager, and
-// makes the calling thread the main thread. Tests call it first.
+// faults and host call counts, output, recorded URLs and options, restores the document manager,
+// and makes the calling thread the main thread. Tests call it first.
 void reset();
 void bindMainThread();
 bool isMainThread();  // thread-safe
