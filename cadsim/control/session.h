@@ -31,7 +31,7 @@ void wake();
 // Takes the document manager away (acDocManagerPtr() returns null) or gives it back.
 void setDocumentManagerAvailable(bool available);
 
-// --- command line and events ----------------------------------------------------------------------
+// --- command line and events ---------------------------------------------------------------------
 
 // Types a line at the active drawing's command line (runs it at once on the main thread). Text
 // sent with sendStringToExecute runs line by line in the idle loop; an AutoLISP line that is

@@ -44,7 +44,7 @@ struct DatabaseData {
   AcDbObjectId add(AcDbObject* object, AcDbObjectId owner, Adesk::UInt64 handle = 0);
 };
 
-// --- objects ----------------------------------------------------------------------------------------
+// --- objects -------------------------------------------------------------------------------------
 
 // The object behind an id without opening it (engine use only); null for a stale id or an object
 // of another class.
@@ -80,8 +80,8 @@ Acad::ErrorStatus addOpenForWrite(AcDbDatabase* db, AcDbObject* object, AcDbObje
 // The SDK's "append a new object to me" calls (entities to a block, attributes to a reference,
 // records to a table): the owner must be open for write and resident; the object joins the
 // owner's database, open for write, and its id goes to the end of `owned`.
-Acad::ErrorStatus appendOwned(AcDbObject* owner, std::vector<AcDbObjectId>& owned, AcDbObject* object,
-                              AcDbObjectId* id);
+Acad::ErrorStatus appendOwned(AcDbObject* owner, std::vector<AcDbObjectId>& owned,
+                              AcDbObject* object, AcDbObjectId* id);
 // A copy of text for SDK calls that hand out allocated text (the caller frees it with
 // acutDelString); null when out of memory.
 ACHAR* allocCopy(const std::wstring& text);
@@ -102,7 +102,7 @@ AcDbDatabase* workingDatabase();
 // Builds the default drawing's tables, spaces, layouts and dictionaries.
 void buildDefaultDrawing(DatabaseData& data);
 
-// --- layouts ----------------------------------------------------------------------------------------
+// --- layouts -------------------------------------------------------------------------------------
 
 std::vector<AcDbObjectId> layoutIds(AcDbDatabase* db);  // in tab order
 AcDbObjectId findLayout(AcDbDatabase* db, const std::wstring& name);  // model: both names
@@ -117,7 +117,7 @@ AcDbObjectId createPaperLayout(AcDbDatabase* db, const std::wstring& name, int t
                                AcDbObjectId* blockRecord);
 bool layoutManagerAvailable();
 
-// --- drawing files and host services ------------------------------------------------------------------
+// --- drawing files and host services -------------------------------------------------------------
 
 Acad::ErrorStatus loadDrawingFile(AcDbDatabase* db, const std::wstring& path);
 // Turns a DXF file into the (empty) database's objects.

@@ -107,8 +107,8 @@ Acad::ErrorStatus addOpenForWrite(AcDbDatabase* db, AcDbObject* object, AcDbObje
   return Acad::eOk;
 }
 
-Acad::ErrorStatus appendOwned(AcDbObject* owner, std::vector<AcDbObjectId>& owned, AcDbObject* object,
-                              AcDbObjectId* id) {
+Acad::ErrorStatus appendOwned(AcDbObject* owner, std::vector<AcDbObjectId>& owned,
+                              AcDbObject* object, AcDbObjectId* id) {
   if (id) *id = AcDbObjectId();
   if (!object) return Acad::eNullObjectPointer;
   if (!owner->database()) return Acad::eNotInDatabase;

@@ -94,7 +94,7 @@ struct SessionState {
 
 SessionState& session();
 
-// --- documents ----------------------------------------------------------------------------------------
+// --- documents -----------------------------------------------------------------------------------
 
 DocumentData* dataOf(AcApDocument* doc);  // null when doc is not an open drawing
 void lock(DocumentData& d, AcAp::DocLockMode mode);
@@ -106,7 +106,7 @@ void raiseEditorEvent(const std::function<void(AcEditorReactor*)>& fn);
 bool createLockFiles(const std::string& drawingPath);
 void removeLockFiles(const std::string& drawingPath);
 
-// --- command line ---------------------------------------------------------------------------------------
+// --- command line --------------------------------------------------------------------------------
 
 // Runs a typed line, AutoLISP or a command line, in doc. False when it cancels the rest of the
 // input typed with it: an AutoLISP evaluation that was cancelled or ended in an error.
