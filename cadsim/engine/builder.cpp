@@ -1,5 +1,6 @@
 // The control surface's drawing builder: makes drawing content in code, for tests.
-#include "cadsim/engine/state.h"
+#include "cadsim/engine/database_state.h"
+#include "cadsim/engine/session_state.h"
 
 namespace cadsim {
 namespace {

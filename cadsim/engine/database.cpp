@@ -1,10 +1,7 @@
 // Drawing databases of the simulated host: handles, the default drawing, database accessors and
 // the host application services.
-#include <cwchar>
-
-#include "cadsim/engine/state.h"
-
-const AcDbObjectId AcDbObjectId::kNull;
+#include "cadsim/engine/database_state.h"
+#include "cadsim/engine/session_state.h"
 
 namespace cadsim {
 namespace {
@@ -54,27 +51,6 @@ void buildDefaultDrawing(DatabaseData& d) {
 }  // namespace cadsim
 
 using cadsim::peek;
-
-AcDbHandle::AcDbHandle(const ACHAR* hex) {
-  if (!hex) return;
-  Adesk::UInt64 v = 0;
-  for (const ACHAR* p = hex; *p; ++p) {
-    int digit;
-    if (*p >= L'0' && *p <= L'9') digit = *p - L'0';
-    else if (*p >= L'a' && *p <= L'f') digit = *p - L'a' + 10;
-    else if (*p >= L'A' && *p <= L'F') digit = *p - L'A' + 10;
-    else return;  // not a handle: stays null
-    if (v >> 60) return;  // more than 16 digits
-    v = (v << 4) | static_cast<Adesk::UInt64>(digit);
-  }
-  m_value = v;
-}
-
-bool AcDbHandle::getIntoAsciiBuffer(ACHAR* buffer, size_t length) const {
-  if (!buffer || length < 17) return false;
-  std::swprintf(buffer, length, L"%llX", static_cast<unsigned long long>(m_value));
-  return true;
-}
 
 AcDbHandle AcDbObjectId::handle() const {
   return m_stub && m_stub->database ? AcDbHandle(m_stub->handle) : AcDbHandle();
@@ -127,26 +103,26 @@ bool AcDbDatabase::tilemode() const {
 }
 
 Acad::ErrorStatus AcDbDatabase::getBlockTable(AcDbBlockTable*& pTable, AcDb::OpenMode mode) {
-  return acdbOpenObject(pTable, m_data->blockTable, mode);
+  return cadsim::openAsCall("getBlockTable", pTable, m_data->blockTable, mode);
 }
 Acad::ErrorStatus AcDbDatabase::getLayerTable(AcDbLayerTable*& pTable, AcDb::OpenMode mode) {
-  return acdbOpenObject(pTable, m_data->layerTable, mode);
+  return cadsim::openAsCall("getLayerTable", pTable, m_data->layerTable, mode);
 }
 Acad::ErrorStatus AcDbDatabase::getTextStyleTable(AcDbTextStyleTable*& pTable, AcDb::OpenMode mode) {
-  return acdbOpenObject(pTable, m_data->textStyleTable, mode);
+  return cadsim::openAsCall("getTextStyleTable", pTable, m_data->textStyleTable, mode);
 }
 Acad::ErrorStatus AcDbDatabase::getNamedObjectsDictionary(AcDbDictionary*& pDict, AcDb::OpenMode mode) {
-  return acdbOpenObject(pDict, m_data->namedObjects, mode);
+  return cadsim::openAsCall("getNamedObjectsDictionary", pDict, m_data->namedObjects, mode);
 }
 Acad::ErrorStatus AcDbDatabase::getLayoutDictionary(AcDbDictionary*& pDict, AcDb::OpenMode mode) {
-  return acdbOpenObject(pDict, m_data->layoutDictionary, mode);
+  return cadsim::openAsCall("getLayoutDictionary", pDict, m_data->layoutDictionary, mode);
 }
 
 Acad::ErrorStatus AcDbDatabase::getAcDbObjectId(AcDbObjectId& retId, bool, const AcDbHandle& objHandle,
                                                 Adesk::UInt32) {
   retId = AcDbObjectId();
   Acad::ErrorStatus es;
-  if (cadsim::injectedFault("getAcDbObjectId", &es)) return es;
+  if (cadsim::hostCallFails("getAcDbObjectId", Acad::eUnknownHandle, &es)) return es;
   if (objHandle.isNull()) return Acad::eNullHandle;
   auto it = m_data->byHandle.find(objHandle.value());
   if (it == m_data->byHandle.end()) return Acad::eUnknownHandle;
@@ -157,14 +133,19 @@ Acad::ErrorStatus AcDbDatabase::getAcDbObjectId(AcDbObjectId& retId, bool, const
 Acad::ErrorStatus AcDbDatabase::readDwgFile(const ACHAR* fileName, OpenMode, bool, const ACHAR*) {
   cadsim::requireMainThread("readDwgFile");
   Acad::ErrorStatus es;
-  if (cadsim::injectedFault("readDwgFile", &es)) return es;
+  if (cadsim::hostCallFails("readDwgFile", Acad::eFileAccessErr, &es)) return es;
   if (!fileName || !*fileName) return Acad::eInvalidInput;
   if (!m_data->objects.empty()) return Acad::eInvalidContext;  // only into an empty database
   return cadsim::loadDrawingFile(this, fileName);
 }
 
+namespace cadsim {
+AcDbDatabase* workingDatabase() { return g_workingDatabase ? g_workingDatabase : currentDatabase(); }
+}  // namespace cadsim
+
 AcDbDatabase* AcDbHostApplicationServices::workingDatabase() const {
-  return g_workingDatabase ? g_workingDatabase : cadsim::currentDatabase();
+  if (cadsim::hostCallAnswersNull("workingDatabase")) return nullptr;
+  return cadsim::workingDatabase();
 }
 
 void AcDbHostApplicationServices::setWorkingDatabase(AcDbDatabase* db) { g_workingDatabase = db; }

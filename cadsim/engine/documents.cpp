@@ -1,19 +1,14 @@
-// Documents and the document manager of the simulated host, with the host's event order.
+// Documents and the document manager of the simulated host, with the host's event order, and the
+// lock files the host keeps beside open drawing files.
 #include <algorithm>
+#include <cstdio>
 #include <sys/stat.h>
 
-#include "cadsim/engine/state.h"
+#include "cadsim/engine/database_state.h"
+#include "cadsim/engine/session_state.h"
 
 namespace cadsim {
 namespace {
-
-
-bool fault(const char* name, Acad::ErrorStatus* es) {
-  int status = 0;
-  if (!injectedStatus(name, &status)) return false;
-  *es = static_cast<Acad::ErrorStatus>(status);
-  return true;
-}
 
 std::wstring baseName(const std::wstring& path) {
   size_t slash = path.find_last_of(L"/\\");
@@ -21,7 +16,7 @@ std::wstring baseName(const std::wstring& path) {
 }
 
 void setActive(AcApDocument* doc) {
-  HostState& s = state();
+  SessionState& s = session();
   AcApDocument* old = s.mdiActive;
   if (old == doc) return;
   if (old) raiseDocEvent([&](AcApDocManagerReactor* r) { r->documentToBeDeactivated(old); });
@@ -38,7 +33,7 @@ void setActive(AcApDocument* doc) {
 
 std::unique_ptr<DocumentData> makeDocument(const std::string& pathOrEmpty,
                                            std::unique_ptr<AcDbDatabase> loaded) {
-  HostState& s = state();
+  SessionState& s = session();
   auto d = std::make_unique<DocumentData>();
   if (pathOrEmpty.empty()) {
     d->title = L"Drawing" + std::to_wstring(++s.untitledCounter) + L".dwg";
@@ -55,7 +50,7 @@ std::unique_ptr<DocumentData> makeDocument(const std::string& pathOrEmpty,
 
 // Takes a drawing out of the open list; it is destroyed when the caller lets it go.
 std::unique_ptr<DocumentData> takeDocument(AcApDocument* doc) {
-  auto& docs = state().documents;
+  auto& docs = session().documents;
   auto it = std::find_if(docs.begin(), docs.end(),
                          [&](const std::unique_ptr<DocumentData>& p) { return &p->facade == doc; });
   if (it == docs.end()) return nullptr;
@@ -66,40 +61,85 @@ std::unique_ptr<DocumentData> takeDocument(AcApDocument* doc) {
 
 }  // namespace
 
+void lock(DocumentData& d, AcAp::DocLockMode mode) {
+  ++d.lockCount;
+  d.lockMode = mode;
+}
+
+Acad::ErrorStatus openDrawingFile(const std::string& path) {
+  // The host opens files only: a path with no file is not found, whatever the tests' leniency.
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0) return Acad::eFileNotFound;
+  int status = 0;
+  openDrawing(path, &status);
+  return static_cast<Acad::ErrorStatus>(status);
+}
+
 DocumentData* dataOf(AcApDocument* doc) {
   if (!doc) return nullptr;
-  for (auto& d : state().documents)
+  for (auto& d : session().documents)
     if (&d->facade == doc) return d.get();
   return nullptr;
 }
 
 AcDbDatabase* currentDatabase() {
-  DocumentData* d = dataOf(state().cur);
+  DocumentData* d = dataOf(session().cur);
   return d ? d->database.get() : nullptr;
 }
 
 void raiseDocEvent(const std::function<void(AcApDocManagerReactor*)>& fn) {
-  std::vector<AcApDocManagerReactor*> copy = state().docReactors;
+  std::vector<AcApDocManagerReactor*> copy = session().docReactors;
   for (AcApDocManagerReactor* r : copy) {
-    auto& live = state().docReactors;
+    auto& live = session().docReactors;
     if (std::find(live.begin(), live.end(), r) != live.end()) fn(r);
   }
 }
 
 void raiseEditorEvent(const std::function<void(AcEditorReactor*)>& fn) {
-  std::vector<AcEditorReactor*> copy = state().editorReactors;
+  std::vector<AcEditorReactor*> copy = session().editorReactors;
   for (AcEditorReactor* r : copy) {
-    auto& live = state().editorReactors;
+    auto& live = session().editorReactors;
     if (std::find(live.begin(), live.end(), r) != live.end()) fn(r);
   }
 }
 
 // --- control surface ------------------------------------------------------------------------------
 
+std::string lockFilePath(const std::string& drawingPath) {
+  std::string base = drawingPath;
+  size_t slash = base.find_last_of('/');
+  size_t dot = base.find_last_of('.');
+  if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) base.erase(dot);
+  return base + ".dwl";
+}
+
+std::string secondLockFilePath(const std::string& drawingPath) { return lockFilePath(drawingPath) + "2"; }
+
+bool createLockFiles(const std::string& drawingPath) {
+  // The host writes who holds the drawing; the content only has to exist.
+  bool ok = true;
+  for (const std::string& p : {lockFilePath(drawingPath), secondLockFilePath(drawingPath)}) {
+    FILE* f = std::fopen(p.c_str(), "w");
+    if (!f) {
+      ok = false;
+      continue;
+    }
+    std::fputs("cadsim\n", f);
+    std::fclose(f);
+  }
+  return ok;
+}
+
+void removeLockFiles(const std::string& drawingPath) {
+  std::remove(lockFilePath(drawingPath).c_str());
+  std::remove(secondLockFilePath(drawingPath).c_str());
+}
+
+
 namespace {
 
 AcApDocument* beginOpenWith(const std::string& pathOrEmpty, std::unique_ptr<AcDbDatabase> loaded) {
-  HostState& s = state();
+  SessionState& s = session();
   s.documents.push_back(makeDocument(pathOrEmpty, std::move(loaded)));
   DocumentData* d = s.documents.back().get();
   d->opening = true;
@@ -130,7 +170,7 @@ void finishOpen(AcApDocument* doc) {
 
 void cancelOpen(AcApDocument* doc) {
   requireMainThread("cancelOpen");
-  HostState& s = state();
+  SessionState& s = session();
   DocumentData* d = dataOf(doc);
   if (!d || !d->opening) return;
   raiseDocEvent([&](AcApDocManagerReactor* r) { r->documentCreateCanceled(doc); });
@@ -150,11 +190,6 @@ AcApDocument* newDrawing() {
 
 AcApDocument* openDrawing(const std::string& path, int* status) {
   requireMainThread("openDrawing");
-  Acad::ErrorStatus es = Acad::eOk;
-  if (fault("appContextOpenDocument", &es)) {
-    if (status) *status = es;
-    return nullptr;
-  }
   if (status) *status = 0;
   struct stat st;
   std::unique_ptr<AcDbDatabase> loaded;
@@ -186,7 +221,7 @@ void activate(AcApDocument* doc) {
 
 void close(AcApDocument* doc) {
   requireMainThread("close");
-  HostState& s = state();
+  SessionState& s = session();
   DocumentData* d = dataOf(doc);
   if (!d) return;
   std::wstring fileName = d->fileName;
@@ -197,7 +232,7 @@ void close(AcApDocument* doc) {
   bool wasActive = s.mdiActive == doc;
   if (s.cur == doc) s.cur = nullptr;
   if (s.mdiActive == doc) s.mdiActive = nullptr;
-  if (gone && acdbHostApplicationServices()->workingDatabase() == gone->database.get())
+  if (gone && workingDatabase() == gone->database.get())
     acdbHostApplicationServices()->setWorkingDatabase(nullptr);
   if (gone && gone->hasLockFiles) removeLockFiles(narrow(gone->fileName));
   gone.reset();
@@ -229,13 +264,13 @@ void setBusy(AcApDocument* doc, bool busy) {
 
 std::vector<AcApDocument*> documents() {
   std::vector<AcApDocument*> out;
-  for (auto& d : state().documents) out.push_back(&d->facade);
+  for (auto& d : session().documents) out.push_back(&d->facade);
   return out;
 }
 
 AcApDocument* findDocument(const std::string& pathOrTitle) {
   std::wstring w = widen(pathOrTitle);
-  for (auto& d : state().documents)
+  for (auto& d : session().documents)
     if (d->fileName == w || d->title == w) return &d->facade;
   return nullptr;
 }
@@ -255,12 +290,12 @@ std::string titleUtf8(AcApDocument* doc) {
   return d ? narrow(d->title) : std::string();
 }
 
-void setDocumentManagerAvailable(bool available) { state().managerAvailable = available; }
+void setDocumentManagerAvailable(bool available) { session().managerAvailable = available; }
 
 Acad::ErrorStatus InputPointManagerImpl::addInputContextReactor(AcEdInputContextReactor* r) {
   requireMainThread("addInputContextReactor");
   Acad::ErrorStatus es;
-  if (fault("addInputContextReactor", &es)) return es;
+  if (hostCallFails("addInputContextReactor", Acad::eInvalidContext, &es)) return es;
   if (!r) return Acad::eNullObjectPointer;
   if (std::find(reactors.begin(), reactors.end(), r) != reactors.end()) return Acad::eDuplicateKey;
   reactors.push_back(r);
@@ -279,7 +314,7 @@ Acad::ErrorStatus InputPointManagerImpl::removeInputContextReactor(AcEdInputCont
 
 using cadsim::dataOf;
 using cadsim::requireMainThread;
-using cadsim::state;
+using cadsim::session;
 
 // --- AcApDocument --------------------------------------------------------------------------------
 
@@ -297,8 +332,7 @@ bool AcApDocument::isNamedDrawing() const { return m_data->named; }
 bool AcApDocument::isReadOnly() const { return m_data->readOnly; }
 AcAp::DocLockMode AcApDocument::myLockMode() const { return m_data->lockMode; }
 AcEdInputPointManager* AcApDocument::inputPointManager() {
-  int status = 0;
-  if (cadsim::injectedStatus("inputPointManager", &status)) return nullptr;
+  if (cadsim::hostCallAnswersNull("inputPointManager")) return nullptr;
   return &m_data->inputPoints;
 }
 
@@ -306,32 +340,32 @@ AcEdInputPointManager* AcApDocument::inputPointManager() {
 
 AcApDocManager* acDocManagerPtr() {
   static AcApDocManager* manager = new AcApDocManager();
-  return state().managerAvailable ? manager : nullptr;
+  return session().managerAvailable ? manager : nullptr;
 }
 
 AcApDocument* AcApDocManager::curDocument() const {
   requireMainThread("curDocument");
-  return state().cur;
+  return session().cur;
 }
 
 AcApDocument* AcApDocManager::mdiActiveDocument() const {
   requireMainThread("mdiActiveDocument");
-  return state().mdiActive;
+  return session().mdiActive;
 }
 
 bool AcApDocManager::isApplicationContext() const {
   requireMainThread("isApplicationContext");
-  return state().appContext;
+  return session().appContext;
 }
 
 Acad::ErrorStatus AcApDocManager::setCurDocument(AcApDocument* pDoc, AcAp::DocLockMode mode,
                                                  bool activate) {
   requireMainThread("setCurDocument");
   Acad::ErrorStatus es;
-  if (cadsim::fault("setCurDocument", &es)) return es;
+  if (cadsim::hostCallFails("setCurDocument", Acad::eInvalidContext, &es)) return es;
   cadsim::DocumentData* d = dataOf(pDoc);
   if (!d) return Acad::eInvalidInput;
-  cadsim::HostState& s = state();
+  cadsim::SessionState& s = session();
   if (activate && pDoc != s.mdiActive) {
     if (!s.activationEnabled) return Acad::eDocumentSwitchDisabled;
     cadsim::setActive(pDoc);
@@ -339,16 +373,16 @@ Acad::ErrorStatus AcApDocManager::setCurDocument(AcApDocument* pDoc, AcAp::DocLo
     s.cur = pDoc;
     cadsim::raiseDocEvent([&](AcApDocManagerReactor* r) { r->documentBecameCurrent(pDoc); });
   }
-  if (mode != AcAp::kNone) return lockDocument(pDoc, mode);
+  if (mode != AcAp::kNone) cadsim::lock(*d, mode);
   return Acad::eOk;
 }
 
 Acad::ErrorStatus AcApDocManager::activateDocument(AcApDocument* pDoc, bool) {
   requireMainThread("activateDocument");
   Acad::ErrorStatus es;
-  if (cadsim::fault("activateDocument", &es)) return es;
+  if (cadsim::hostCallFails("activateDocument", Acad::eDocumentSwitchDisabled, &es)) return es;
   if (!dataOf(pDoc)) return Acad::eInvalidInput;
-  if (!state().activationEnabled) return Acad::eDocumentSwitchDisabled;
+  if (!session().activationEnabled) return Acad::eDocumentSwitchDisabled;
   cadsim::setActive(pDoc);
   return Acad::eOk;
 }
@@ -357,18 +391,17 @@ Acad::ErrorStatus AcApDocManager::lockDocument(AcApDocument* pDoc, AcAp::DocLock
                                                const ACHAR*, const ACHAR*, bool) {
   requireMainThread("lockDocument");
   Acad::ErrorStatus es;
-  if (cadsim::fault("lockDocument", &es)) return es;
+  if (cadsim::hostCallFails("lockDocument", Acad::eLockViolation, &es)) return es;
   cadsim::DocumentData* d = dataOf(pDoc);
   if (!d) return Acad::eNoDocument;
-  ++d->lockCount;
-  d->lockMode = mode;
+  cadsim::lock(*d, mode);
   return Acad::eOk;
 }
 
 Acad::ErrorStatus AcApDocManager::unlockDocument(AcApDocument* pDoc) {
   requireMainThread("unlockDocument");
-  Acad::ErrorStatus es;
-  if (cadsim::fault("unlockDocument", &es)) return es;
+  // No fault point: the host refuses an unlock only for a drawing that is not locked, and a
+  // refusal that kept the lock would model no host.
   cadsim::DocumentData* d = dataOf(pDoc);
   if (!d) return Acad::eNoDocument;
   if (d->lockCount == 0) return Acad::eNotApplicable;
@@ -378,20 +411,21 @@ Acad::ErrorStatus AcApDocManager::unlockDocument(AcApDocument* pDoc) {
 
 AcApDocumentIterator* AcApDocManager::newAcApDocumentIterator() {
   requireMainThread("newAcApDocumentIterator");
+  if (cadsim::hostCallAnswersNull("newAcApDocumentIterator")) return nullptr;
   return new AcApDocumentIterator(cadsim::documents());
 }
 
 int AcApDocManager::documentCount() const {
   requireMainThread("documentCount");
-  return static_cast<int>(state().documents.size());
+  return static_cast<int>(session().documents.size());
 }
 
 Acad::ErrorStatus AcApDocManager::beginExecuteInApplicationContext(
     AcApExecuteInApplicationContextCallback fn, void* pData) {
   Acad::ErrorStatus es;
-  if (cadsim::fault("beginExecuteInApplicationContext", &es)) return es;
+  if (cadsim::hostCallFails("beginExecuteInApplicationContext", Acad::eInvalidContext, &es)) return es;
   if (!fn) return Acad::eInvalidInput;
-  cadsim::HostState& s = state();
+  cadsim::SessionState& s = session();
   {
     std::lock_guard<std::mutex> lock(s.postMutex);
     s.posted.emplace_back(fn, pData);
@@ -402,13 +436,13 @@ Acad::ErrorStatus AcApDocManager::beginExecuteInApplicationContext(
 
 void AcApDocManager::addReactor(AcApDocManagerReactor* reactor) {
   requireMainThread("AcApDocManager::addReactor");
-  auto& v = state().docReactors;
+  auto& v = session().docReactors;
   if (reactor && std::find(v.begin(), v.end(), reactor) == v.end()) v.push_back(reactor);
 }
 
 void AcApDocManager::removeReactor(AcApDocManagerReactor* reactor) {
   requireMainThread("AcApDocManager::removeReactor");
-  auto& v = state().docReactors;
+  auto& v = session().docReactors;
   v.erase(std::remove(v.begin(), v.end(), reactor), v.end());
 }
 
@@ -416,51 +450,53 @@ Acad::ErrorStatus AcApDocManager::sendStringToExecute(AcApDocument* pDoc, const 
                                                       bool bActivate, bool, bool) {
   requireMainThread("sendStringToExecute");
   Acad::ErrorStatus es;
-  if (cadsim::fault("sendStringToExecute", &es)) return es;
+  if (cadsim::hostCallFails("sendStringToExecute", Acad::eNotApplicable, &es)) return es;
   if (!dataOf(pDoc) || !text) return Acad::eInvalidInput;
-  state().input.push_back(cadsim::PendingInput{pDoc, text, bActivate});
+  session().input.push_back(cadsim::PendingInput{pDoc, text, bActivate});
   return Acad::eOk;
 }
 
 Acad::ErrorStatus AcApDocManager::appContextNewDocument(const ACHAR*) {
   requireMainThread("appContextNewDocument");
   Acad::ErrorStatus es;
-  if (cadsim::fault("appContextNewDocument", &es)) return es;
+  if (cadsim::hostCallFails("appContextNewDocument", Acad::eNotApplicable, &es)) return es;
   cadsim::newDrawing();
   return Acad::eOk;
 }
 
 Acad::ErrorStatus AcApDocManager::appContextOpenDocument(const ACHAR* name) {
   requireMainThread("appContextOpenDocument");
+  Acad::ErrorStatus es;
+  if (cadsim::hostCallFails("appContextOpenDocument", Acad::eFileAccessErr, &es)) return es;
   if (!name || !*name) return Acad::eInvalidInput;
-  // The host opens files only: a path with no file is not found, whatever the tests' leniency.
-  std::string path = cadsim::narrow(name);
-  struct stat st;
-  if (::stat(path.c_str(), &st) != 0) return Acad::eFileNotFound;
-  int status = 0;
-  cadsim::openDrawing(path, &status);
-  return static_cast<Acad::ErrorStatus>(status);
+  return cadsim::openDrawingFile(cadsim::narrow(name));
 }
 
 Acad::ErrorStatus AcApDocManager::appContextCloseDocument(AcApDocument* pDoc) {
   requireMainThread("appContextCloseDocument");
   Acad::ErrorStatus es;
-  if (cadsim::fault("appContextCloseDocument", &es)) return es;
+  if (cadsim::hostCallFails("appContextCloseDocument", Acad::eNotApplicable, &es)) return es;
   if (!dataOf(pDoc)) return Acad::eInvalidInput;
   cadsim::close(pDoc);
   return Acad::eOk;
 }
 
-bool AcApDocManager::isDocumentActivationEnabled() const { return state().activationEnabled; }
+bool AcApDocManager::isDocumentActivationEnabled() const { return session().activationEnabled; }
 
 Acad::ErrorStatus AcApDocManager::disableDocumentActivation() {
-  state().activationEnabled = false;
+  requireMainThread("disableDocumentActivation");
+  Acad::ErrorStatus es;
+  if (cadsim::hostCallFails("disableDocumentActivation", Acad::eInvalidContext, &es)) return es;
+  session().activationEnabled = false;
   cadsim::raiseDocEvent([](AcApDocManagerReactor* r) { r->documentActivationModified(false); });
   return Acad::eOk;
 }
 
 Acad::ErrorStatus AcApDocManager::enableDocumentActivation() {
-  state().activationEnabled = true;
+  requireMainThread("enableDocumentActivation");
+  Acad::ErrorStatus es;
+  if (cadsim::hostCallFails("enableDocumentActivation", Acad::eInvalidContext, &es)) return es;
+  session().activationEnabled = true;
   cadsim::raiseDocEvent([](AcApDocManagerReactor* r) { r->documentActivationModified(true); });
   return Acad::eOk;
 }

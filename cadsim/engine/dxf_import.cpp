@@ -5,7 +5,7 @@
 #include <map>
 
 #include "cadsim/dxf/dxf_reader.h"
-#include "cadsim/engine/state.h"
+#include "cadsim/engine/database_state.h"
 
 namespace cadsim {
 namespace {

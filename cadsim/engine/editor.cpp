@@ -6,14 +6,14 @@
 #include <cstring>
 #include <cwchar>
 
-#include "cadsim/engine/lisp.h"
-#include "cadsim/engine/state.h"
+#include "cadsim/engine/database_state.h"
+#include "cadsim/engine/session_state.h"
 
 namespace cadsim {
 namespace {
 
 void appendOutput(const std::string& text) {
-  HostState& s = state();
+  SessionState& s = session();
   std::lock_guard<std::mutex> lock(s.outputMutex);
   s.output += text;
 }
@@ -117,12 +117,12 @@ class EditorImpl : public AcEditor {
  public:
   void addReactor(AcEditorReactor* r) override {
     requireMainThread("AcEditor::addReactor");
-    auto& v = state().editorReactors;
+    auto& v = session().editorReactors;
     if (r && std::find(v.begin(), v.end(), r) == v.end()) v.push_back(r);
   }
   void removeReactor(AcEditorReactor* r) override {
     requireMainThread("AcEditor::removeReactor");
-    auto& v = state().editorReactors;
+    auto& v = session().editorReactors;
     v.erase(std::remove(v.begin(), v.end(), r), v.end());
   }
 };
@@ -133,10 +133,10 @@ class CommandStackImpl : public AcEdCommandStack {
                                Adesk::Int32 flags, AcRxFunctionPtr fn, AcEdUIContext*, int, void*,
                                AcEdCommand**) override {
     requireMainThread("addCommand");
-    int status = 0;
-    if (injectedStatus("addCommand", &status)) return static_cast<Acad::ErrorStatus>(status);
+    Acad::ErrorStatus es;
+    if (hostCallFails("addCommand", Acad::eDuplicateKey, &es)) return es;
     if (!group || !globalName || !*globalName || !fn) return Acad::eInvalidInput;
-    auto& cmds = state().commands;
+    auto& cmds = session().commands;
     std::wstring name = upper(globalName);
     for (auto& c : cmds)
       if (upper(c.globalName) == name) return Acad::eDuplicateKey;
@@ -146,7 +146,7 @@ class CommandStackImpl : public AcEdCommandStack {
   Acad::ErrorStatus removeGroup(const ACHAR* group) override {
     requireMainThread("removeGroup");
     if (!group) return Acad::eInvalidInput;
-    auto& cmds = state().commands;
+    auto& cmds = session().commands;
     size_t before = cmds.size();
     std::wstring g = upper(group);
     cmds.erase(std::remove_if(cmds.begin(), cmds.end(),
@@ -157,7 +157,7 @@ class CommandStackImpl : public AcEdCommandStack {
   Acad::ErrorStatus removeCmd(const ACHAR* group, const ACHAR* globalName) override {
     requireMainThread("removeCmd");
     if (!group || !globalName) return Acad::eInvalidInput;
-    auto& cmds = state().commands;
+    auto& cmds = session().commands;
     std::wstring g = upper(group), n = upper(globalName);
     auto it = std::find_if(cmds.begin(), cmds.end(), [&](const RegisteredCommand& c) {
       return upper(c.group) == g && upper(c.globalName) == n;
@@ -194,24 +194,12 @@ RegistryImpl& registry() {
   return *r;
 }
 
-// AutoLISP runs in its drawing (current while it runs) without being a command.
-template <typename Fn>
-void withCurrentDocument(AcApDocument* doc, Fn&& body) {
-  HostState& s = state();
-  AcApDocument* previousCur = s.cur;
-  s.cur = doc;
-  DocumentData* d = dataOf(doc);
-  if (d) ++d->commandDepth;
-  body();
-  if ((d = dataOf(doc)) != nullptr) --d->commandDepth;
-  if (!dataOf(s.cur) || s.cur == doc) s.cur = dataOf(previousCur) ? previousCur : s.mdiActive;
-}
-
-// A command runs inside the drawing: it leaves quiescence, raises the editor events and, when it
-// is done, lets the idle loop settle the drawing again.
+// A command runs inside the drawing: it leaves quiescence, raises the editor events (the body
+// answers whether the command succeeded or failed) and, when it is done, lets the idle loop settle
+// the drawing again.
 template <typename Fn>
 void runAsCommand(AcApDocument* doc, const std::wstring& name, Fn&& body) {
-  HostState& s = state();
+  SessionState& s = session();
   AcApDocument* previousCur = s.cur;
   s.cur = doc;
   if (DocumentData* d = dataOf(doc)) {
@@ -223,16 +211,17 @@ void runAsCommand(AcApDocument* doc, const std::wstring& name, Fn&& body) {
     }
   }
   raiseEditorEvent([&](AcEditorReactor* r) { r->commandWillStart(name.c_str()); });
-  body();
+  const bool ok = body();
   if (DocumentData* d = dataOf(doc)) --d->commandDepth;
-  raiseEditorEvent([&](AcEditorReactor* r) { r->commandEnded(name.c_str()); });
+  if (ok) raiseEditorEvent([&](AcEditorReactor* r) { r->commandEnded(name.c_str()); });
+  else raiseEditorEvent([&](AcEditorReactor* r) { r->commandFailed(name.c_str()); });
   // A command that closed its own drawing leaves the active one current.
   if (!dataOf(s.cur)) s.cur = dataOf(previousCur) ? previousCur : s.mdiActive;
 }
 
 std::wstring variableValue(const std::wstring& name, bool* found) {
   *found = true;
-  HostState& s = state();
+  SessionState& s = session();
   DocumentData* d = dataOf(s.cur);
   AcDbDatabase* db = d ? d->database.get() : nullptr;
   if (name == L"CTAB") {
@@ -263,25 +252,8 @@ bool isNumericVariable(const std::wstring& name) { return name == L"DWGTITLED" |
 
 void installRegistry() { (void)registry(); }
 
-bool executeLine(AcApDocument* doc, const std::wstring& rawLine) {
-  std::wstring line = rawLine;
-  while (!line.empty() && (line.front() == L' ' || line.front() == L'\t')) line.erase(0, 1);
-  while (!line.empty() && (line.back() == L' ' || line.back() == L'\t')) line.pop_back();
-  if (line.empty()) return true;
-  if (line.front() == L'(') {
-    std::wstring firstLine = line.substr(0, line.find(L'\n'));
-    raiseEditorEvent([&](AcEditorReactor* r) { r->lispWillStart(firstLine.c_str()); });
-    bool ok = false;
-    withCurrentDocument(doc, [&] { ok = evaluateLisp(doc, line); });
-    if (ok) raiseEditorEvent([](AcEditorReactor* r) { r->lispEnded(); });
-    else raiseEditorEvent([](AcEditorReactor* r) { r->lispCancelled(); });
-    return ok;
-  }
-  return executeCommandLine(doc, line);
-}
-
 bool executeCommandLine(AcApDocument* doc, const std::wstring& line) {
-  HostState& s = state();
+  SessionState& s = session();
   size_t space = line.find_first_of(L" \t");
   std::wstring word = line.substr(0, space);
   std::wstring args = space == std::wstring::npos ? L"" : line.substr(space + 1);
@@ -291,7 +263,10 @@ bool executeCommandLine(AcApDocument* doc, const std::wstring& line) {
   for (const RegisteredCommand& c : s.commands) {
     if (upper(c.globalName) != key) continue;
     AcRxFunctionPtr fn = c.fn;
-    runAsCommand(doc, c.globalName, [&] { fn(); });
+    runAsCommand(doc, c.globalName, [&] {
+      fn();
+      return true;
+    });
     return true;
   }
   auto it = s.builtins.find(key);
@@ -306,6 +281,7 @@ bool executeCommandLine(AcApDocument* doc, const std::wstring& line) {
         appendOutput(std::string(e.what()) + "\n");
         ok = false;
       }
+      return ok;
     });
     return ok;
   }
@@ -313,25 +289,20 @@ bool executeCommandLine(AcApDocument* doc, const std::wstring& line) {
   return false;
 }
 
-void typeLine(const std::string& line) {
-  requireMainThread("typeLine");
-  executeLine(state().mdiActive, widen(line));
-}
-
 void defineBuiltinCommand(const std::string& name, BuiltinCommand fn) {
-  state().builtins[upper(widen(name))] = std::move(fn);
+  session().builtins[upper(widen(name))] = std::move(fn);
 }
 
 void registerBuiltins() {
   defineBuiltinCommand("NEW", [](const std::string&) { newDrawing(); });
   defineBuiltinCommand("OPEN", [](const std::string& path) {
     if (path.empty()) throw std::runtime_error("OPEN needs a drawing path.");
-    int status = 0;
-    if (!acDocManagerPtr() || (status = acDocManagerPtr()->appContextOpenDocument(widen(path).c_str())) != 0)
+    Acad::ErrorStatus status = openDrawingFile(path);
+    if (status != Acad::eOk)
       throw std::runtime_error("Cannot open " + path + " (status " + std::to_string(status) + ").");
   });
   defineBuiltinCommand("CLOSE", [](const std::string&) {
-    if (state().mdiActive) close(state().mdiActive);
+    if (session().mdiActive) close(session().mdiActive);
   });
   defineBuiltinCommand("_REGENALL", [](const std::string&) { appendOutput("Regenerating model.\n"); });
   defineBuiltinCommand("REGENALL", [](const std::string&) { appendOutput("Regenerating model.\n"); });
@@ -359,7 +330,7 @@ void fireLispCancelled() {
 }  // namespace cadsim
 
 using cadsim::requireMainThread;
-using cadsim::state;
+using cadsim::session;
 
 AcRxDictionary* acrxSysRegistry() { return &cadsim::registry(); }
 
@@ -381,13 +352,13 @@ void acutDelString(ACHAR*& pString) {
 
 void acedUpdateDisplay() {
   requireMainThread("acedUpdateDisplay");
-  ++state().displayRefreshes;
+  ++session().displayRefreshes;
 }
 
 int acedGetVar(const ACHAR* sym, struct resbuf* result) {
   requireMainThread("acedGetVar");
   int status = 0;
-  if (cadsim::injectedStatus("acedGetVar", &status)) return status;
+  if (cadsim::hostCallFails("acedGetVar", RTERROR, &status)) return status;
   if (!sym || !result) return RTERROR;
   return cadsim::getVariable(cadsim::upper(sym), result);
 }
@@ -395,7 +366,7 @@ int acedGetVar(const ACHAR* sym, struct resbuf* result) {
 int acedSetVar(const ACHAR* sym, const struct resbuf* val) {
   requireMainThread("acedSetVar");
   int status = 0;
-  if (cadsim::injectedStatus("acedSetVar", &status)) return status;
+  if (cadsim::hostCallFails("acedSetVar", RTREJ, &status)) return status;
   if (!sym || !val) return RTERROR;
   return cadsim::setVariable(cadsim::upper(sym), *val);
 }
@@ -421,11 +392,11 @@ int getVariable(const std::wstring& name, resbuf* result) {
 }
 
 int setVariable(const std::wstring& name, const resbuf& val) {
-  HostState& s = state();
+  SessionState& s = session();
   DocumentData* d = dataOf(s.cur);
   if (name == L"CTAB") {
     if (val.restype != RTSTR || !val.resval.rstring) return RTERROR;
-    return setCtab(val.resval.rstring);
+    return setCtab(currentDatabase(), val.resval.rstring);
   }
   if (name == L"DWGTITLED" || name == L"DWGNAME" || name == L"DWGPREFIX") return RTERROR;  // read-only
   std::wstring value;

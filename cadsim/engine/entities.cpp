@@ -1,19 +1,13 @@
-// Entities of the simulated host and the geometry value types they use.
+// Entities of the simulated host: lines, polylines, text, attributes, block references,
+// viewports and the dynamic block view.
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
 
-#include "cadsim/engine/state.h"
+#include "cadsim/engine/database_state.h"
 
 namespace {
-
-ACHAR* allocCopy(const std::wstring& text) {
-  size_t bytes = (text.size() + 1) * sizeof(ACHAR);
-  ACHAR* out = static_cast<ACHAR*>(std::malloc(bytes));
-  if (out) std::memcpy(out, text.c_str(), bytes);
-  return out;
-}
 
 // The plain text of MText content: \P breaks lines, other codes and braces go.
 std::wstring plainMText(const std::wstring& s) {
@@ -63,110 +57,12 @@ bool finite(const AcGePoint3d& p) { return std::isfinite(p.x) && std::isfinite(p
 
 }  // namespace
 
-// --- geometry -------------------------------------------------------------------------------------
-
-const AcGePoint3d AcGePoint3d::kOrigin(0, 0, 0);
-const AcGeVector3d AcGeVector3d::kXAxis(1, 0, 0);
-const AcGeVector3d AcGeVector3d::kYAxis(0, 1, 0);
-const AcGeVector3d AcGeVector3d::kZAxis(0, 0, 1);
-const AcGeMatrix3d AcGeMatrix3d::kIdentity;
-
-AcGeMatrix3d& AcGeMatrix3d::setToIdentity() {
-  for (int r = 0; r < 4; ++r)
-    for (int c = 0; c < 4; ++c) entry[r][c] = r == c ? 1.0 : 0.0;
-  return *this;
-}
-
-AcGeMatrix3d AcGeMatrix3d::translation(const AcGeVector3d& v) {
-  AcGeMatrix3d m;
-  m.entry[0][3] = v.x;
-  m.entry[1][3] = v.y;
-  m.entry[2][3] = v.z;
-  return m;
-}
-
-AcGeMatrix3d AcGeMatrix3d::rotation(double angle, const AcGeVector3d& axis, const AcGePoint3d& center) {
-  double len = axis.length();
-  AcGeMatrix3d r;
-  if (len == 0) return r;
-  double x = axis.x / len, y = axis.y / len, z = axis.z / len;
-  double c = std::cos(angle), s = std::sin(angle), t = 1 - c;
-  double m[3][3] = {{t * x * x + c, t * x * y - s * z, t * x * z + s * y},
-                    {t * x * y + s * z, t * y * y + c, t * y * z - s * x},
-                    {t * x * z - s * y, t * y * z + s * x, t * z * z + c}};
-  for (int i = 0; i < 3; ++i)
-    for (int j = 0; j < 3; ++j) r.entry[i][j] = m[i][j];
-  return translation(AcGeVector3d(center.x, center.y, center.z)) * r *
-         translation(AcGeVector3d(-center.x, -center.y, -center.z));
-}
-
-AcGeMatrix3d AcGeMatrix3d::scaling(const AcGeScale3d& scale, const AcGePoint3d& center) {
-  AcGeMatrix3d s;
-  s.entry[0][0] = scale.sx;
-  s.entry[1][1] = scale.sy;
-  s.entry[2][2] = scale.sz;
-  return translation(AcGeVector3d(center.x, center.y, center.z)) * s *
-         translation(AcGeVector3d(-center.x, -center.y, -center.z));
-}
-
-AcGeMatrix3d AcGeMatrix3d::operator*(const AcGeMatrix3d& o) const {
-  AcGeMatrix3d out;
-  for (int r = 0; r < 4; ++r)
-    for (int c = 0; c < 4; ++c) {
-      double v = 0;
-      for (int k = 0; k < 4; ++k) v += entry[r][k] * o.entry[k][c];
-      out.entry[r][c] = v;
-    }
-  return out;
-}
-
-bool AcGeMatrix3d::isEqualTo(const AcGeMatrix3d& o, double tol) const {
-  for (int r = 0; r < 4; ++r)
-    for (int c = 0; c < 4; ++c)
-      if (std::fabs(entry[r][c] - o.entry[r][c]) > tol) return false;
-  return true;
-}
-
-AcGePoint3d& AcGePoint3d::transformBy(const AcGeMatrix3d& m) {
-  double nx = m.entry[0][0] * x + m.entry[0][1] * y + m.entry[0][2] * z + m.entry[0][3];
-  double ny = m.entry[1][0] * x + m.entry[1][1] * y + m.entry[1][2] * z + m.entry[1][3];
-  double nz = m.entry[2][0] * x + m.entry[2][1] * y + m.entry[2][2] * z + m.entry[2][3];
-  x = nx;
-  y = ny;
-  z = nz;
-  return *this;
-}
-
-AcDbExtents::AcDbExtents()
-    : m_min(1e20, 1e20, 1e20), m_max(-1e20, -1e20, -1e20) {}
-
-void AcDbExtents::addPoint(const AcGePoint3d& p) {
-  m_min = AcGePoint3d(std::fmin(m_min.x, p.x), std::fmin(m_min.y, p.y), std::fmin(m_min.z, p.z));
-  m_max = AcGePoint3d(std::fmax(m_max.x, p.x), std::fmax(m_max.y, p.y), std::fmax(m_max.z, p.z));
-}
-
-void AcDbExtents::addExt(const AcDbExtents& e) {
-  if (e.isEmpty()) return;
-  addPoint(e.m_min);
-  addPoint(e.m_max);
-}
-
-void AcDbExtents::transformBy(const AcGeMatrix3d& m) {
-  if (isEmpty()) return;
-  AcDbExtents out;
-  for (int i = 0; i < 8; ++i) {
-    AcGePoint3d p((i & 1) ? m_max.x : m_min.x, (i & 2) ? m_max.y : m_min.y, (i & 4) ? m_max.z : m_min.z);
-    out.addPoint(p.transformBy(m));
-  }
-  *this = out;
-}
-
 // --- AcDbEntity -----------------------------------------------------------------------------------
 
 AcDbObjectId AcDbEntity::blockId() const { return ownerId(); }
 ACHAR* AcDbEntity::layer() const {
   assertReadEnabled();
-  return allocCopy(m_layerName);
+  return cadsim::allocCopy(m_layerName);
 }
 AcDbObjectId AcDbEntity::layerId() const {
   assertReadEnabled();
@@ -346,7 +242,7 @@ AcDbText::AcDbText(const AcGePoint3d& position, const ACHAR* text, AcDbObjectId 
                    double rotation)
     : m_text(text ? text : L""), m_position(position), m_height(height > 0 ? height : 2.5),
       m_rotation(rotation), m_style(style) {}
-ACHAR* AcDbText::textString() const { assertReadEnabled(); return allocCopy(m_text); }
+ACHAR* AcDbText::textString() const { assertReadEnabled(); return cadsim::allocCopy(m_text); }
 const ACHAR* AcDbText::textStringConst() const { assertReadEnabled(); return m_text.c_str(); }
 Acad::ErrorStatus AcDbText::textString(AcString& text) const {
   assertReadEnabled();
@@ -385,7 +281,7 @@ Acad::ErrorStatus AcDbText::getGeomExtents(AcDbExtents& extents) const {
   return Acad::eOk;
 }
 
-ACHAR* AcDbMText::contents() const { assertReadEnabled(); return allocCopy(m_contents); }
+ACHAR* AcDbMText::contents() const { assertReadEnabled(); return cadsim::allocCopy(m_contents); }
 Acad::ErrorStatus AcDbMText::contents(AcString& text) const {
   assertReadEnabled();
   text = m_contents.c_str();
@@ -397,7 +293,7 @@ Acad::ErrorStatus AcDbMText::setContents(const ACHAR* text) {
   m_contents = text;
   return Acad::eOk;
 }
-ACHAR* AcDbMText::text() const { assertReadEnabled(); return allocCopy(plainMText(m_contents)); }
+ACHAR* AcDbMText::text() const { assertReadEnabled(); return cadsim::allocCopy(plainMText(m_contents)); }
 Acad::ErrorStatus AcDbMText::text(AcString& text) const {
   assertReadEnabled();
   text = plainMText(m_contents);
@@ -420,8 +316,8 @@ Acad::ErrorStatus AcDbMText::setTextStyle(AcDbObjectId style) { assertWriteEnabl
 AcDbAttributeDefinition::AcDbAttributeDefinition(const AcGePoint3d& position, const ACHAR* text,
                                                  const ACHAR* tag, const ACHAR* prompt, AcDbObjectId style)
     : AcDbText(position, text, style), m_tag(tag ? tag : L""), m_prompt(prompt ? prompt : L"") {}
-ACHAR* AcDbAttributeDefinition::tag() const { assertReadEnabled(); return allocCopy(m_tag); }
-ACHAR* AcDbAttributeDefinition::prompt() const { assertReadEnabled(); return allocCopy(m_prompt); }
+ACHAR* AcDbAttributeDefinition::tag() const { assertReadEnabled(); return cadsim::allocCopy(m_tag); }
+ACHAR* AcDbAttributeDefinition::prompt() const { assertReadEnabled(); return cadsim::allocCopy(m_prompt); }
 const ACHAR* AcDbAttributeDefinition::tagConst() const { assertReadEnabled(); return m_tag.c_str(); }
 const ACHAR* AcDbAttributeDefinition::promptConst() const { assertReadEnabled(); return m_prompt.c_str(); }
 Acad::ErrorStatus AcDbAttributeDefinition::setTag(const ACHAR* tag) {
@@ -453,7 +349,7 @@ Acad::ErrorStatus AcDbAttributeDefinition::setMTextAttributeDefinition(AcDbMText
 AcDbAttribute::AcDbAttribute(const AcGePoint3d& position, const ACHAR* text, const ACHAR* tag,
                              AcDbObjectId style)
     : AcDbText(position, text, style), m_tag(tag ? tag : L"") {}
-ACHAR* AcDbAttribute::tag() const { assertReadEnabled(); return allocCopy(m_tag); }
+ACHAR* AcDbAttribute::tag() const { assertReadEnabled(); return cadsim::allocCopy(m_tag); }
 const ACHAR* AcDbAttribute::tagConst() const { assertReadEnabled(); return m_tag.c_str(); }
 Acad::ErrorStatus AcDbAttribute::setTag(const ACHAR* tag) {
   if (!tag || !*tag) return Acad::eInvalidInput;
@@ -538,15 +434,7 @@ AcGeMatrix3d AcDbBlockReference::blockTransform() const {
          AcGeMatrix3d::translation(AcGeVector3d(-base.x, -base.y, -base.z));
 }
 Acad::ErrorStatus AcDbBlockReference::appendAttribute(AcDbObjectId& id, AcDbAttribute* attribute) {
-  id = AcDbObjectId();
-  if (!attribute) return Acad::eNullObjectPointer;
-  if (!database()) return Acad::eNotInDatabase;
-  if (!isWriteEnabled()) return Acad::eNotOpenForWrite;
-  Acad::ErrorStatus es = cadsim::addOpenForWrite(database(), attribute, objectId(), &id);
-  if (es != Acad::eOk) return es;
-  m_attributes.push_back(id);
-  assertWriteEnabled();
-  return Acad::eOk;
+  return cadsim::appendOwned(this, m_attributes, attribute, &id);
 }
 Acad::ErrorStatus AcDbBlockReference::appendAttribute(AcDbAttribute* attribute) {
   AcDbObjectId ignored;

@@ -1,15 +1,13 @@
-// Drawing files and font files of the simulated host: reading a drawing file into a database, the
-// lock files kept beside open drawings, and findFile over the host's font folder.
+// Drawing files and font files of the simulated host: reading a drawing file into a database, and
+// findFile over the host's font folder.
 #include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdio>
-#include <cstring>
 #include <cwchar>
 #include <fstream>
 
-#include "cadsim/engine/state.h"
+#include "cadsim/engine/database_state.h"
 
 namespace cadsim {
 namespace {
@@ -75,36 +73,6 @@ Acad::ErrorStatus loadDrawingFile(AcDbDatabase* db, const std::wstring& widePath
   return es;
 }
 
-std::string lockFilePath(const std::string& drawingPath) {
-  std::string base = drawingPath;
-  size_t slash = base.find_last_of('/');
-  size_t dot = base.find_last_of('.');
-  if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) base.erase(dot);
-  return base + ".dwl";
-}
-
-std::string secondLockFilePath(const std::string& drawingPath) { return lockFilePath(drawingPath) + "2"; }
-
-bool createLockFiles(const std::string& drawingPath) {
-  // The host writes who holds the drawing; the content only has to exist.
-  bool ok = true;
-  for (const std::string& p : {lockFilePath(drawingPath), secondLockFilePath(drawingPath)}) {
-    FILE* f = std::fopen(p.c_str(), "w");
-    if (!f) {
-      ok = false;
-      continue;
-    }
-    std::fputs("cadsim\n", f);
-    std::fclose(f);
-  }
-  return ok;
-}
-
-void removeLockFiles(const std::string& drawingPath) {
-  std::remove(lockFilePath(drawingPath).c_str());
-  std::remove(secondLockFilePath(drawingPath).c_str());
-}
-
 void resetDrawingServices() {
   g_strictDrawingFiles = false;
   g_fontFolder.clear();
@@ -150,7 +118,7 @@ Acad::ErrorStatus AcDbHostApplicationServices::findFile(ACHAR* pcFullPathOut, in
                                                         const ACHAR* pcFilename, AcDbDatabase* pDb,
                                                         FindFileHint hint) {
   Acad::ErrorStatus es;
-  if (cadsim::injectedFault("findFile", &es)) return es;
+  if (cadsim::hostCallFails("findFile", Acad::eFileNotFound, &es)) return es;
   if (!pcFullPathOut || nBufferLength <= 0 || !pcFilename) return Acad::eInvalidInput;
   pcFullPathOut[0] = L'\0';
   std::string name = cadsim::narrow(pcFilename);
@@ -163,7 +131,7 @@ Acad::ErrorStatus AcDbHostApplicationServices::findFile(ACHAR* pcFullPathOut, in
     found = cadsim::findFontFile(name);
   } else {
     // Beside the drawing, then the font folder as a support path.
-    AcDbDatabase* db = pDb ? pDb : workingDatabase();
+    AcDbDatabase* db = pDb ? pDb : cadsim::workingDatabase();
     if (db && name[0] != '/') {
       std::string drawing = cadsim::narrow(db->data().fileName);
       size_t slash = drawing.find_last_of('/');

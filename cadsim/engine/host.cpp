@@ -1,22 +1,37 @@
-// The simulated host's session: main thread, posted callbacks, the idle loop, faults and output.
+// The simulated host's session: main thread, posted callbacks, the idle loop, typed input (AutoLISP
+// or a command line) and output.
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cwchar>
 #include <thread>
 
+#include "cadsim/engine/database_state.h"
 #include "cadsim/engine/lisp.h"
-#include "cadsim/dxf/dxf_text.h"
-#include "cadsim/engine/state.h"
+#include "cadsim/engine/plot/plot_services.h"
+#include "cadsim/engine/session_state.h"
 
 namespace cadsim {
 namespace {
 
 std::atomic<std::thread::id> g_mainThread{std::this_thread::get_id()};
 
+// AutoLISP runs in its drawing (current while it runs) without being a command.
+template <typename Fn>
+void withCurrentDocument(AcApDocument* doc, Fn&& body) {
+  SessionState& s = session();
+  AcApDocument* previousCur = s.cur;
+  s.cur = doc;
+  DocumentData* d = dataOf(doc);
+  if (d) ++d->commandDepth;
+  body();
+  if ((d = dataOf(doc)) != nullptr) --d->commandDepth;
+  if (!dataOf(s.cur) || s.cur == doc) s.cur = dataOf(previousCur) ? previousCur : s.mdiActive;
+}
+
 // Settles one drawing into quiescence, if one is due; returns whether it did.
 bool settleQuiescence() {
-  HostState& s = state();
+  SessionState& s = session();
   for (auto& d : s.documents) {
     if (d->quiescent || d->opening || d->busy || d->commandDepth > 0) continue;
     d->quiescent = true;
@@ -31,13 +46,14 @@ bool settleQuiescence() {
 }
 
 bool runOneInput() {
-  HostState& s = state();
+  SessionState& s = session();
   if (s.input.empty()) return false;
   PendingInput in = s.input.front();
   s.input.pop_front();
   if (!dataOf(in.doc)) return true;  // the drawing was closed meanwhile: its input goes with it
   if (in.activate && s.mdiActive != in.doc) activate(in.doc);
-  // Lines typed in one go: a line that fails cancels the rest, as the host's command line does.
+  // Lines typed in one go. A LISP evaluation that is cancelled or ends in an error drops the rest,
+  // as the host does; a command line that fails (an unknown command, say) does not.
   size_t start = 0;
   while (start <= in.text.size()) {
     size_t end = in.text.find(L'\n', start);
@@ -64,31 +80,46 @@ bool runOneInput() {
 
 }  // namespace
 
-HostState& state() {
-  static HostState* s = new HostState();  // never destroyed: other threads may outlive main's exit
+bool executeLine(AcApDocument* doc, const std::wstring& rawLine) {
+  std::wstring line = rawLine;
+  while (!line.empty() && (line.front() == L' ' || line.front() == L'\t')) line.erase(0, 1);
+  while (!line.empty() && (line.back() == L' ' || line.back() == L'\t')) line.pop_back();
+  if (line.empty()) return true;
+  if (line.front() == L'(') {
+    std::wstring firstLine = line.substr(0, line.find(L'\n'));
+    raiseEditorEvent([&](AcEditorReactor* r) { r->lispWillStart(firstLine.c_str()); });
+    bool ok = false;
+    withCurrentDocument(doc, [&] { ok = evaluateLisp(doc, line); });
+    if (ok) raiseEditorEvent([](AcEditorReactor* r) { r->lispEnded(); });
+    else raiseEditorEvent([](AcEditorReactor* r) { r->lispCancelled(); });
+    return ok;
+  }
+  executeCommandLine(doc, line);
+  return true;
+}
+
+void typeLine(const std::string& line) {
+  requireMainThread("typeLine");
+  executeLine(session().mdiActive, widen(line));
+}
+
+SessionState& session() {
+  static SessionState* s = new SessionState();  // never destroyed: other threads may outlive main's exit
   return *s;
 }
 
 void bindMainThread() { g_mainThread.store(std::this_thread::get_id()); }
 bool isMainThread() { return g_mainThread.load() == std::this_thread::get_id(); }
 
-void requireMainThread(const char* what) {
-  if (!isMainThread()) reportFault(std::string(what) + " called off the main thread");
-}
-
 void reset() {
   bindMainThread();
-  HostState& s = state();
+  SessionState& s = session();
   {
     std::lock_guard<std::mutex> lock(s.postMutex);
     s.posted.clear();
     s.wakeRequested = false;
   }
-  {
-    std::lock_guard<std::mutex> lock(s.faultMutex);
-    s.faults.clear();
-    s.faultLog.clear();
-  }
+  resetFaults();
   {
     std::lock_guard<std::mutex> lock(s.outputMutex);
     s.output.clear();
@@ -100,6 +131,7 @@ void reset() {
     if (d->hasLockFiles) removeLockFiles(narrow(d->fileName));
   s.documents.clear();
   resetDrawingServices();
+  resetPlotServices();
   s.cur = s.mdiActive = nullptr;
   s.managerAvailable = true;
   s.appContext = false;
@@ -119,7 +151,7 @@ void reset() {
 
 bool runOneCallback() {
   requireMainThread("runOneCallback");
-  HostState& s = state();
+  SessionState& s = session();
   std::pair<AcApExecuteInApplicationContextCallback, void*> item;
   {
     std::lock_guard<std::mutex> lock(s.postMutex);
@@ -135,7 +167,7 @@ bool runOneCallback() {
 }
 
 size_t pendingCallbackCount() {
-  HostState& s = state();
+  SessionState& s = session();
   std::lock_guard<std::mutex> lock(s.postMutex);
   return s.posted.size();
 }
@@ -155,7 +187,7 @@ size_t runUntilIdle(size_t maxSteps) {
 }
 
 void waitForWork(int timeoutMs) {
-  HostState& s = state();
+  SessionState& s = session();
   std::unique_lock<std::mutex> lock(s.postMutex);
   s.postWake.wait_for(lock, std::chrono::milliseconds(timeoutMs),
                       [&] { return !s.posted.empty() || s.wakeRequested; });
@@ -163,7 +195,7 @@ void waitForWork(int timeoutMs) {
 }
 
 void wake() {
-  HostState& s = state();
+  SessionState& s = session();
   {
     std::lock_guard<std::mutex> lock(s.postMutex);
     s.wakeRequested = true;
@@ -171,55 +203,21 @@ void wake() {
   s.postWake.notify_all();
 }
 
-void failCall(const std::string& name, int status, bool persistent) {
-  HostState& s = state();
-  std::lock_guard<std::mutex> lock(s.faultMutex);
-  s.faults[name] = HostState::Fault{status, persistent};
-}
-
-void clearFaults() {
-  HostState& s = state();
-  std::lock_guard<std::mutex> lock(s.faultMutex);
-  s.faults.clear();
-}
-
-bool injectedStatus(const std::string& name, int* status) {
-  HostState& s = state();
-  std::lock_guard<std::mutex> lock(s.faultMutex);
-  auto it = s.faults.find(name);
-  if (it == s.faults.end()) return false;
-  *status = it->second.status;
-  if (!it->second.persistent) s.faults.erase(it);
-  return true;
-}
-
-std::vector<std::string> faultLog() {
-  HostState& s = state();
-  std::lock_guard<std::mutex> lock(s.faultMutex);
-  return s.faultLog;
-}
-
-void reportFault(const std::string& what) {
-  HostState& s = state();
-  std::lock_guard<std::mutex> lock(s.faultMutex);
-  s.faultLog.push_back(what);
-}
-
 std::string output() {
-  HostState& s = state();
+  SessionState& s = session();
   std::lock_guard<std::mutex> lock(s.outputMutex);
   return s.output;
 }
 
 void clearOutput() {
-  HostState& s = state();
+  SessionState& s = session();
   std::lock_guard<std::mutex> lock(s.outputMutex);
   s.output.clear();
   s.outputTaken = 0;
 }
 
 std::vector<std::string> takeOutputLines() {
-  HostState& s = state();
+  SessionState& s = session();
   std::lock_guard<std::mutex> lock(s.outputMutex);
   std::vector<std::string> lines;
   size_t pos = s.outputTaken;
@@ -239,94 +237,30 @@ std::vector<std::string> takeOutputLines() {
 }
 
 std::vector<std::string> openedUrls() {
-  HostState& s = state();
+  SessionState& s = session();
   std::lock_guard<std::mutex> lock(s.outputMutex);
   return s.urls;
 }
 
 void recordOpenedUrl(const std::string& url) {
-  HostState& s = state();
+  SessionState& s = session();
   std::lock_guard<std::mutex> lock(s.outputMutex);
   s.urls.push_back(url);
   s.output += "[host] open URL " + url + "\n";
 }
 
 void setDisplayName(const std::string& name) {
-  HostState& s = state();
+  SessionState& s = session();
   std::lock_guard<std::mutex> lock(s.outputMutex);
   s.displayName = name;
 }
 
 std::string displayName() {
-  HostState& s = state();
+  SessionState& s = session();
   std::lock_guard<std::mutex> lock(s.outputMutex);
   return s.displayName;
 }
 
-std::wstring widen(const std::string& utf8) {
-  // Strict decoding: overlong forms, encoded surrogates and values past U+10FFFF become U+FFFD,
-  // so that no byte sequence can pose as another character (a "/" in a path, say).
-  std::wstring out;
-  out.reserve(utf8.size());
-  size_t i = 0;
-  const size_t n = utf8.size();
-  while (i < n) {
-    unsigned char c = static_cast<unsigned char>(utf8[i]);
-    size_t len;
-    uint32_t cp;
-    if (c < 0x80) {
-      len = 1;
-      cp = c;
-    } else if (c >= 0xC2 && c <= 0xDF) {
-      len = 2;
-      cp = c & 0x1F;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-      len = 3;
-      cp = c & 0x0F;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-      len = 4;
-      cp = c & 0x07;
-    } else {
-      out.push_back(static_cast<wchar_t>(0xFFFD));
-      ++i;
-      continue;
-    }
-    size_t k = 1;
-    for (; k < len && i + k < n; ++k) {
-      unsigned char cc = static_cast<unsigned char>(utf8[i + k]);
-      if ((cc & 0xC0) != 0x80) break;
-      cp = (cp << 6) | (cc & 0x3F);
-    }
-    bool overlong = (len == 3 && cp < 0x800) || (len == 4 && cp < 0x10000);
-    if (k < len || overlong || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-      out.push_back(static_cast<wchar_t>(0xFFFD));
-      i += k;
-      continue;
-    }
-    out.push_back(static_cast<wchar_t>(cp));
-    i += len;
-  }
-  return out;
-}
-
-std::string narrow(const std::wstring& wide) {
-  std::string out;
-  out.reserve(wide.size());
-  for (wchar_t w : wide) {
-    uint32_t cp = static_cast<uint32_t>(w);
-    if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) cp = 0xFFFD;
-    dxf::AppendUtf8(out, cp);
-  }
-  return out;
-}
-
-int displayRefreshCount() { return state().displayRefreshes; }
-
-std::wstring upper(const std::wstring& s) {
-  std::wstring u = s;
-  for (auto& c : u)
-    if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - L'a' + L'A');
-  return u;
-}
+int displayRefreshCount() { return session().displayRefreshes; }
 
 }  // namespace cadsim

@@ -2,7 +2,7 @@
 // current layout of each drawing (CTAB).
 #include <algorithm>
 
-#include "cadsim/engine/state.h"
+#include "cadsim/engine/database_state.h"
 
 namespace cadsim {
 namespace {
@@ -10,7 +10,7 @@ namespace {
 bool g_layoutManagerAvailable = true;
 
 AcDbDatabase* targetDatabase(const AcDbDatabase* db) {
-  return db ? const_cast<AcDbDatabase*>(db) : acdbHostApplicationServices()->workingDatabase();
+  return db ? const_cast<AcDbDatabase*>(db) : workingDatabase();
 }
 
 AcDbDictionary* layoutDictionary(AcDbDatabase* db) {
@@ -74,10 +74,9 @@ bool makeLayoutCurrent(AcDbDatabase* db, AcDbObjectId layout) {
   return true;
 }
 
-int setCtab(const std::wstring& name) {
-  Acad::ErrorStatus es;
-  if (injectedFault("acedSetVar:CTAB", &es)) return static_cast<int>(es);
-  AcDbDatabase* db = currentDatabase();
+int setCtab(AcDbDatabase* db, const std::wstring& name) {
+  int status = 0;
+  if (argumentFails("acedSetVar", "CTAB", &status)) return status;
   if (!db) return RTERROR;
   AcDbObjectId id = findLayout(db, name);
   return makeLayoutCurrent(db, id) ? RTNORM : RTERROR;
@@ -296,9 +295,11 @@ std::wstring& activeNameBuffer() {
 Acad::ErrorStatus AcDbLayoutManager::setCurrentLayout(const ACHAR* newname, AcDbDatabase* pDb) {
   cadsim::requireMainThread("setCurrentLayout");
   Acad::ErrorStatus es;
-  if (cadsim::injectedFault("setCurrentLayout", &es)) return es;
+  if (cadsim::hostCallFails("setCurrentLayout", Acad::eInvalidContext, &es)) return es;
   if (!newname || !*newname) return Acad::eInvalidInput;
-  if (cadsim::injectedFault("setCurrentLayout:" + cadsim::narrow(newname), &es)) return es;
+  int status = 0;
+  if (cadsim::argumentFails("setCurrentLayout", cadsim::narrow(newname), &status))
+    return static_cast<Acad::ErrorStatus>(status);
   AcDbDatabase* db = cadsim::targetDatabase(pDb);
   if (!db) return Acad::eNullObjectPointer;
   AcDbObjectId id = cadsim::findLayout(db, newname);
@@ -310,23 +311,16 @@ Acad::ErrorStatus AcDbLayoutManager::setCurrentLayout(const ACHAR* newname, AcDb
 Acad::ErrorStatus AcDbLayoutManager::setCurrentLayoutId(AcDbObjectId layoutId) {
   cadsim::requireMainThread("setCurrentLayoutId");
   Acad::ErrorStatus es;
-  if (cadsim::injectedFault("setCurrentLayoutId", &es)) return es;
+  if (cadsim::hostCallFails("setCurrentLayoutId", Acad::eInvalidContext, &es)) return es;
   if (layoutId.isNull()) return Acad::eNullObjectId;
   return cadsim::makeLayoutCurrent(layoutId.database(), layoutId) ? Acad::eOk : Acad::eInvalidInput;
 }
 
-const ACHAR* AcDbLayoutManager::findActiveLayout(bool allowModel, const AcDbDatabase* pDb) {
-  AcString name;
-  if (getActiveLayoutName(name, allowModel, pDb) != Acad::eOk) return nullptr;
-  activeNameBuffer() = name.kwszPtr();
-  return activeNameBuffer().c_str();
-}
+namespace {
 
-Acad::ErrorStatus AcDbLayoutManager::getActiveLayoutName(AcString& sName, bool allowModel,
-                                                         const AcDbDatabase* pDb) {
-  cadsim::requireMainThread("getActiveLayoutName");
-  Acad::ErrorStatus es;
-  if (cadsim::injectedFault("getActiveLayoutName", &es)) return es;
+// The current layout's name; with allowModel false, model space answers the last paper layout
+// that was current, or the first one in tab order when none ever was.
+Acad::ErrorStatus activeLayoutName(const AcDbDatabase* pDb, bool allowModel, std::wstring* name) {
   AcDbDatabase* db = cadsim::targetDatabase(pDb);
   if (!db) return Acad::eNullObjectPointer;
   AcDbObjectId id = db->data().currentLayout;
@@ -334,7 +328,6 @@ Acad::ErrorStatus AcDbLayoutManager::getActiveLayoutName(AcString& sName, bool a
   if (l && l->modelTypeValue() && !allowModel) id = db->data().lastPaperLayout;
   if (id.isNull() || cadsim::layoutName(id).empty()) {
     if (allowModel) return Acad::eKeyNotFound;
-    // No paper layout was ever current: the first one in tab order.
     for (AcDbObjectId other : cadsim::layoutIds(db)) {
       auto* o = peek<AcDbLayout>(other);
       if (!o->modelTypeValue()) {
@@ -344,7 +337,29 @@ Acad::ErrorStatus AcDbLayoutManager::getActiveLayoutName(AcString& sName, bool a
     }
     if (id.isNull()) return Acad::eKeyNotFound;
   }
-  sName = cadsim::layoutName(id).c_str();
+  *name = cadsim::layoutName(id);
+  return Acad::eOk;
+}
+
+}  // namespace
+
+const ACHAR* AcDbLayoutManager::findActiveLayout(bool allowModel, const AcDbDatabase* pDb) {
+  cadsim::requireMainThread("findActiveLayout");
+  if (cadsim::hostCallAnswersNull("findActiveLayout", "getActiveLayoutName")) return nullptr;
+  std::wstring name;
+  if (activeLayoutName(pDb, allowModel, &name) != Acad::eOk) return nullptr;
+  activeNameBuffer() = name;
+  return activeNameBuffer().c_str();
+}
+
+Acad::ErrorStatus AcDbLayoutManager::getActiveLayoutName(AcString& sName, bool allowModel,
+                                                         const AcDbDatabase* pDb) {
+  cadsim::requireMainThread("getActiveLayoutName");
+  Acad::ErrorStatus es;
+  if (cadsim::hostCallFails("getActiveLayoutName", Acad::eKeyNotFound, &es)) return es;
+  std::wstring name;
+  if ((es = activeLayoutName(pDb, allowModel, &name)) != Acad::eOk) return es;
+  sName = name;
   return Acad::eOk;
 }
 
@@ -358,13 +373,14 @@ AcDbObjectId AcDbLayoutManager::getActiveLayoutBTRId(const AcDbDatabase* pDb) {
 
 AcDbObjectId AcDbLayoutManager::findLayoutNamed(const ACHAR* name, const AcDbDatabase* pDb) {
   cadsim::requireMainThread("findLayoutNamed");
-  Acad::ErrorStatus es;
-  if (cadsim::injectedFault("findLayoutNamed", &es) || !name) return AcDbObjectId();
+  if (cadsim::hostCallAnswersNull("findLayoutNamed") || !name) return AcDbObjectId();
   return cadsim::findLayout(cadsim::targetDatabase(pDb), name);
 }
 
 bool AcDbLayoutManager::layoutExists(const ACHAR* name, const AcDbDatabase* pDb) {
-  return !findLayoutNamed(name, pDb).isNull();
+  cadsim::requireMainThread("layoutExists");
+  if (cadsim::hostCallAnswersNull("layoutExists", "findLayoutNamed") || !name) return false;
+  return !cadsim::findLayout(cadsim::targetDatabase(pDb), name).isNull();
 }
 
 int AcDbLayoutManager::countLayouts(AcDbDatabase* pDb) {
@@ -375,7 +391,7 @@ Acad::ErrorStatus AcDbLayoutManager::createLayout(const ACHAR* newname, AcDbObje
                                                   AcDbObjectId& blockTableRecId, AcDbDatabase* pDb) {
   cadsim::requireMainThread("createLayout");
   Acad::ErrorStatus es;
-  if (cadsim::injectedFault("createLayout", &es)) return es;
+  if (cadsim::hostCallFails("createLayout", Acad::eInvalidContext, &es)) return es;
   if (!newname || !*newname) return Acad::eInvalidInput;
   AcDbDatabase* db = cadsim::targetDatabase(pDb);
   if (!db) return Acad::eNullObjectPointer;
@@ -386,5 +402,6 @@ Acad::ErrorStatus AcDbLayoutManager::createLayout(const ACHAR* newname, AcDbObje
 
 AcDbLayoutManager* AcDbHostApplicationServices::layoutManager() const {
   static AcDbLayoutManager* manager = new AcDbLayoutManager();
+  if (cadsim::hostCallAnswersNull("layoutManager")) return nullptr;
   return cadsim::layoutManagerAvailable() ? manager : nullptr;
 }

@@ -8,7 +8,7 @@
 #include <stdexcept>
 #include <vector>
 
-#include "cadsim/engine/state.h"
+#include "cadsim/engine/session_state.h"
 
 namespace cadsim {
 namespace {
@@ -16,6 +16,9 @@ namespace {
 struct LispError : std::runtime_error {
   explicit LispError(const std::string& what) : std::runtime_error(what) {}
 };
+
+// The drawing the evaluation runs in was closed by a command it ran: nothing of it may run on.
+struct DrawingClosed {};
 
 struct Value {
   enum Kind { kNil, kT, kInt, kReal, kStr, kSym, kList, kQuiet };
@@ -242,6 +245,10 @@ class Evaluator {
     if (name == L"PRINC" || name == L"PRIN1" || name == L"PRINT") return print(name, args);
     if (name == L"STRCAT") return strcat(args);
     if (name == L"COMMAND") return command(args);
+    if (name == L"EXIT" || name == L"QUIT") {
+      arity(args, 0, 0);
+      throw LispError("quit / exit abort");
+    }
     throw LispError("no function definition: " + narrow(name));
   }
 
@@ -335,6 +342,7 @@ class Evaluator {
     // An unknown command is reported on the command line and the expression goes on, as in the
     // host.
     executeCommandLine(m_doc, line);
+    if (!dataOf(m_doc)) throw DrawingClosed();
     return Value::nil();
   }
 
@@ -379,6 +387,8 @@ bool evaluateLisp(AcApDocument* doc, const std::wstring& text) {
     }
     if (any && last.kind != Value::kQuiet) appendOutputText(narrow(repr(last, true)) + "\n");
     return true;
+  } catch (const DrawingClosed&) {
+    // Ended with its drawing: nothing is echoed there any more.
   } catch (const LispError& e) {
     appendOutputText(std::string("; error: ") + e.what() + "\n");
   } catch (const std::exception& e) {

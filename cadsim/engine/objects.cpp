@@ -1,11 +1,13 @@
-// Database objects of the simulated host: runtime classes, the open/close protocol, ids and their
-// stubs, dictionaries, object iterators and the reports of objects left open.
+// Database objects of the simulated host: the open/close protocol, ids and their stubs,
+// dictionaries, object iterators and the reports of objects left open.
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
+#include <mutex>
 #include <set>
 
-#include "cadsim/engine/state.h"
+#include "cadsim/engine/database_state.h"
 
 namespace cadsim {
 namespace {
@@ -105,6 +107,56 @@ Acad::ErrorStatus addOpenForWrite(AcDbDatabase* db, AcDbObject* object, AcDbObje
   return Acad::eOk;
 }
 
+Acad::ErrorStatus appendOwned(AcDbObject* owner, std::vector<AcDbObjectId>& owned,
+                              AcDbObject* object, AcDbObjectId* id) {
+  if (id) *id = AcDbObjectId();
+  if (!object) return Acad::eNullObjectPointer;
+  if (!owner->database()) return Acad::eNotInDatabase;
+  if (!owner->isWriteEnabled()) return Acad::eNotOpenForWrite;
+  AcDbObjectId newId;
+  Acad::ErrorStatus es = addOpenForWrite(owner->database(), object, owner->objectId(), &newId);
+  if (es != Acad::eOk) return es;
+  owned.push_back(newId);
+  owner->assertWriteEnabled();
+  if (id) *id = newId;
+  return Acad::eOk;
+}
+
+ACHAR* allocCopy(const std::wstring& text) {
+  size_t bytes = (text.size() + 1) * sizeof(ACHAR);
+  ACHAR* out = static_cast<ACHAR*>(std::malloc(bytes));
+  if (out) std::memcpy(out, text.c_str(), bytes);
+  return out;
+}
+
+Acad::ErrorStatus openObject(AcDbObject*& pObj, AcDbObjectId id, AcDb::OpenMode mode, bool openErased) {
+  pObj = nullptr;
+  if (id.isNull()) return Acad::eNullObjectId;
+  AcDbObject* object = peekObject(id);
+  if (!object) return Acad::eNotInDatabase;
+  ObjectState& st = object->objectState();
+  if (st.erased && !openErased) return Acad::eWasErased;
+  switch (mode) {
+    case AcDb::kForRead:
+      if (st.writer) return Acad::eWasOpenForWrite;
+      ++st.readers;
+      break;
+    case AcDb::kForWrite:
+      if (st.writer) return Acad::eWasOpenForWrite;
+      if (st.readers > 0) return Acad::eWasOpenForRead;
+      if (st.notifiers > 0) return Acad::eWasOpenForNotify;
+      st.writer = true;
+      break;
+    case AcDb::kForNotify:
+      ++st.notifiers;
+      break;
+    default:
+      return Acad::eInvalidInput;
+  }
+  pObj = object;
+  return Acad::eOk;
+}
+
 size_t openObjectCount() { return openObjects().size(); }
 
 std::vector<std::string> openObjects() {
@@ -122,55 +174,9 @@ std::string handleText(AcDbObjectId id) {
   return narrow(buf);
 }
 
-bool injectedFault(const std::string& name, Acad::ErrorStatus* es) {
-  int status = 0;
-  if (!injectedStatus(name, &status)) return false;
-  *es = static_cast<Acad::ErrorStatus>(status);
-  return true;
-}
-
 }  // namespace cadsim
 
 using cadsim::ObjectState;
-
-// --- runtime classes ------------------------------------------------------------------------------
-
-AcRxClass* AcRxObject::desc() {
-  static AcRxClass c(L"AcRxObject", nullptr);
-  return &c;
-}
-AcRxClass* AcRxObject::isA() const { return AcRxObject::desc(); }
-
-#define CADSIM_DEFINE_MEMBERS(CLASS, PARENT)      \
-  AcRxClass* CLASS::desc() {                      \
-    static AcRxClass c(L## #CLASS, PARENT::desc()); \
-    return &c;                                    \
-  }                                               \
-  AcRxClass* CLASS::isA() const { return CLASS::desc(); }
-
-CADSIM_DEFINE_MEMBERS(AcDbObject, AcRxObject)
-CADSIM_DEFINE_MEMBERS(AcDbDictionary, AcDbObject)
-CADSIM_DEFINE_MEMBERS(AcDbSymbolTable, AcDbObject)
-CADSIM_DEFINE_MEMBERS(AcDbSymbolTableRecord, AcDbObject)
-CADSIM_DEFINE_MEMBERS(AcDbBlockTable, AcDbSymbolTable)
-CADSIM_DEFINE_MEMBERS(AcDbBlockTableRecord, AcDbSymbolTableRecord)
-CADSIM_DEFINE_MEMBERS(AcDbLayerTable, AcDbSymbolTable)
-CADSIM_DEFINE_MEMBERS(AcDbLayerTableRecord, AcDbSymbolTableRecord)
-CADSIM_DEFINE_MEMBERS(AcDbTextStyleTable, AcDbSymbolTable)
-CADSIM_DEFINE_MEMBERS(AcDbTextStyleTableRecord, AcDbSymbolTableRecord)
-CADSIM_DEFINE_MEMBERS(AcDbEntity, AcDbObject)
-CADSIM_DEFINE_MEMBERS(AcDbCurve, AcDbEntity)
-CADSIM_DEFINE_MEMBERS(AcDbLine, AcDbCurve)
-CADSIM_DEFINE_MEMBERS(AcDbPolyline, AcDbCurve)
-CADSIM_DEFINE_MEMBERS(AcDbText, AcDbEntity)
-CADSIM_DEFINE_MEMBERS(AcDbMText, AcDbEntity)
-CADSIM_DEFINE_MEMBERS(AcDbAttributeDefinition, AcDbText)
-CADSIM_DEFINE_MEMBERS(AcDbAttribute, AcDbText)
-CADSIM_DEFINE_MEMBERS(AcDbBlockReference, AcDbEntity)
-CADSIM_DEFINE_MEMBERS(AcDbViewport, AcDbEntity)
-CADSIM_DEFINE_MEMBERS(AcDbPlotSettings, AcDbObject)
-CADSIM_DEFINE_MEMBERS(AcDbLayout, AcDbPlotSettings)
-CADSIM_DEFINE_MEMBERS(AcDbLayoutManager, AcRxObject)
 
 // --- AcDbObject -----------------------------------------------------------------------------------
 
@@ -204,6 +210,8 @@ Acad::ErrorStatus AcDbObject::close() {
 
 Acad::ErrorStatus AcDbObject::upgradeOpen() {
   if (!m_state.stub) return Acad::eOk;
+  Acad::ErrorStatus es;
+  if (cadsim::hostCallFails("upgradeOpen", Acad::eWasOpenForRead, &es)) return es;
   if (m_state.writer) return Acad::eWasOpenForWrite;
   if (m_state.readers == 0) return Acad::eNotOpenForRead;
   if (m_state.readers > 1) return Acad::eWasOpenForRead;
@@ -273,31 +281,8 @@ Acad::ErrorStatus acdbOpenAcDbObject(AcDbObject*& pObj, AcDbObjectId id, AcDb::O
   pObj = nullptr;
   cadsim::requireMainThread("acdbOpenObject");
   Acad::ErrorStatus es;
-  if (cadsim::injectedFault("acdbOpenObject", &es)) return es;
-  if (id.isNull()) return Acad::eNullObjectId;
-  AcDbObject* object = cadsim::peekObject(id);
-  if (!object) return Acad::eNotInDatabase;
-  ObjectState& st = object->objectState();
-  if (st.erased && !openErased) return Acad::eWasErased;
-  switch (mode) {
-    case AcDb::kForRead:
-      if (st.writer) return Acad::eWasOpenForWrite;
-      ++st.readers;
-      break;
-    case AcDb::kForWrite:
-      if (st.writer) return Acad::eWasOpenForWrite;
-      if (st.readers > 0) return Acad::eWasOpenForRead;
-      if (st.notifiers > 0) return Acad::eWasOpenForNotify;
-      st.writer = true;
-      break;
-    case AcDb::kForNotify:
-      ++st.notifiers;
-      break;
-    default:
-      return Acad::eInvalidInput;
-  }
-  pObj = object;
-  return Acad::eOk;
+  if (cadsim::hostCallFails("acdbOpenObject", Acad::eWasOpenForWrite, &es)) return es;
+  return cadsim::openObject(pObj, id, mode, openErased);
 }
 
 // --- dictionaries ---------------------------------------------------------------------------------
@@ -321,7 +306,7 @@ bool liveEntry(AcDbObjectId id) {
 Acad::ErrorStatus AcDbDictionaryIterator::getObject(AcDbObject*& pObject, AcDb::OpenMode mode) {
   pObject = nullptr;
   if (done()) return Acad::eInvalidOpenState;
-  return acdbOpenAcDbObject(pObject, objectId(), mode);
+  return cadsim::openAsCall("getObject", pObject, objectId(), mode);
 }
 
 bool AcDbDictionaryIterator::setPosition(AcDbObjectId id) {
@@ -339,7 +324,7 @@ Acad::ErrorStatus AcDbDictionary::getAt(const ACHAR* entryName, AcDbObject*& ent
   AcDbObjectId id;
   Acad::ErrorStatus es = getAt(entryName, id);
   if (es != Acad::eOk) return es;
-  return acdbOpenAcDbObject(entryObj, id, mode);
+  return cadsim::openAsCall("getAt", entryObj, id, mode);
 }
 
 Acad::ErrorStatus AcDbDictionary::getAt(const ACHAR* entryName, AcDbObjectId& entryId) const {
@@ -423,6 +408,7 @@ Acad::ErrorStatus AcDbDictionary::setAt(const ACHAR* srchKey, AcDbObject* newVal
 
 AcDbDictionaryIterator* AcDbDictionary::newIterator(AcRx::DictIterType) const {
   assertReadEnabled();
+  if (cadsim::hostCallAnswersNull("newIterator")) return nullptr;
   std::vector<std::pair<std::wstring, AcDbObjectId>> live;
   for (auto& e : m_entries)
     if (liveEntry(e.second)) live.push_back(e);
@@ -454,16 +440,4 @@ bool AcDbObjectIterator::seek(AcDbObjectId id) {
       return true;
     }
   return false;
-}
-
-// --- AcString -------------------------------------------------------------------------------------
-
-const char* AcString::utf8Ptr() const {
-  m_utf8 = cadsim::narrow(m_text);
-  return m_utf8.c_str();
-}
-
-int AcString::compareNoCase(const ACHAR* other) const {
-  std::wstring a = cadsim::upper(m_text), b = cadsim::upper(other ? other : L"");
-  return a < b ? -1 : a > b ? 1 : 0;
 }

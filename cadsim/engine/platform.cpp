@@ -1,7 +1,9 @@
 // The simulated host's side of the plug-in's platform seams (host/platform.h).
 #include <cstdio>
 
-#include "cadsim/engine/state.h"
+#include "cadsim/control/faults.h"
+#include "cadsim/control/output.h"
+#include "cadsim/control/session.h"
 #include "host/platform.h"
 
 void OrvikOpenUrl(const std::string& url) { cadsim::recordOpenedUrl(url); }

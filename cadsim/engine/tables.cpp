@@ -4,16 +4,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "cadsim/engine/state.h"
+#include "cadsim/engine/database_state.h"
 
 namespace {
-
-ACHAR* allocCopy(const std::wstring& text) {
-  size_t bytes = (text.size() + 1) * sizeof(ACHAR);
-  ACHAR* out = static_cast<ACHAR*>(std::malloc(bytes));
-  if (out) std::memcpy(out, text.c_str(), bytes);
-  return out;
-}
 
 bool liveObject(AcDbObjectId id) {
   AcDbObject* o = cadsim::peekObject(id);
@@ -46,7 +39,7 @@ Acad::ErrorStatus seekIn(const std::vector<AcDbObjectId>& ids, long& index, AcDb
 
 Acad::ErrorStatus AcDbSymbolTableRecord::getName(ACHAR*& pName) const {
   assertReadEnabled();
-  pName = allocCopy(m_name);
+  pName = cadsim::allocCopy(m_name);
   return pName ? Acad::eOk : Acad::eOutOfMemory;
 }
 Acad::ErrorStatus AcDbSymbolTableRecord::getName(const ACHAR*& pName) const {
@@ -95,7 +88,9 @@ Acad::ErrorStatus AcDbSymbolTableIterator::getRecordId(AcDbObjectId& id) const {
 }
 Acad::ErrorStatus AcDbSymbolTableIterator::getRecord(AcDbSymbolTableRecord*& pRecord,
                                                      AcDb::OpenMode mode, bool openErasedRec) const {
-  return getTyped(pRecord, mode, openErasedRec);
+  pRecord = nullptr;
+  if (done()) return Acad::eInvalidOpenState;
+  return cadsim::openAsCall("getRecord", pRecord, m_ids[static_cast<size_t>(m_index)], mode, openErasedRec);
 }
 Acad::ErrorStatus AcDbSymbolTableIterator::seek(AcDbObjectId id) { return seekIn(m_ids, m_index, id); }
 
@@ -122,7 +117,7 @@ Acad::ErrorStatus AcDbSymbolTable::getAt(const ACHAR* entryName, AcDbSymbolTable
   AcDbObjectId id;
   Acad::ErrorStatus es = getAt(entryName, id, openErasedRec);
   if (es != Acad::eOk) return es;
-  return acdbOpenObject(pRec, id, openMode, openErasedRec);
+  return cadsim::openAsCall("getAt", pRec, id, openMode, openErasedRec);
 }
 
 bool AcDbSymbolTable::has(const ACHAR* name) const {
@@ -158,6 +153,8 @@ Acad::ErrorStatus AcDbSymbolTable::add(AcDbSymbolTableRecord* pRecord) {
 Acad::ErrorStatus AcDbSymbolTable::newIterator(AcDbSymbolTableIterator*& pIterator, bool atBeginning,
                                                bool skipDeleted) const {
   assertReadEnabled();
+  Acad::ErrorStatus es;
+  if (cadsim::hostCallFails("newIterator", Acad::eOutOfMemory, &es)) return pIterator = nullptr, es;
   pIterator = new AcDbSymbolTableIterator(m_records, atBeginning, skipDeleted);
   return Acad::eOk;
 }
@@ -167,13 +164,13 @@ Acad::ErrorStatus AcDbBlockTable::getAt(const ACHAR* entryName, AcDbBlockTableRe
   pRec = nullptr;
   AcDbObjectId id;
   Acad::ErrorStatus es = getAt(entryName, id, openErasedRec);
-  return es != Acad::eOk ? es : acdbOpenObject(pRec, id, openMode, openErasedRec);
+  return es != Acad::eOk ? es : cadsim::openAsCall("getAt", pRec, id, openMode, openErasedRec);
 }
 Acad::ErrorStatus AcDbBlockTable::newIterator(AcDbBlockTableIterator*& pIterator, bool atBeginning,
                                               bool skipDeleted) const {
   assertReadEnabled();
   Acad::ErrorStatus es;
-  if (cadsim::injectedFault("newIterator", &es)) return pIterator = nullptr, es;
+  if (cadsim::hostCallFails("newIterator", Acad::eOutOfMemory, &es)) return pIterator = nullptr, es;
   pIterator = new AcDbBlockTableIterator(const_cast<AcDbBlockTable*>(this)->recordIds(), atBeginning, skipDeleted);
   return Acad::eOk;
 }
@@ -183,13 +180,13 @@ Acad::ErrorStatus AcDbLayerTable::getAt(const ACHAR* entryName, AcDbLayerTableRe
   pRec = nullptr;
   AcDbObjectId id;
   Acad::ErrorStatus es = getAt(entryName, id, openErasedRec);
-  return es != Acad::eOk ? es : acdbOpenObject(pRec, id, openMode, openErasedRec);
+  return es != Acad::eOk ? es : cadsim::openAsCall("getAt", pRec, id, openMode, openErasedRec);
 }
 Acad::ErrorStatus AcDbLayerTable::newIterator(AcDbLayerTableIterator*& pIterator, bool atBeginning,
                                               bool skipDeleted) const {
   assertReadEnabled();
   Acad::ErrorStatus es;
-  if (cadsim::injectedFault("newIterator", &es)) return pIterator = nullptr, es;
+  if (cadsim::hostCallFails("newIterator", Acad::eOutOfMemory, &es)) return pIterator = nullptr, es;
   pIterator = new AcDbLayerTableIterator(const_cast<AcDbLayerTable*>(this)->recordIds(), atBeginning, skipDeleted);
   return Acad::eOk;
 }
@@ -199,13 +196,13 @@ Acad::ErrorStatus AcDbTextStyleTable::getAt(const ACHAR* entryName, AcDbTextStyl
   pRec = nullptr;
   AcDbObjectId id;
   Acad::ErrorStatus es = getAt(entryName, id, openErasedRec);
-  return es != Acad::eOk ? es : acdbOpenObject(pRec, id, openMode, openErasedRec);
+  return es != Acad::eOk ? es : cadsim::openAsCall("getAt", pRec, id, openMode, openErasedRec);
 }
 Acad::ErrorStatus AcDbTextStyleTable::newIterator(AcDbTextStyleTableIterator*& pIterator,
                                                   bool atBeginning, bool skipDeleted) const {
   assertReadEnabled();
   Acad::ErrorStatus es;
-  if (cadsim::injectedFault("newIterator", &es)) return pIterator = nullptr, es;
+  if (cadsim::hostCallFails("newIterator", Acad::eOutOfMemory, &es)) return pIterator = nullptr, es;
   pIterator = new AcDbTextStyleTableIterator(const_cast<AcDbTextStyleTable*>(this)->recordIds(),
                                              atBeginning, skipDeleted);
   return Acad::eOk;
@@ -214,15 +211,7 @@ Acad::ErrorStatus AcDbTextStyleTable::newIterator(AcDbTextStyleTableIterator*& p
 // --- block table records --------------------------------------------------------------------------
 
 Acad::ErrorStatus AcDbBlockTableRecord::appendAcDbEntity(AcDbObjectId& pOutputId, AcDbEntity* pEntity) {
-  pOutputId = AcDbObjectId();
-  if (!pEntity) return Acad::eNullObjectPointer;
-  if (!isWriteEnabled()) return Acad::eNotOpenForWrite;
-  if (!database()) return Acad::eNotInDatabase;
-  Acad::ErrorStatus es = cadsim::addOpenForWrite(database(), pEntity, objectId(), &pOutputId);
-  if (es != Acad::eOk) return es;
-  m_entities.push_back(pOutputId);
-  assertWriteEnabled();
-  return Acad::eOk;
+  return cadsim::appendOwned(this, m_entities, pEntity, &pOutputId);
 }
 
 Acad::ErrorStatus AcDbBlockTableRecord::appendAcDbEntity(AcDbEntity* pEntity) {
@@ -234,7 +223,7 @@ Acad::ErrorStatus AcDbBlockTableRecord::newIterator(AcDbBlockTableRecordIterator
                                                     bool atBeginning, bool skipDeleted) const {
   assertReadEnabled();
   Acad::ErrorStatus es;
-  if (cadsim::injectedFault("newIterator", &es)) return pIterator = nullptr, es;
+  if (cadsim::hostCallFails("newIterator", Acad::eOutOfMemory, &es)) return pIterator = nullptr, es;
   pIterator = new AcDbBlockTableRecordIterator(m_entities, atBeginning, skipDeleted);
   return Acad::eOk;
 }
@@ -315,7 +304,8 @@ Acad::ErrorStatus AcDbBlockTableRecordIterator::getEntity(AcDbEntity*& pEntity, 
                                                           bool openErasedEntity) const {
   pEntity = nullptr;
   if (done()) return Acad::eInvalidOpenState;
-  return acdbOpenObject(pEntity, m_ids[static_cast<size_t>(m_index)], openMode, openErasedEntity);
+  return cadsim::openAsCall("getEntity", pEntity, m_ids[static_cast<size_t>(m_index)], openMode,
+                            openErasedEntity);
 }
 Acad::ErrorStatus AcDbBlockTableRecordIterator::seek(AcDbObjectId id) { return seekIn(m_ids, m_index, id); }
 
@@ -338,7 +328,7 @@ void AcDbLayerTableRecord::setColorIndex(short index) { assertWriteEnabled(); m_
 
 Acad::ErrorStatus AcDbTextStyleTableRecord::fileName(ACHAR*& fileName) const {
   assertReadEnabled();
-  fileName = allocCopy(m_file);
+  fileName = cadsim::allocCopy(m_file);
   return fileName ? Acad::eOk : Acad::eOutOfMemory;
 }
 Acad::ErrorStatus AcDbTextStyleTableRecord::fileName(const ACHAR*& fileName) const {
@@ -358,7 +348,7 @@ Acad::ErrorStatus AcDbTextStyleTableRecord::setFileName(const ACHAR* fileName) {
 }
 Acad::ErrorStatus AcDbTextStyleTableRecord::bigFontFileName(ACHAR*& fileName) const {
   assertReadEnabled();
-  fileName = allocCopy(m_bigFont);
+  fileName = cadsim::allocCopy(m_bigFont);
   return fileName ? Acad::eOk : Acad::eOutOfMemory;
 }
 Acad::ErrorStatus AcDbTextStyleTableRecord::bigFontFileName(const ACHAR*& fileName) const {

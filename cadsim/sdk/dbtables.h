@@ -61,8 +61,13 @@ class AcDbSymbolTableIterator {
   template <class T>
   Acad::ErrorStatus getTyped(T*& pRecord, AcDb::OpenMode mode, bool openErased) const {
     pRecord = nullptr;
-    if (done()) return Acad::eInvalidOpenState;
-    return acdbOpenObject(pRecord, m_ids[static_cast<size_t>(m_index)], mode, openErased);
+    AcDbSymbolTableRecord* record = nullptr;
+    Acad::ErrorStatus es = AcDbSymbolTableIterator::getRecord(record, mode, openErased);
+    if (es != Acad::eOk) return es;
+    pRecord = T::cast(record);
+    if (pRecord) return Acad::eOk;
+    record->close();
+    return Acad::eNotThatKindOfClass;
   }
 
  private:

@@ -2,6 +2,8 @@
 // cancellation of the rest of a text sent with sendStringToExecute.
 #include <gtest/gtest.h>
 
+#include <cwchar>
+
 #include "cadsim/control.h"
 
 namespace {
@@ -13,6 +15,19 @@ struct EventLog : AcEditorReactor {
   void lispCancelled() override { events += "cancelled "; }
   void commandWillStart(const ACHAR* name) override { events += "cmd[" + cadsim::narrow(name) + "] "; }
 };
+
+// How evaluations and commands end, one word each.
+struct OutcomeLog : AcEditorReactor {
+  std::string events;
+  void add(const std::string& word) { events += (events.empty() ? "" : " ") + word; }
+  void lispWillStart(const ACHAR*) override { add("start"); }
+  void lispEnded() override { add("ended"); }
+  void lispCancelled() override { add("cancelled"); }
+  void commandFailed(const ACHAR* name) override { add("failed[" + cadsim::narrow(name) + "]"); }
+};
+
+int g_markers = 0;
+void MarkerCommand() { ++g_markers; }
 
 class LispTest : public ::testing::Test {
  protected:
@@ -94,6 +109,49 @@ TEST_F(LispTest, AFailingLineCancelsTheRestOfItsText) {
   cadsim::clearOutput();
   send(L"(princ \"later\")\n");
   EXPECT_EQ(cadsim::output(), "later\"later\"\n");
+}
+
+// lispCancelled is raised exactly when the rest of the sent text is dropped, marker included: an
+// evaluation ended by an error, by (exit), or by closing its own drawing. A command failing inside
+// LISP that goes on, or a failing command line, leaves the rest to run.
+TEST_F(LispTest, OnlyACancelledEvaluationDropsTheMarker) {
+  ASSERT_EQ(acedRegCmds->addCommand(L"TEST", L"MARKER", L"MARKER", 0, MarkerCommand), Acad::eOk);
+  OutcomeLog outcomes;
+  acedEditor->addReactor(&outcomes);
+  struct Case {
+    const wchar_t* text;  // sent with the marker line after it
+    const char* events;   // LISP and failure events, in order
+    const char* printed;  // expected in the output
+    bool goesOn;          // "after" is printed and the marker runs
+  } cases[] = {
+      {L"(undefined-fn)", "start cancelled", "; error: no function definition: UNDEFINED-FN", false},
+      {L"(princ \"a\")(exit)(princ \"after\")", "start cancelled", "a; error: quit / exit abort\n", false},
+      {L"(quit)", "start cancelled", "; error: quit / exit abort", false},
+      {L"(command \"CLOSE\") (princ \"after\")", "start cancelled", "", false},  // its drawing is gone
+      {L"(command \"NOSUCHCMD\") (princ \"after\")", "start ended",
+       "Unknown command \"NOSUCHCMD\".  Press F1 for help.\nafter", true},
+      {L"(command \"OPEN\" \"/no/such.dxf\") (princ \"after\")", "start failed[OPEN] ended",
+       "Cannot open /no/such.dxf (status 76).\nafter", true},
+      {L"NOSUCHCMD", "", "Unknown command \"NOSUCHCMD\".", true},
+      {L"OPEN /no/such.dxf\n(princ \"after\")", "failed[OPEN] start ended", "after", true},
+  };
+  for (const Case& c : cases) {
+    cadsim::newDrawing();  // the one the text goes to, and another behind it
+    cadsim::runUntilIdle();
+    AcApDocument* target = acDocManager->mdiActiveDocument();
+    cadsim::clearOutput();
+    outcomes.events.clear();
+    g_markers = 0;
+    std::wstring text = std::wstring(c.text) + L"\nMARKER\n";
+    ASSERT_EQ(acDocManager->sendStringToExecute(target, text.c_str(), true, false, false), Acad::eOk);
+    cadsim::runUntilIdle();
+    EXPECT_EQ(outcomes.events, c.events) << cadsim::narrow(c.text);
+    EXPECT_NE(cadsim::output().find(c.printed), std::string::npos) << cadsim::narrow(c.text) << "\n" << cadsim::output();
+    EXPECT_EQ(cadsim::output().find("after") != std::string::npos, c.goesOn && std::wcsstr(c.text, L"after"))
+        << cadsim::narrow(c.text);
+    EXPECT_EQ(g_markers, c.goesOn ? 1 : 0) << cadsim::narrow(c.text);
+  }
+  acedEditor->removeReactor(&outcomes);
 }
 
 TEST_F(LispTest, FormsSpanLinesAndRunCommands) {

@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "cadsim/control.h"
-#include "cadsim/engine/state.h"
+#include "cadsim/engine/database_state.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static bool once = (cadsim::reset(), true);

@@ -1,0 +1,7 @@
+#include "cadsim/engine/plot/plot_services.h"
+
+namespace cadsim {
+
+void resetPlotServices() {}
+
+}  // namespace cadsim

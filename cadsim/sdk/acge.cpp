@@ -1,0 +1,100 @@
+// Geometry value types of the SDK surface: the members that are more than a line.
+#include "cadsim/sdk/acge.h"
+
+#include <cmath>
+
+const AcGePoint3d AcGePoint3d::kOrigin(0, 0, 0);
+const AcGeVector3d AcGeVector3d::kXAxis(1, 0, 0);
+const AcGeVector3d AcGeVector3d::kYAxis(0, 1, 0);
+const AcGeVector3d AcGeVector3d::kZAxis(0, 0, 1);
+const AcGeMatrix3d AcGeMatrix3d::kIdentity;
+
+AcGeMatrix3d& AcGeMatrix3d::setToIdentity() {
+  for (int r = 0; r < 4; ++r)
+    for (int c = 0; c < 4; ++c) entry[r][c] = r == c ? 1.0 : 0.0;
+  return *this;
+}
+
+AcGeMatrix3d AcGeMatrix3d::translation(const AcGeVector3d& v) {
+  AcGeMatrix3d m;
+  m.entry[0][3] = v.x;
+  m.entry[1][3] = v.y;
+  m.entry[2][3] = v.z;
+  return m;
+}
+
+AcGeMatrix3d AcGeMatrix3d::rotation(double angle, const AcGeVector3d& axis, const AcGePoint3d& center) {
+  double len = axis.length();
+  AcGeMatrix3d r;
+  if (len == 0) return r;
+  double x = axis.x / len, y = axis.y / len, z = axis.z / len;
+  double c = std::cos(angle), s = std::sin(angle), t = 1 - c;
+  double m[3][3] = {{t * x * x + c, t * x * y - s * z, t * x * z + s * y},
+                    {t * x * y + s * z, t * y * y + c, t * y * z - s * x},
+                    {t * x * z - s * y, t * y * z + s * x, t * z * z + c}};
+  for (int i = 0; i < 3; ++i)
+    for (int j = 0; j < 3; ++j) r.entry[i][j] = m[i][j];
+  return translation(AcGeVector3d(center.x, center.y, center.z)) * r *
+         translation(AcGeVector3d(-center.x, -center.y, -center.z));
+}
+
+AcGeMatrix3d AcGeMatrix3d::scaling(const AcGeScale3d& scale, const AcGePoint3d& center) {
+  AcGeMatrix3d s;
+  s.entry[0][0] = scale.sx;
+  s.entry[1][1] = scale.sy;
+  s.entry[2][2] = scale.sz;
+  return translation(AcGeVector3d(center.x, center.y, center.z)) * s *
+         translation(AcGeVector3d(-center.x, -center.y, -center.z));
+}
+
+AcGeMatrix3d AcGeMatrix3d::operator*(const AcGeMatrix3d& o) const {
+  AcGeMatrix3d out;
+  for (int r = 0; r < 4; ++r)
+    for (int c = 0; c < 4; ++c) {
+      double v = 0;
+      for (int k = 0; k < 4; ++k) v += entry[r][k] * o.entry[k][c];
+      out.entry[r][c] = v;
+    }
+  return out;
+}
+
+bool AcGeMatrix3d::isEqualTo(const AcGeMatrix3d& o, double tol) const {
+  for (int r = 0; r < 4; ++r)
+    for (int c = 0; c < 4; ++c)
+      if (std::fabs(entry[r][c] - o.entry[r][c]) > tol) return false;
+  return true;
+}
+
+AcGePoint3d& AcGePoint3d::transformBy(const AcGeMatrix3d& m) {
+  double nx = m.entry[0][0] * x + m.entry[0][1] * y + m.entry[0][2] * z + m.entry[0][3];
+  double ny = m.entry[1][0] * x + m.entry[1][1] * y + m.entry[1][2] * z + m.entry[1][3];
+  double nz = m.entry[2][0] * x + m.entry[2][1] * y + m.entry[2][2] * z + m.entry[2][3];
+  x = nx;
+  y = ny;
+  z = nz;
+  return *this;
+}
+
+AcDbExtents::AcDbExtents()
+    : m_min(1e20, 1e20, 1e20), m_max(-1e20, -1e20, -1e20) {}
+
+void AcDbExtents::addPoint(const AcGePoint3d& p) {
+  m_min = AcGePoint3d(std::fmin(m_min.x, p.x), std::fmin(m_min.y, p.y), std::fmin(m_min.z, p.z));
+  m_max = AcGePoint3d(std::fmax(m_max.x, p.x), std::fmax(m_max.y, p.y), std::fmax(m_max.z, p.z));
+}
+
+void AcDbExtents::addExt(const AcDbExtents& e) {
+  if (e.isEmpty()) return;
+  addPoint(e.m_min);
+  addPoint(e.m_max);
+}
+
+void AcDbExtents::transformBy(const AcGeMatrix3d& m) {
+  if (isEmpty()) return;
+  AcDbExtents out;
+  for (int i = 0; i < 8; ++i) {
+    AcGePoint3d p((i & 1) ? m_max.x : m_min.x, (i & 2) ? m_max.y : m_min.y, (i & 4) ? m_max.z : m_min.z);
+    out.addPoint(p.transformBy(m));
+  }
+  *this = out;
+}
