@@ -21,7 +21,9 @@
 #include "pipeline/command_queue.h"
 #include "pipeline/result_reporting.h"
 #include "pipeline/session_actions.h"
+#include "pipeline/task_watch.h"
 #include "plugin/document_readiness.h"
+#include "plugin/entry.h"
 #include "tests/pipeline/fake_hub.h"
 
 namespace fs = std::filesystem;
@@ -80,18 +82,7 @@ struct KnownFault {
   const char* hostCall;
   const char* reason;
 };
-const std::vector<KnownFault> kKnownPluginFaults = {
-    {"*", 1, "beginExecuteInApplicationContext",
-     "the queue never posts its drain again after a refused post: no answer, and every later "
-     "command waits behind the request"},
-    {"runLisp failing", 0, "",
-     "the host drops the rest of the text after the LISP error, marker included, and the task "
-     "waits for the marker for ever with its drawing locked"},
-    {"switchSpace to no layout", 0, "", "as runLisp failing: the (setvar \"CTAB\" ...) line fails"},
-    {"runLisp closing its drawing", 0, "",
-     "the drawing goes with the rest of the text, marker included; the task waits for ever and "
-     "keeps the destroyed drawing as its locked one"},
-};
+const std::vector<KnownFault> kKnownPluginFaults = {};
 
 const KnownFault* FindKnown(const std::string& label, size_t call) {
   for (const KnownFault& k : kKnownPluginFaults)
@@ -129,6 +120,7 @@ class FaultLoop : public ::testing::TestWithParam<Row> {
     OrvikWebSocket::Disconnect();
     SetSessionSleepForTesting(nullptr);
     ResetCommandQueue();
+    clearProbeFollowUps();
     for (AcApDocument* doc : cadsim::documents()) cadsim::close(doc);
     cadsim::runUntilIdle();
     cadsim::reset();
@@ -143,10 +135,15 @@ class FaultLoop : public ::testing::TestWithParam<Row> {
     ResetCommandQueue();
     cadsim::reset();
     resetDocumentReadiness();
+    RegisterAllActions();
+    clearProbeFollowUps();
+    addProbeFollowUp(RetryCommandDrain);
     updateCadDocumentState(false, "", "", 1);
     setReadinessMonitoring(true);
     acDocManagerPtr()->addReactor(&documentReactor());
+    acDocManagerPtr()->addReactor(&taskDocumentReactor());
     acedEditor->addReactor(&readinessEditorReactor());
+    acedEditor->addReactor(&taskEditorReactor());
     acedRegCmds->addCommand(L"FAULT_LOOP", L"orvik-notify-lisp-done", L"orvik-notify-lisp-done",
                             ACRX_CMD_NOHISTORY, orvikNotifyLispDoneCmd);
     row.setup(dir);
