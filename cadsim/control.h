@@ -18,7 +18,7 @@ namespace cadsim {
 // --- the session --------------------------------------------------------------------------------
 
 // Closes every drawing without events, drops posted callbacks, reactors, registered commands,
-// faults, output, recorded URLs and options, restores the document manager, and makes the calling
+// faults, output and options, restores the document manager, and makes the calling
 // thread the main thread. Tests call it first.
 void reset();
 void bindMainThread();
@@ -198,14 +198,6 @@ std::string output();
 void clearOutput();
 // Takes the complete lines printed since the last call (for the program's standard output).
 std::vector<std::string> takeOutputLines();
-
-// URLs the plug-in asked the platform to open (thread-safe).
-std::vector<std::string> openedUrls();
-void recordOpenedUrl(const std::string& url);
-
-// The host process's display name as the platform reports it (empty: none).
-void setDisplayName(const std::string& name);
-std::string displayName();
 
 // How often the display was refreshed (acedUpdateDisplay).
 int displayRefreshCount();

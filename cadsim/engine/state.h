@@ -1,6 +1,6 @@
 // Internal state of the simulated host. Engine sources only; the plug-in never sees this header.
 //
-// Threads: the posted-callback queue, faults, output and recorded URLs are guarded by their own
+// Threads: the posted-callback queue, faults and output are guarded by their own
 // mutexes because other threads reach them; everything else belongs to the main thread.
 #pragma once
 
@@ -143,8 +143,6 @@ struct HostState {
   std::mutex outputMutex;
   std::string output;
   size_t outputTaken = 0;
-  std::vector<std::string> urls;
-  std::string displayName;
 
   // Main thread only.
   std::vector<std::unique_ptr<DocumentData>> documents;
