@@ -51,6 +51,13 @@ class CadSim:
         self.process.stdin.write(("".join(line + "\n" for line in lines)).encode("utf-8"))
         self.process.stdin.flush()
 
+    def hold(self, release, *after):
+        """Keeps the host's main thread in a command until the file `release` exists, then types
+        the lines `after`. Returns once the command has started: requests that arrive from then on
+        are admitted before anything runs, however slow the machine."""
+        self.type("HOLD %s" % release, *after)
+        self.wait_output(lambda line: line == "Command: HOLD %s" % release)
+
     def wait_output(self, predicate, timeout=20.0, since=0):
         deadline = time.monotonic() + timeout
         with self._cond:

@@ -106,6 +106,13 @@ void defineProgramCommands() {
     int wait = ms.empty() ? 1000 : std::atoi(ms.c_str());
     std::this_thread::sleep_for(std::chrono::milliseconds(std::max(0, std::min(wait, 60000))));
   });
+  // A command that lasts until a file exists (at most a minute): a test decides when the host may
+  // go on, e.g. once every request it sent has been admitted, however slowly the machine runs.
+  cadsim::defineBuiltinCommand("HOLD", [](const std::string& path) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (access(path.c_str(), F_OK) != 0 && std::chrono::steady_clock::now() < deadline)
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  });
   cadsim::defineBuiltinCommand("ACTIVATE", [](const std::string& which) {
     std::vector<AcApDocument*> docs = cadsim::documents();
     AcApDocument* target = cadsim::findDocument(which);
