@@ -43,7 +43,7 @@ char** Environment() {
 #endif
 }
 
-#if defined(__linux__)
+#if !defined(__APPLE__)
 // argv[0] as the process was started with it: the first NUL-terminated string of its command line.
 std::string Argv0() {
   int fd = open("/proc/self/cmdline", O_RDONLY | O_CLOEXEC);
@@ -82,7 +82,7 @@ void OrvikOpenUrl(const std::string& url) {
   sigaddset(&defaults, SIGPIPE);
   posix_spawnattr_setsigmask(&attributes, &none);
   posix_spawnattr_setsigdefault(&attributes, &defaults);
-  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+  posix_spawnattr_setflags(&attributes, static_cast<short>(POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF));
 
   pid_t child = -1;
   const int error = posix_spawnp(&child, program.c_str(), nullptr, &attributes, argv, Environment());
@@ -105,7 +105,7 @@ std::string OrvikProcessDisplayName() {
   using ClassWithPid = id (*)(id, SEL, pid_t);
   using ObjectMethod = id (*)(id, SEL);
   using CStringMethod = const char* (*)(id, SEL);
-  Class runningApplication = objc_getClass("NSRunningApplication");
+  auto runningApplication = objc_getClass("NSRunningApplication");  // Class, or id in older SDKs
   if (runningApplication == nullptr) return std::string();
   id application = reinterpret_cast<ClassWithPid>(objc_msgSend)(
       reinterpret_cast<id>(runningApplication), sel_registerName("runningApplicationWithProcessIdentifier:"), getpid());
