@@ -1,8 +1,11 @@
 """Drives the simulated CAD application (acad-sim) with the plug-in bundle, for the demo and the tests.
 
 `CadSim` starts the program with a home folder shared with the runtime service stand-in, feeds
-lines to its command line and collects what it prints. quit() asserts that the program unloads
-the bundle and ends with status 0 within a bound: a hang on unload is a failure.
+lines to its command line and collects what it prints. The recording `open` program in
+tools/fake-open comes first on the program's PATH, so every URL the plug-in opens appears among
+the printed lines as "open URL <url>". quit() asserts that the program unloads the bundle and ends
+with status 0 within a bound, and that nothing on its standard error reports a bug: a hang on
+unload is a failure, and so is main-thread code that ran on another thread.
 """
 
 import os
@@ -14,6 +17,10 @@ import time
 BUILD_DIR = os.environ.get("ORVIK_BUILD_DIR") or os.path.abspath(
     os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "build", "default"))
 PROGRAM = os.path.join(BUILD_DIR, "acad-sim")
+FAKE_OPEN_DIR = os.path.join(os.path.dirname(os.path.abspath(__file__)), "fake-open")
+# Lines on the program's standard error that mean a bug, whatever the test checked.
+ALARMS = ("host fault", "main-thread code ran on another thread", "ThreadSanitizer",
+          "AddressSanitizer", "runtime error:")
 
 
 class CadSim:
@@ -21,6 +28,8 @@ class CadSim:
         self.home = home or (env or {}).get("HOME") or tempfile.mkdtemp(prefix="cad-home-")
         environment = dict(os.environ if env is None else env)
         environment["HOME"] = self.home
+        environment["PATH"] = FAKE_OPEN_DIR + os.pathsep + environment.get("PATH", os.defpath)
+        environment.pop("ORVIK_OPEN_LOG", None)
         self.lines = []
         self._cond = threading.Condition()
         self._stderr = tempfile.TemporaryFile()
@@ -41,6 +50,13 @@ class CadSim:
         """Types the lines at the command line in one write (they arrive together)."""
         self.process.stdin.write(("".join(line + "\n" for line in lines)).encode("utf-8"))
         self.process.stdin.flush()
+
+    def hold(self, release, *after):
+        """Keeps the host's main thread in a command until the file `release` exists, then types
+        the lines `after`. Returns once the command has started: requests that arrive from then on
+        are admitted before anything runs, however slow the machine."""
+        self.type("HOLD %s" % release, *after)
+        self.wait_output(lambda line: line == "Command: HOLD %s" % release)
 
     def wait_output(self, predicate, timeout=20.0, since=0):
         deadline = time.monotonic() + timeout
@@ -84,7 +100,7 @@ class CadSim:
             self.process.kill()
             raise AssertionError("the program did not quit within %.0f s:\n%s" % (timeout, self.log()))
         errors = self.stderr()
-        for alarm in ("host fault", "ThreadSanitizer", "AddressSanitizer", "runtime error:"):
+        for alarm in ALARMS:
             assert alarm not in errors, self.log()
         return code
 

@@ -1,5 +1,6 @@
-// What the host showed: the command line, the URLs handed to the platform, the process display
-// name and display refreshes. Readers marked thread-safe may be called from any thread.
+// What the host showed: the command line and display refreshes. Readers marked thread-safe may be
+// called from any thread. (URLs the plug-in opens go to the system's `open` program; tests put a
+// recording one first on PATH, see tools/fake-open/open.)
 #pragma once
 
 #include <string>
@@ -12,14 +13,6 @@ std::string output();
 void clearOutput();
 // Takes the complete lines printed since the last call (for the program's standard output).
 std::vector<std::string> takeOutputLines();
-
-// URLs the plug-in asked the platform to open (thread-safe).
-std::vector<std::string> openedUrls();
-void recordOpenedUrl(const std::string& url);
-
-// The host process's display name as the platform reports it (empty: none).
-void setDisplayName(const std::string& name);
-std::string displayName();
 
 // How often the display was refreshed (acedUpdateDisplay).
 int displayRefreshCount();

@@ -9,7 +9,7 @@
 namespace cadsim {
 
 // Closes every drawing without events, drops posted callbacks, reactors, registered commands,
-// faults and host call counts, output, recorded URLs and options, restores the document manager,
+// faults and host call counts, output and options, restores the document manager,
 // and makes the calling thread the main thread. Tests call it first.
 void reset();
 void bindMainThread();

@@ -3,6 +3,14 @@
 #include <charconv>
 #include <cmath>
 
+#if !defined(__cpp_lib_to_chars)
+#include <locale.h>
+#include <stdlib.h>
+
+#include <cerrno>
+#include <string>
+#endif
+
 namespace cadsim::dxf {
 namespace {
 
@@ -73,8 +81,21 @@ bool ParseDouble(std::string_view text, double& value) {
   text = Trim(text);
   if (!text.empty() && text.front() == '+') text.remove_prefix(1);
   if (text.empty()) return false;
+#if defined(__cpp_lib_to_chars)
   const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
   return result.ec == std::errc() && result.ptr == text.data() + text.size() && std::isfinite(value);
+#else
+  // LLVM's library before version 17 reads no floating-point numbers with from_chars. The C
+  // library's reader in the "C" locale reads the same texts, except a second sign and hexadecimal
+  // forms, which are refused here first.
+  if (text.front() == '+' || text.find_first_of("xX") != std::string_view::npos) return false;
+  static const locale_t c = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
+  const std::string copy(text);
+  char* end = nullptr;
+  errno = 0;
+  value = strtod_l(copy.c_str(), &end, c);
+  return errno == 0 && end == copy.c_str() + copy.size() && std::isfinite(value);
+#endif
 }
 
 bool ParseInteger(std::string_view text, int64_t& value) {

@@ -124,8 +124,6 @@ void reset() {
     std::lock_guard<std::mutex> lock(s.outputMutex);
     s.output.clear();
     s.outputTaken = 0;
-    s.urls.clear();
-    s.displayName.clear();
   }
   for (auto& d : s.documents)
     if (d->hasLockFiles) removeLockFiles(narrow(d->fileName));
@@ -234,31 +232,6 @@ std::vector<std::string> takeOutputLines() {
     s.outputTaken = 0;
   }
   return lines;
-}
-
-std::vector<std::string> openedUrls() {
-  SessionState& s = session();
-  std::lock_guard<std::mutex> lock(s.outputMutex);
-  return s.urls;
-}
-
-void recordOpenedUrl(const std::string& url) {
-  SessionState& s = session();
-  std::lock_guard<std::mutex> lock(s.outputMutex);
-  s.urls.push_back(url);
-  s.output += "[host] open URL " + url + "\n";
-}
-
-void setDisplayName(const std::string& name) {
-  SessionState& s = session();
-  std::lock_guard<std::mutex> lock(s.outputMutex);
-  s.displayName = name;
-}
-
-std::string displayName() {
-  SessionState& s = session();
-  std::lock_guard<std::mutex> lock(s.outputMutex);
-  return s.displayName;
 }
 
 int displayRefreshCount() { return session().displayRefreshes; }

@@ -72,8 +72,6 @@ struct SessionState {
   std::mutex outputMutex;
   std::string output;
   size_t outputTaken = 0;
-  std::vector<std::string> urls;
-  std::string displayName;
 
   // Main thread only.
   std::vector<std::unique_ptr<DocumentData>> documents;

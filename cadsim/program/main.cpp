@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <csignal>
@@ -70,12 +71,14 @@ void usage(const char* program) {
       "  file gives an empty drawing of that name; --new adds an unsaved Drawing1.dwg. Font files\n"
       "  are those in DIR (--fonts), else a built-in list (txt.shx, simplex.shx, gbcbig.shx, ...).\n"
       "  Then loads the plug-in bundle (default: OrvikCad.bundle beside this program) and types\n"
-      "  each line of standard input at the active drawing's command line.\n"
+      "  each line of standard input at the active drawing's command line. --display-name runs the\n"
+      "  program under NAME (its argv[0]), the process name the plug-in reports.\n"
       "  Host commands: NEW, OPEN <path>, CLOSE, ACTIVATE <title|path|number>, DOCS, REGENALL,\n"
       "  QUIT, and AutoLISP: (setvar \"CTAB\" \"Layout1\"), (getvar \"CTAB\"), (princ \"...\"),\n"
       "  (command \"_REGENALL\").\n"
       "  Test aids: OPENHOLD <path> (a drawing that stays in the middle of opening), OPENRELEASE,\n"
-      "  PAUSE <ms> (a long command: nothing else runs meanwhile).\n"
+      "  PAUSE <ms> (a long command: nothing else runs meanwhile), HOLD <file> (a command that\n"
+      "  lasts until the file exists, at most a minute).\n"
       "  Lines that arrive together are typed one after another before the host turns to\n"
       "  other work, as type-ahead is in the host.\n",
       program);
@@ -103,6 +106,13 @@ void defineProgramCommands() {
     int wait = ms.empty() ? 1000 : std::atoi(ms.c_str());
     std::this_thread::sleep_for(std::chrono::milliseconds(std::max(0, std::min(wait, 60000))));
   });
+  // A command that lasts until a file exists (at most a minute): a test decides when the host may
+  // go on, e.g. once every request it sent has been admitted, however slowly the machine runs.
+  cadsim::defineBuiltinCommand("HOLD", [](const std::string& path) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (access(path.c_str(), F_OK) != 0 && std::chrono::steady_clock::now() < deadline)
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  });
   cadsim::defineBuiltinCommand("ACTIVATE", [](const std::string& which) {
     std::vector<AcApDocument*> docs = cadsim::documents();
     AcApDocument* target = cadsim::findDocument(which);
@@ -127,12 +137,24 @@ void defineProgramCommands() {
   });
 }
 
+// The plug-in takes the process's display name from argv[0], as the platform reports it; the
+// program gets a chosen name by starting itself again under it (same process id, same streams),
+// without the option, so it happens once.
+void restartAs(const std::string& name, int argc, char** argv, int optionIndex) {
+  std::vector<char*> args;
+  args.push_back(const_cast<char*>(name.c_str()));
+  for (int i = 1; i < argc; ++i)
+    if (i != optionIndex && i != optionIndex + 1) args.push_back(argv[i]);
+  args.push_back(nullptr);
+  execv("/proc/self/exe", args.data());
+  std::fprintf(stderr, "cannot restart as \"%s\": %s\n", name.c_str(), std::strerror(errno));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   std::setvbuf(stdout, nullptr, _IOLBF, 0);
   bool makeNew = false;
-  std::string displayName = "AutoCAD";
   std::string bundle = defaultBundle(argv[0]);
   std::vector<std::string> drawings;
   std::string fonts;
@@ -141,7 +163,8 @@ int main(int argc, char** argv) {
     if (a == "--new") {
       makeNew = true;
     } else if (a == "--display-name" && i + 1 < argc) {
-      displayName = argv[++i];
+      restartAs(argv[i + 1], argc, argv, i);
+      ++i;  // the restart failed: go on under the program's own name
     } else if (a == "--bundle" && i + 1 < argc) {
       bundle = argv[++i];
     } else if (a == "--fonts" && i + 1 < argc) {
@@ -163,7 +186,6 @@ int main(int argc, char** argv) {
   std::signal(SIGPIPE, SIG_IGN);
 
   cadsim::reset();
-  cadsim::setDisplayName(displayName);
   if (!fonts.empty()) cadsim::setFontFolder(fonts);
   defineProgramCommands();
   for (const std::string& d : drawings) {

@@ -125,9 +125,14 @@ def test_a_command_admitted_before_a_switch_is_refused_when_it_runs(standin, cad
     cad = cad_factory(a, b)
     wait_ready_state(standin, b)
     # The host is busy in a long command while the request arrives; the user then switches.
-    cad.type("PAUSE 1500", "ACTIVATE 1")
-    cad.wait_output(lambda line: line == "Command: PAUSE 1500")
-    event = standin.exec("getDwgPath", "", req_id="stale")
+    release = tmp_path / "release"
+    cad.hold(release, "ACTIVATE 1")
+    standin.command(cmd="exec", reqId="stale", action="getDwgPath", params="")
+    # Requests are admitted in arrival order and an unknown action is answered at once, so the
+    # request is admitted once this is answered.
+    assert standin.exec("noSuchAction", "{}")["result"] == "Error: Unknown action 'noSuchAction'"
+    release.write_text("")
+    event = standin.wait_for(lambda e: e["event"] == "result" and e["reqId"] == "stale", 30)
     assert (event["status"], event["result"]) == ("false", CHANGED)
     wait_ready_state(standin, a)
     assert standin.exec("getDwgPath", "")["result"] == a

@@ -1,5 +1,5 @@
 // The language of command-line messages, and the commands that open the companion shell's pages
-// against the simulated host's drawings and its record of opened URLs.
+// against the simulated host's drawings, seen through the recording `open` program.
 #include "plugin/message_language.h"
 #include "plugin/messages.h"
 
@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cwchar>
 #include <filesystem>
@@ -16,6 +17,7 @@
 #include <vector>
 
 #include "cadsim/control.h"
+#include "host/platform.h"
 #include "link/connection_supervisor.h"
 #include "plugin/document_readiness.h"
 #include "plugin/shell_launch.h"
@@ -129,10 +131,12 @@ class ShellLaunch : public MessageLanguage {
  protected:
   void SetUp() override {
     MessageLanguage::SetUp();
+    if (const char* path = std::getenv("PATH")) savedPath_ = path;
+    setenv("PATH", (std::string(ORVIK_SOURCE_DIR) + "/tools/fake-open:" + savedPath_).c_str(), 1);
+    setenv("ORVIK_OPEN_LOG", (home_ + "/opened").c_str(), 1);
     cadsim::reset();
     resetDocumentReadiness();
     clearPendingWorkspace();
-    cadsim::setDisplayName("My CAD");
     addProbeFollowUp(finishPendingWorkspace);
     setReadinessMonitoring(true);
     acDocManagerPtr()->addReactor(&documentReactor());
@@ -148,12 +152,31 @@ class ShellLaunch : public MessageLanguage {
     cadsim::runUntilIdle();
     cadsim::reset();
     resetDocumentReadiness();
+    setenv("PATH", savedPath_.c_str(), 1);
+    unsetenv("ORVIK_OPEN_LOG");
     MessageLanguage::TearDown();
   }
-  static bool IsPage(const std::string& url, const std::string& route) {
-    return std::regex_match(url, std::regex("orvik-kelm://cad/open\\?clientId=\\d{20}&clientName=My%20CAD&route=" +
-                                            route));
+  // The URLs opened so far, in order.
+  std::vector<std::string> OpenedUrls() const {
+    std::vector<std::string> urls;
+    std::ifstream in(home_ + "/opened");
+    for (std::string line; std::getline(in, line);) {
+      EXPECT_EQ(line.rfind("open URL ", 0), 0u) << line;
+      urls.push_back(line.substr(std::min(line.size(), sizeof("open URL ") - 1)));
+    }
+    return urls;
   }
+  // A page URL for the route, carrying a client identifier and this process's display name.
+  static bool IsPage(const std::string& url, const std::string& route) {
+    return std::regex_match(url, std::regex("orvik-kelm://cad/open\\?clientId=\\d{20}&clientName=" +
+                                            urlEncode(OrvikProcessDisplayName()) + "&route=" + route));
+  }
+  static std::string ClientId(const std::string& url) {
+    std::smatch m;
+    return std::regex_search(url, m, std::regex("[?&]clientId=([^&]*)")) ? m[1].str() : std::string();
+  }
+
+  std::string savedPath_;
 };
 
 TEST_F(ShellLaunch, WithoutADrawingThePageCommandsExplainInTheShellsLanguage) {
@@ -176,9 +199,9 @@ TEST_F(ShellLaunch, WithoutADrawingThePageCommandsExplainInTheShellsLanguage) {
     c.command();
     EXPECT_NE(cadsim::output().find("\n" + c.message), std::string::npos) << c.locale << cadsim::output();
   }
-  EXPECT_TRUE(cadsim::openedUrls().empty());
+  EXPECT_TRUE(OpenedUrls().empty());
   orvikHomeCmd();  // the home page needs no drawing
-  EXPECT_EQ(cadsim::openedUrls(), std::vector<std::string>{"orvik-kelm://cad/open"});
+  EXPECT_EQ(OpenedUrls(), std::vector<std::string>{"orvik-kelm://cad/open"});
 }
 
 TEST_F(ShellLaunch, AConfirmedDrawingOpensThePageWithTheClientIdentifier) {
@@ -186,11 +209,11 @@ TEST_F(ShellLaunch, AConfirmedDrawingOpensThePageWithTheClientIdentifier) {
   cadsim::runUntilIdle();
   orvikShowCmd();
   orvikSheetSetCmd();
-  const auto urls = cadsim::openedUrls();
+  const auto urls = OpenedUrls();
   ASSERT_EQ(urls.size(), 2u);
   EXPECT_TRUE(IsPage(urls[0], "model-current")) << urls[0];
   EXPECT_TRUE(IsPage(urls[1], "sheetset")) << urls[1];
-  EXPECT_EQ(urls[0].substr(0, 50), urls[1].substr(0, 50));  // one identifier for this client
+  EXPECT_EQ(ClientId(urls[0]), ClientId(urls[1]));  // one identifier for this client
   EXPECT_EQ(urlEncode("a b'/~\xE5"), "a%20b%27%2F~%E5");    // a quote cannot end a shell argument
 }
 
@@ -200,13 +223,13 @@ TEST_F(ShellLaunch, ADrawingStillOpeningGetsItsPageOnlyOnceConfirmed) {
   cadsim::runUntilIdle();
   orvikSettingsCmd();
   cadsim::runUntilIdle();
-  EXPECT_TRUE(cadsim::openedUrls().empty());  // waiting
+  EXPECT_TRUE(OpenedUrls().empty());  // waiting
   cadsim::setBusy(a, false);
   cadsim::runUntilIdle();
-  ASSERT_EQ(cadsim::openedUrls().size(), 1u);
-  EXPECT_TRUE(IsPage(cadsim::openedUrls()[0], "settings"));
+  ASSERT_EQ(OpenedUrls().size(), 1u);
+  EXPECT_TRUE(IsPage(OpenedUrls()[0], "settings"));
   cadsim::runUntilIdle();
-  EXPECT_EQ(cadsim::openedUrls().size(), 1u);  // once
+  EXPECT_EQ(OpenedUrls().size(), 1u);  // once
 }
 
 TEST_F(ShellLaunch, SwitchingDrawingsFirstDropsTheWaitingPage) {
@@ -219,7 +242,7 @@ TEST_F(ShellLaunch, SwitchingDrawingsFirstDropsTheWaitingPage) {
   cadsim::setBusy(a, false);
   cadsim::activate(a);
   cadsim::runUntilIdle();
-  EXPECT_TRUE(cadsim::openedUrls().empty());
+  EXPECT_TRUE(OpenedUrls().empty());
 }
 
 }  // namespace
