@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "link/websocket.h"
+#include "link/ws_frame.h"
 
 namespace {
 

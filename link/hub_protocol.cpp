@@ -5,7 +5,7 @@
 
 #include "host/strings.h"
 #include "link/websocket.h"
-#include "pipeline/request_json.h"
+#include "link/ws_frame.h"
 
 namespace {
 
@@ -136,7 +136,8 @@ void HandleHubRecord(const std::string& record) {
     status = "false";
   }
   if (result == kQueuedResult) return;
-  OrvikWebSocket::Send(BuildCadResultRecord(invocation.reqId, status, result));
+  // The receive thread holds no lock here and nobody waits on it: the long budget.
+  OrvikWebSocket::Send(BuildCadResultRecord(invocation.reqId, status, result), OrvikWebSocket::SendBudget::kLong);
 }
 
 bool ForEachHubRecord(std::string& tail, const std::string& message,

@@ -10,10 +10,10 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
-#include <fstream>
 #include <limits>
 #include <mutex>
-#include <sstream>
+
+#include "host/small_file.h"
 
 namespace {
 
@@ -24,6 +24,8 @@ constexpr int kSendFlags = 0;
 #endif
 
 constexpr size_t kMaxHealthReply = 1024 * 1024;
+// The service writes a few hundred bytes; a file far larger is not its discovery file.
+constexpr size_t kMaxRuntimeFileBytes = 64 * 1024;
 const char kHealthRequest[] = "GET /api/lifecycle/health HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n";
 
 std::atomic<int> g_defaultPortOverride{0};
@@ -186,15 +188,16 @@ std::string RuntimeFilePath() {
   return std::string(home) + "/Library/Application Support/OrvikKelm/runtime.json";
 }
 
-bool TryReadRuntime(RuntimeInfo& info) {
+bool ReadRuntimeFileText(std::string& text) {
   const std::string path = RuntimeFilePath();
-  if (path.empty()) return false;
-  std::ifstream file(path, std::ios::binary);
-  if (!file) return false;
-  std::ostringstream text;
-  text << file.rdbuf();
+  return !path.empty() && ReadSmallRegularFile(path, kMaxRuntimeFileBytes, text);
+}
+
+bool TryReadRuntime(RuntimeInfo& info) {
+  std::string text;
+  if (!ReadRuntimeFileText(text)) return false;
   RuntimeInfo read;
-  if (!ParseRuntimeFile(text.str(), read)) return false;
+  if (!ParseRuntimeFile(text, read)) return false;
   info = read;
   return true;
 }

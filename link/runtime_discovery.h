@@ -49,6 +49,10 @@ std::string ReadStringMember(const std::string& text, const std::string& key);
 // connection or the send fails; the reply read so far is kept either way.
 bool LocalHttpExchange(int port, const std::string& request, int idleSeconds, size_t maxBytes, std::string& reply);
 
+// The discovery file's text, read without blocking and only when it is a small regular file (a
+// FIFO or a huge file planted at the path fails the read instead of stalling its caller).
+bool ReadRuntimeFileText(std::string& text);
+
 // The discovery file: $HOME/Library/Application Support/OrvikKelm/runtime.json; empty when HOME
 // is unset.
 std::string RuntimeFilePath();

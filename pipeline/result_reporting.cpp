@@ -11,7 +11,8 @@
 
 void SendCadResult(const std::string& reqId, const std::string& success, const std::string& message) {
   if (reqId.empty()) return;
-  OrvikWebSocket::Send(BuildCadResultRecord(reqId, success, message));
+  // Called on the host's main thread or under the lifecycle lock: never wait long on the peer.
+  OrvikWebSocket::Send(BuildCadResultRecord(reqId, success, message), OrvikWebSocket::SendBudget::kShort);
 }
 
 void OnTaskComplete(const std::string& reqId, const std::string& message, bool success) {

@@ -2,6 +2,7 @@
 
 #include "host/platform.h"
 #include "link/connection_supervisor.h"
+#include "pipeline/command_dispatch.h"
 #include "pipeline/result_reporting.h"
 #include "plugin/document_readiness.h"
 #include "plugin/shell_launch.h"
@@ -45,6 +46,7 @@ void initApp() {
     for (const CommandEntry& c : kCommands)
       commands->addCommand(kOrvikCommandGroup, c.name, c.name, c.flags, c.handler, nullptr, -1, nullptr);
   }
+  InstallSupervisorHooks({HandleCommand, fillActiveDocument});
   startCadConnectionCoordinator(getCadClientMetadata());
   scheduleDocumentProbe();
 }

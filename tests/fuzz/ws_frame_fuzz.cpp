@@ -6,7 +6,7 @@
 #include <string>
 
 #include "link/hub_protocol.h"
-#include "link/websocket.h"
+#include "link/ws_frame.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;

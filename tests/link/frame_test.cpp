@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "link/websocket.h"
+#include "link/ws_frame.h"
 #include "loopback.h"
 
 using namespace OrvikWebSocket;

@@ -10,6 +10,7 @@
 #include "host/clock.h"
 #include "link/hub_protocol.h"
 #include "link/websocket.h"
+#include "link/ws_frame.h"
 #include "loopback.h"
 
 using namespace OrvikWebSocket;

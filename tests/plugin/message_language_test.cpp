@@ -133,6 +133,7 @@ class ShellLaunch : public MessageLanguage {
     resetDocumentReadiness();
     clearPendingWorkspace();
     cadsim::setDisplayName("My CAD");
+    InstallSupervisorHooks({nullptr, fillActiveDocument});
     setReadinessMonitoring(true);
     acDocManagerPtr()->addReactor(&documentReactor());
     acedEditor->addReactor(&readinessEditorReactor());
