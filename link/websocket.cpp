@@ -14,6 +14,7 @@
 #include <cctype>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
@@ -42,10 +43,40 @@ constexpr int kSendFlags = MSG_NOSIGNAL | MSG_DONTWAIT;
 constexpr int kSendFlags = MSG_DONTWAIT;
 #endif
 
+// The send lock, held for the whole write of one frame. A flag behind a mutex and a condition
+// variable rather than a timed mutex, so that a sender on a short budget can stop waiting for it
+// and the thread sanitizer still sees every hand-over.
+class SendGate {
+ public:
+  void lock() {
+    std::unique_lock<std::mutex> guard(mutex_);
+    free_.wait(guard, [this] { return !busy_; });
+    busy_ = true;
+  }
+  bool try_lock_for(std::chrono::milliseconds wait) {
+    std::unique_lock<std::mutex> guard(mutex_);
+    if (!free_.wait_for(guard, wait, [this] { return !busy_; })) return false;
+    busy_ = true;
+    return true;
+  }
+  void unlock() {
+    {
+      std::lock_guard<std::mutex> guard(mutex_);
+      busy_ = false;
+    }
+    free_.notify_all();  // a waiter that is timing out must not swallow the wake-up of another
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable free_;
+  bool busy_ = false;
+};
+
 // Lock order: g_transitionMutex, then g_sendMutex, then g_fdMutex. g_handlerMutex stands alone
 // here (the dispatcher nests its own locks under it).
 std::mutex g_transitionMutex;  // one Connect or Disconnect at a time
-std::timed_mutex g_sendMutex;  // keeps frames whole on the socket
+SendGate g_sendMutex;          // keeps frames whole on the socket
 std::mutex g_fdMutex;          // guards shutdown against close of g_socket
 std::atomic<int> g_socket{-1};
 std::thread g_recvThread;            // guarded by g_transitionMutex
@@ -88,7 +119,7 @@ bool WriteAll(int fd, const char* data, size_t size, int stallMs) {
 bool SendFrameOnSocket(int fd, int opcode, const std::string& payload) {
   std::string frame;
   AppendFrame(frame, opcode, payload);
-  std::lock_guard<std::timed_mutex> lock(g_sendMutex);
+  std::lock_guard<SendGate> lock(g_sendMutex);
   return WriteAll(fd, frame.data(), frame.size(), g_writeStallMs.load());
 }
 
@@ -113,7 +144,7 @@ void SetBlocking(int fd, bool blocking) {
 }
 
 void CloseSocketLocked() {
-  std::lock_guard<std::timed_mutex> sendLock(g_sendMutex);
+  std::lock_guard<SendGate> sendLock(g_sendMutex);
   std::lock_guard<std::mutex> fdLock(g_fdMutex);
   const int fd = g_socket.exchange(-1);
   if (fd >= 0) ::close(fd);
@@ -316,7 +347,7 @@ bool Send(const std::string& text, SendBudget budget) {
   std::string frame;
   AppendFrame(frame, 0x1, text, std::string_view(&kRecordSeparator, 1));
   const bool isShort = budget == SendBudget::kShort;
-  std::unique_lock<std::timed_mutex> lock(g_sendMutex, std::defer_lock);
+  std::unique_lock<SendGate> lock(g_sendMutex, std::defer_lock);
   if (isShort) {
     if (!lock.try_lock_for(std::chrono::milliseconds(kShortBudgetMs))) {
       // Another writer has made no progress for as long as this caller may wait: the peer has
