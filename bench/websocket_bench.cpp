@@ -22,6 +22,8 @@
 #include <thread>
 #include <vector>
 
+#include "link/connection_supervisor.h"
+#include "link/runtime_discovery.h"
 #include "link/websocket.h"
 #include "link/ws_frame.h"
 
@@ -199,6 +201,46 @@ void BM_MainThreadLongestWaitOnStalledPeer(benchmark::State& state) {
       benchmark::Counter(static_cast<double>(resultsSent), benchmark::Counter::kAvgIterations);
 }
 BENCHMARK(BM_MainThreadLongestWaitOnStalledPeer)->Arg(0)->Arg(1)->Iterations(3)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+// The host's main thread also asks for the client identifier (the page commands), which probes
+// the service. Against a service that accepts and then answers a byte at a time, slower than
+// anyone should wait, the figure is the longest prepareCadClientId.
+void BM_MainThreadClientIdOnTricklingService(benchmark::State& state) {
+  using Clock = std::chrono::steady_clock;
+  int port = 0;
+  const int listenFd = Listen(port);
+  std::thread service([listenFd, port] {
+    const std::string reply = "HTTP/1.1 200 OK\r\n\r\n{\"pid\":1,\"port\":" + std::to_string(port) +
+                              ",\"protocolVersion\":1,\"instanceId\":\"slow\"}";
+    for (int c; (c = ::accept(listenFd, nullptr, nullptr)) >= 0; ::close(c)) {
+      std::string request;
+      char piece[512];
+      for (ssize_t n; request.find("\r\n\r\n") == std::string::npos && (n = ::recv(c, piece, sizeof piece, 0)) > 0;) {
+        request.append(piece, static_cast<size_t>(n));
+      }
+      for (char byte : reply) {
+        pollfd p{c, POLLIN, 0};
+        if (::poll(&p, 1, 300) != 0) break;  // the prober gave up
+        if (!WriteAll(c, std::string(1, byte))) break;
+      }
+    }
+  });
+  SetDefaultRuntimePortForTesting(port);
+  SetRuntimeFilePathForTesting("/nonexistent/runtime.json");
+  double longestMs = 0;
+  for (auto _ : state) {
+    const auto start = Clock::now();
+    benchmark::DoNotOptimize(prepareCadClientId());
+    longestMs = std::max(longestMs, std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+  }
+  state.counters["longest_wait_ms"] = longestMs;
+  SetDefaultRuntimePortForTesting(0);
+  SetRuntimeFilePathForTesting("");
+  ::shutdown(listenFd, SHUT_RDWR);
+  service.join();
+  ::close(listenFd);
+}
+BENCHMARK(BM_MainThreadClientIdOnTricklingService)->Iterations(3)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 void BM_Memcpy(benchmark::State& state) {
   std::vector<char> src(static_cast<size_t>(state.range(0)), 'a'), dst(src.size());

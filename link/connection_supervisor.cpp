@@ -20,6 +20,8 @@ const char* const kPluginVersion = "1.0.34";
 
 namespace {
 
+constexpr int kMainThreadDiscoveryMs = 1000;
+
 // Guarded by g_lifecycleMutex.
 std::string g_serviceInstanceId;
 std::string g_clientId;
@@ -227,7 +229,9 @@ void startCadConnectionCoordinator(const CadClientMetadata& metadata) {
 
 std::string prepareCadClientId() {
   RuntimeInfo runtime;
-  bool found = TryDiscoverRuntime(runtime);
+  // The host's main thread waits here: about a second at most. A service slower than that counts
+  // as not found, which the standing connection's identifier covers.
+  const bool found = TryDiscoverRuntimeWithin(runtime, kMainThreadDiscoveryMs);
   std::string id;
   {
     std::lock_guard<std::mutex> lock(g_lifecycleMutex);
