@@ -1,6 +1,7 @@
 // Figures for the WebSocket client: Send throughput by record size and the round trip of a small
 // record through a loopback peer, beside memcpy bandwidth and a plain TCP echo round trip measured
-// in the same run, so the numbers can be read against the machine.
+// in the same run, so the numbers can be read against the machine. Also the longest time the
+// host's main thread can be kept waiting by a peer that stops reading.
 #include <benchmark/benchmark.h>
 
 #include <arpa/inet.h>
@@ -9,7 +10,11 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <poll.h>
+
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
@@ -17,7 +22,10 @@
 #include <thread>
 #include <vector>
 
+#include "link/connection_supervisor.h"
+#include "link/runtime_discovery.h"
 #include "link/websocket.h"
+#include "link/ws_frame.h"
 
 namespace {
 
@@ -56,17 +64,22 @@ std::string ServerTextFrame(const std::string& payload) {
   return f + payload;
 }
 
-// A loopback service: upgrades, answers the handshake, then either drains everything or answers
-// every record with an invocation that the client's handler sees.
+enum class PeerMode { kSink, kEcho, kStalled };
+
+// A loopback service: upgrades, answers the handshake, then drains everything (sink), answers
+// every record with an invocation that the client's handler sees (echo), or never reads again
+// (stalled).
 struct Peer {
   int listenFd = -1;
   int port = 0;
   int fd = -1;
   std::thread thread;
 
-  explicit Peer(bool echo) {
+  explicit Peer(PeerMode mode) {
+    const bool echo = mode == PeerMode::kEcho;
+    const bool stalled = mode == PeerMode::kStalled;
     listenFd = Listen(port);
-    thread = std::thread([this, echo] {
+    thread = std::thread([this, echo, stalled] {
       fd = ::accept(listenFd, nullptr, nullptr);
       int one = 1;
       ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
@@ -78,6 +91,7 @@ struct Peer {
       WriteAll(fd, "HTTP/1.1 101 Switching Protocols\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n\r\n");
       if (!OrvikWebSocket::RecvFrame(source).ok) return;
       WriteAll(fd, ServerTextFrame("{}\x1E"));
+      if (stalled) return;
       const std::string invocation =
           ServerTextFrame("{\"type\":1,\"target\":\"ExecuteCommand\",\"arguments\":[\"r\",\"echo\",\"{}\"]}\x1E");
       if (!echo) {  // a sink: the figure is the client's, not this reader's
@@ -96,7 +110,7 @@ struct Peer {
   ~Peer() {
     OrvikWebSocket::Disconnect();
     ::shutdown(listenFd, SHUT_RDWR);  // wakes an accept that never got its client
-    thread.join();
+    if (thread.joinable()) thread.join();
     if (fd >= 0) ::close(fd);
     ::close(listenFd);
   }
@@ -104,7 +118,7 @@ struct Peer {
 };
 
 void BM_Send(benchmark::State& state) {
-  Peer peer(false);
+  Peer peer(PeerMode::kSink);
   if (!OrvikWebSocket::Connect(peer.Url(), [](const std::string&, const std::string&, const std::string&) {
         return std::string("__QUEUED__");
       })) {
@@ -113,7 +127,7 @@ void BM_Send(benchmark::State& state) {
   }
   const std::string record(static_cast<size_t>(state.range(0)), 'x');
   for (auto _ : state) {
-    if (!OrvikWebSocket::Send(record)) {
+    if (!OrvikWebSocket::Send(record, OrvikWebSocket::SendBudget::kLong)) {
       state.SkipWithError("send failed");
       break;
     }
@@ -123,7 +137,7 @@ void BM_Send(benchmark::State& state) {
 BENCHMARK(BM_Send)->Arg(64)->Arg(4096)->Arg(16 << 20)->UseRealTime();
 
 void BM_RecordRoundTrip(benchmark::State& state) {
-  Peer peer(true);
+  Peer peer(PeerMode::kEcho);
   std::mutex mutex;
   std::condition_variable cv;
   uint64_t seen = 0;
@@ -141,13 +155,92 @@ void BM_RecordRoundTrip(benchmark::State& state) {
   }
   uint64_t expected = 0;
   for (auto _ : state) {
-    OrvikWebSocket::Send("{\"type\":1,\"target\":\"Ping\",\"arguments\":[]}");
+    OrvikWebSocket::Send("{\"type\":1,\"target\":\"Ping\",\"arguments\":[]}", OrvikWebSocket::SendBudget::kShort);
     ++expected;
     std::unique_lock<std::mutex> lock(mutex);
     cv.wait(lock, [&] { return seen >= expected || !OrvikWebSocket::IsConnected(); });
   }
 }
 BENCHMARK(BM_RecordRoundTrip)->UseRealTime();
+
+// The host's main thread sends results with the short budget. Against a peer that stops reading,
+// results are sent until one gives up; the figure is the longest single Send. With argument 1 the
+// supervisor's own send (long budget) is first left stalled holding the send lock, so the results
+// wait behind it.
+void BM_MainThreadLongestWaitOnStalledPeer(benchmark::State& state) {
+  using Clock = std::chrono::steady_clock;
+  double longestMs = 0;
+  int64_t resultsSent = 0;
+  for (auto _ : state) {
+    Peer peer(PeerMode::kStalled);
+    if (!OrvikWebSocket::Connect(peer.Url(), [](const std::string&, const std::string&, const std::string&) {
+          return std::string("__QUEUED__");
+        })) {
+      state.SkipWithError("connect failed");
+      return;
+    }
+    peer.thread.join();  // the peer has answered the handshake and reads no more
+    std::thread supervisor;
+    if (state.range(0) == 1) {
+      supervisor = std::thread([] { OrvikWebSocket::Send(std::string(64u << 20, 's'), OrvikWebSocket::SendBudget::kLong); });
+      pollfd p{peer.fd, POLLIN, 0};
+      ::poll(&p, 1, 20000);  // its frame has begun to arrive: it holds the send lock
+    }
+    const std::string result(64u << 10, 'r');
+    for (;;) {
+      const auto start = Clock::now();
+      const bool sent = OrvikWebSocket::Send(result, OrvikWebSocket::SendBudget::kShort);
+      longestMs = std::max(longestMs, std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+      if (!sent) break;
+      ++resultsSent;
+    }
+    if (supervisor.joinable()) supervisor.join();
+  }
+  state.counters["longest_wait_ms"] = longestMs;
+  state.counters["results_sent_before_giving_up"] =
+      benchmark::Counter(static_cast<double>(resultsSent), benchmark::Counter::kAvgIterations);
+}
+BENCHMARK(BM_MainThreadLongestWaitOnStalledPeer)->Arg(0)->Arg(1)->Iterations(3)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+// The host's main thread also asks for the client identifier (the page commands), which probes
+// the service. Against a service that accepts and then answers a byte at a time, slower than
+// anyone should wait, the figure is the longest prepareCadClientId.
+void BM_MainThreadClientIdOnTricklingService(benchmark::State& state) {
+  using Clock = std::chrono::steady_clock;
+  int port = 0;
+  const int listenFd = Listen(port);
+  std::thread service([listenFd, port] {
+    const std::string reply = "HTTP/1.1 200 OK\r\n\r\n{\"pid\":1,\"port\":" + std::to_string(port) +
+                              ",\"protocolVersion\":1,\"instanceId\":\"slow\"}";
+    for (int c; (c = ::accept(listenFd, nullptr, nullptr)) >= 0; ::close(c)) {
+      std::string request;
+      char piece[512];
+      for (ssize_t n; request.find("\r\n\r\n") == std::string::npos && (n = ::recv(c, piece, sizeof piece, 0)) > 0;) {
+        request.append(piece, static_cast<size_t>(n));
+      }
+      for (char byte : reply) {
+        pollfd p{c, POLLIN, 0};
+        if (::poll(&p, 1, 300) != 0) break;  // the prober gave up
+        if (!WriteAll(c, std::string(1, byte))) break;
+      }
+    }
+  });
+  SetDefaultRuntimePortForTesting(port);
+  SetRuntimeFilePathForTesting("/nonexistent/runtime.json");
+  double longestMs = 0;
+  for (auto _ : state) {
+    const auto start = Clock::now();
+    benchmark::DoNotOptimize(prepareCadClientId());
+    longestMs = std::max(longestMs, std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+  }
+  state.counters["longest_wait_ms"] = longestMs;
+  SetDefaultRuntimePortForTesting(0);
+  SetRuntimeFilePathForTesting("");
+  ::shutdown(listenFd, SHUT_RDWR);
+  service.join();
+  ::close(listenFd);
+}
+BENCHMARK(BM_MainThreadClientIdOnTricklingService)->Iterations(3)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 void BM_Memcpy(benchmark::State& state) {
   std::vector<char> src(static_cast<size_t>(state.range(0)), 'a'), dst(src.size());

@@ -1,5 +1,6 @@
 // Text conversion at the host boundary: the plug-in keeps UTF-8 inside and converts to and from
-// the host's wide text only where it calls the host.
+// the host's wide text only where it calls the host. Also the few text helpers that every layer
+// above shares.
 #pragma once
 
 #include <cstdint>
@@ -18,3 +19,7 @@ std::wstring OrvikWide(const std::string& utf8);
 void AppendUtf8(std::string& out, uint32_t codePoint);
 // The value of the four hexadecimal digits at `at` (either case), or -1 when they are missing.
 long ReadHex4(std::string_view text, size_t at);
+
+// Escapes text for the inside of a JSON string. Every byte below 0x20 is escaped (a raw control
+// character makes a strict reader drop the whole message); bytes from 0x80 are copied unchanged.
+std::string EscapeJsonString(std::string_view text);

@@ -8,23 +8,37 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <exception>
+#include <iostream>
+#include <system_error>
 #include <thread>
 
 #include "host/platform.h"
 #include "link/hub_protocol.h"
-#include "link/websocket.h"
-#include "pipeline/command_dispatch.h"
-#include "plugin/document_readiness.h"
 
 const char* const kPluginVersion = "1.0.34";
 
 namespace {
 
+constexpr int kMainThreadDiscoveryMs = 1000;
+
 // Guarded by g_lifecycleMutex.
 std::string g_serviceInstanceId;
 std::string g_clientId;
 std::string g_pendingClientId;
+// The identity the standing connection was made with; empty while there is none.
+std::string g_linkInstanceId;
+std::string g_linkClientId;
 std::function<void(int64_t)> g_testWait;
+
+// Stands alone: copied out, never held while a hook runs.
+std::mutex g_hooksMutex;
+SupervisorHooks g_hooks;
+
+SupervisorHooks CurrentHooks() {
+  std::lock_guard<std::mutex> lock(g_hooksMutex);
+  return g_hooks;
+}
 
 // The supervisor thread is started and joined only by the host's main thread (load, unload and
 // the shell commands), so its handle needs no lock of its own beyond this one.
@@ -33,6 +47,7 @@ std::thread g_supervisor;
 std::atomic<bool> g_cancel{false};
 std::atomic<bool> g_running{false};
 std::atomic<bool> g_supervisorDone{false};
+std::atomic<bool> g_failStartForTesting{false};
 
 // Adopts a newly discovered service instance: the identifier handed out while no service was
 // known becomes the client identifier, so the companion can match the two. Lifecycle lock held.
@@ -42,9 +57,23 @@ void AdoptInstanceLocked(const std::string& instanceId) {
   g_pendingClientId.clear();
 }
 
+// Lifecycle lock held. True while the connection made with g_linkClientId is up.
+bool LinkStandsLocked() { return !g_linkClientId.empty() && isWebSocketRunning(); }
+
+void ForgetLinkIdentity() {
+  std::lock_guard<std::mutex> lock(g_lifecycleMutex);
+  g_linkInstanceId.clear();
+  g_linkClientId.clear();
+}
+
+void DropConnection() {
+  ForgetLinkIdentity();
+  OrvikWebSocket::Disconnect();
+  g_running.store(false);
+}
+
 void ConnectionSupervisor() {
   int64_t delay = 250;
-  std::string lastConnectedInstance;
   uint64_t lastSentRevision = 0;
   while (!g_cancel.load()) {
     uint64_t revision;
@@ -58,22 +87,24 @@ void ConnectionSupervisor() {
     } else if (!g_cancel.load()) {
       CadClientMetadata metadata;
       std::string clientId;
+      std::string linkInstance;
+      std::string linkClient;
       {
         std::lock_guard<std::mutex> lock(g_lifecycleMutex);
         if (runtime.instanceId != g_serviceInstanceId) AdoptInstanceLocked(runtime.instanceId);
         else if (g_clientId.empty()) g_clientId = GenerateClientId();
         metadata = g_metadata;
         clientId = g_clientId;
+        linkInstance = g_linkInstanceId;
+        linkClient = g_linkClientId;
       }
-      if (runtime.instanceId != lastConnectedInstance && isWebSocketRunning()) {
-        // The service was restarted: its new run gets a new connection.
-        OrvikWebSocket::Disconnect();
-        g_running.store(false);
-      }
+      // A restarted service (its new run has a new instance identifier, though the old socket may
+      // still stand) or an identifier changed since the connection was made: the hub must know
+      // this client by the identifier the companion's pages get, so connect again.
+      if (isWebSocketRunning() && (runtime.instanceId != linkInstance || clientId != linkClient)) DropConnection();
       bool justConnected = false;
       if (!isWebSocketRunning() && !g_cancel.load()) {
         if (ConnectToRuntime(runtime, clientId, metadata)) {
-          lastConnectedInstance = runtime.instanceId;
           justConnected = true;
           delay = 1000;
         }
@@ -164,7 +195,8 @@ CadClientMetadata getCadClientMetadata() {
   m.processId = static_cast<uint64_t>(getpid());
   m.platform = "macos";
   m.pluginVersion = kPluginVersion;
-  fillActiveDocument(m);
+  const SupervisorHooks hooks = CurrentHooks();
+  if (hooks.describeActiveDocument) hooks.describeActiveDocument(m);
   return m;
 }
 
@@ -179,7 +211,17 @@ void startCadConnectionCoordinator(const CadClientMetadata& metadata) {
     if (!g_supervisor.joinable()) {
       g_cancel.store(false);
       g_supervisorDone.store(false);
-      g_supervisor = std::thread(ConnectionSupervisor);
+      // The host's main thread calls this from load and from its commands: nothing may escape.
+      try {
+        if (g_failStartForTesting.load()) {
+          throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+        }
+        g_supervisor = std::thread(ConnectionSupervisor);
+      } catch (const std::exception& e) {
+        std::cout << "[OrvikWS] connection supervisor not started: " << e.what() << std::endl;
+      } catch (...) {
+        std::cout << "[OrvikWS] connection supervisor not started" << std::endl;
+      }
     }
   }
   g_lifecycleWake.notify_all();
@@ -187,12 +229,21 @@ void startCadConnectionCoordinator(const CadClientMetadata& metadata) {
 
 std::string prepareCadClientId() {
   RuntimeInfo runtime;
-  bool found = TryDiscoverRuntime(runtime);
+  // The host's main thread waits here: about a second at most. A service slower than that counts
+  // as not found, which the standing connection's identifier covers.
+  const bool found = TryDiscoverRuntimeWithin(runtime, kMainThreadDiscoveryMs);
   std::string id;
   {
     std::lock_guard<std::mutex> lock(g_lifecycleMutex);
     ++g_lifecycleRevision;
-    if (found && runtime.instanceId != g_serviceInstanceId) {
+    if (LinkStandsLocked() && (!found || runtime.instanceId == g_linkInstanceId)) {
+      // A probe that fails (a slow service is enough) says nothing about the standing
+      // connection: the page must name the client the hub knows.
+      g_serviceInstanceId = g_linkInstanceId;
+      g_clientId = g_linkClientId;
+      g_pendingClientId.clear();
+      id = g_clientId;
+    } else if (found && runtime.instanceId != g_serviceInstanceId) {
       AdoptInstanceLocked(runtime.instanceId);
       id = g_clientId;
     } else if (found) {
@@ -231,24 +282,36 @@ void stopWebSocketClient() {
       AbortRuntimeDiscovery(false);
     }
   }
+  ForgetLinkIdentity();
   g_running.store(false);
   OrvikWebSocket::Disconnect();
 }
 
 bool ConnectToRuntime(const RuntimeInfo& runtime, const std::string& clientId,
                       const CadClientMetadata& metadata) {
-  if (g_running.load()) {
-    OrvikWebSocket::Disconnect();
-    g_running.store(false);
+  if (g_running.load()) DropConnection();
+  ForgetLinkIdentity();
+  const std::string url = BuildCadHubUrl(runtime, clientId, metadata);
+  const bool connected = OrvikWebSocket::Connect(url, CurrentHooks().handleCommand);
+  if (connected) {
+    std::lock_guard<std::mutex> lock(g_lifecycleMutex);
+    g_linkInstanceId = runtime.instanceId;
+    g_linkClientId = clientId;
   }
-  std::string url = BuildCadHubUrl(runtime, clientId, metadata);
-  g_running.store(OrvikWebSocket::Connect(url, HandleCommand));
+  g_running.store(connected);
   return isWebSocketRunning();
 }
 
 bool SendCadDocumentState(const CadClientMetadata& metadata) {
-  return OrvikWebSocket::Send(BuildCadStateRecord(metadata.documentReady, metadata.activeDocumentName,
-                                                  metadata.activeDocumentPath));
+  // Only the supervisor sends these, and nobody waits on it.
+  return OrvikWebSocket::Send(
+      BuildCadStateRecord(metadata.documentReady, metadata.activeDocumentName, metadata.activeDocumentPath),
+      OrvikWebSocket::SendBudget::kLong);
+}
+
+void InstallSupervisorHooks(SupervisorHooks hooks) {
+  std::lock_guard<std::mutex> lock(g_hooksMutex);
+  g_hooks = std::move(hooks);
 }
 
 void stopHttpServerCmd() { stopWebSocketClient(); }
@@ -276,9 +339,13 @@ void ResetClientIdentityForTesting() {
   g_serviceInstanceId.clear();
   g_clientId.clear();
   g_pendingClientId.clear();
+  g_linkInstanceId.clear();
+  g_linkClientId.clear();
 }
 
 std::string CurrentClientIdForTesting() {
   std::lock_guard<std::mutex> lock(g_lifecycleMutex);
   return g_clientId;
 }
+
+void SetSupervisorStartFailureForTesting(bool fail) { g_failStartForTesting.store(fail); }

@@ -9,6 +9,11 @@
 //
 // Identity items are guarded by g_lifecycleMutex (link/client_state.h), never held across a
 // network call.
+//
+// The supervisor knows nothing of the layers above the link: the plug-in's entry hands it the
+// command handler and the active drawing's description once at load, before the first
+// startCadConnectionCoordinator:
+//     InstallSupervisorHooks({HandleCommand, fillActiveDocument});
 #pragma once
 
 #include <cstdint>
@@ -17,8 +22,21 @@
 
 #include "link/client_state.h"
 #include "link/runtime_discovery.h"
+#include "link/websocket.h"
 
 extern const char* const kPluginVersion;
+
+struct SupervisorHooks {
+  // Answers each "ExecuteCommand" on the WebSocket's receive thread. Without one, invocations
+  // are ignored.
+  OrvikWebSocket::CommandHandler handleCommand;
+  // Host's main thread: fills the drawing fields of the description (readiness, epoch, title,
+  // path). Without one, the description names no drawing.
+  std::function<void(CadClientMetadata&)> describeActiveDocument;
+};
+
+// Replaces the hooks; a connection already made keeps the handler it was made with.
+void InstallSupervisorHooks(SupervisorHooks hooks);
 
 // Twenty digits: local time to the second, then the first six digits of a random number.
 std::string GenerateClientId();
@@ -30,9 +48,13 @@ std::string BuildCadHubUrl(const RuntimeInfo& runtime, const std::string& client
 // Main thread: the description of this client with the active drawing's state.
 CadClientMetadata getCadClientMetadata();
 
-// Publishes the description and starts the supervisor unless it runs.
+// Publishes the description and starts the supervisor unless it runs. Never throws: when the
+// thread cannot be started, says so on standard output and leaves the plug-in working without a
+// supervisor; a later call tries again.
 void startCadConnectionCoordinator(const CadClientMetadata& metadata);
-// The identifier for the companion's user interface (main thread).
+// The identifier for the companion's user interface (main thread). While the WebSocket stands,
+// it is the identifier the connection was made with, whatever a probe made now finds, unless the
+// probe finds another run of the service (which the supervisor then reconnects to).
 std::string prepareCadClientId();
 bool isWebSocketRunning();
 // Cancels and joins the supervisor and closes the WebSocket; returns promptly even while the
@@ -54,3 +76,5 @@ void SetSupervisorWaitForTesting(std::function<void(int64_t delayMs)> wait);
 // Forgets the identity and the supervisor's state (the supervisor must be stopped).
 void ResetClientIdentityForTesting();
 std::string CurrentClientIdForTesting();
+// While set, starting the supervisor's thread fails as when the system refuses a new thread.
+void SetSupervisorStartFailureForTesting(bool fail);

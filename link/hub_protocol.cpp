@@ -4,8 +4,7 @@
 #include <exception>
 
 #include "host/strings.h"
-#include "link/websocket.h"
-#include "pipeline/request_json.h"
+#include "link/ws_frame.h"
 
 namespace {
 
@@ -118,25 +117,6 @@ HubInvocation ParseHubInvocation(const std::string& record) {
   invocation.params = ExtractJsonString(record, cursor);
   invocation.ok = !invocation.reqId.empty() && !invocation.action.empty();
   return invocation;
-}
-
-void HandleHubRecord(const std::string& record) {
-  const HubInvocation invocation = ParseHubInvocation(record);
-  if (!invocation.ok) return;
-  std::string result;
-  std::string status = "true";
-  try {
-    if (!OrvikWebSocket::InvokeHandler(invocation.reqId, invocation.action, invocation.params, result)) return;
-  } catch (const std::exception& e) {
-    // The request still gets its one answer; the receive thread must survive the handler.
-    result = std::string("Error: ") + e.what();
-    status = "false";
-  } catch (...) {
-    result = "Error: unknown exception";
-    status = "false";
-  }
-  if (result == kQueuedResult) return;
-  OrvikWebSocket::Send(BuildCadResultRecord(invocation.reqId, status, result));
 }
 
 bool ForEachHubRecord(std::string& tail, const std::string& message,

@@ -3,7 +3,8 @@
 // Every record is a JSON text followed by the record separator 0x1E. This unit owns the exact text
 // of every record the plug-in sends (handshake, keep-alive, command result, document state), the
 // reading of incoming command invocations, and the splitting of received messages into records.
-// The builders are pure and usable from any thread; HandleHubRecord runs on the receive thread.
+// Everything here is pure and usable from any thread; the receive thread's handling of a record
+// (link/websocket.h, HandleHubRecord) runs the handler and sends its answer.
 #pragma once
 
 #include <cstddef>
@@ -26,10 +27,6 @@ struct HubInvocation {
 // Reads an "ExecuteCommand" invocation; ok is false for anything else (handshake replies, pings,
 // other targets, an empty request identifier or action).
 HubInvocation ParseHubInvocation(const std::string& record);
-
-// Handles one record: an invocation runs the installed command handler and its answer, unless it
-// is kQueuedResult, is sent at once as a result with status "true". Everything else is ignored.
-void HandleHubRecord(const std::string& record);
 
 // Calls `onRecord` for every complete record of `tail` + `message` (without its separator) and
 // keeps an unfinished last record in `tail` for the next message. False when the unfinished record

@@ -3,8 +3,6 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 
 #include "link/hub_protocol.h"
 #include "link/runtime_discovery.h"
@@ -27,13 +25,8 @@ size_t ValueStart(const std::string& json, const std::string& key) {
 }  // namespace
 
 int GetNetPort() {
-  const std::string path = RuntimeFilePath();
-  if (path.empty()) return 0;
-  std::ifstream file(path, std::ios::binary);
-  if (!file) return 0;
-  std::ostringstream text;
-  text << file.rdbuf();
-  const std::string json = text.str();
+  std::string json;
+  if (!ReadRuntimeFileText(json)) return 0;
   size_t i = ValueStart(json, "port");
   if (i == std::string::npos) return 0;
   while (i < json.size() && (json[i] == ' ' || json[i] == '\t')) ++i;

@@ -6,14 +6,15 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
-#include <fstream>
 #include <limits>
 #include <mutex>
-#include <sstream>
+
+#include "host/small_file.h"
 
 namespace {
 
@@ -24,6 +25,8 @@ constexpr int kSendFlags = 0;
 #endif
 
 constexpr size_t kMaxHealthReply = 1024 * 1024;
+// The service writes a few hundred bytes; a file far larger is not its discovery file.
+constexpr size_t kMaxRuntimeFileBytes = 64 * 1024;
 const char kHealthRequest[] = "GET /api/lifecycle/health HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n";
 
 std::atomic<int> g_defaultPortOverride{0};
@@ -52,15 +55,26 @@ constexpr int kAbortCheckMs = 100;
 
 void AbortRuntimeDiscovery(bool abort) { g_abortDiscovery.store(abort); }
 
-bool LocalHttpExchange(int port, const std::string& request, int idleSeconds, size_t maxBytes, std::string& reply) {
+bool LocalHttpExchange(int port, const std::string& request, int idleSeconds, size_t maxBytes, std::string& reply,
+                       ExchangeDeadline callerDeadline) {
+  using SteadyClock = std::chrono::steady_clock;
   reply.clear();
   if (g_abortDiscovery.load()) return false;
   if (port < 1 || port > 65535) return false;
+  // A service that trickles bytes must not hold us for ever: the whole exchange has a deadline
+  // too, and the caller's when it comes sooner.
+  const auto start = SteadyClock::now();
+  const auto deadline = std::min<ExchangeDeadline>(start + std::chrono::seconds(4 * idleSeconds), callerDeadline);
+  if (deadline <= start) return false;
   SocketOwner sock;
   sock.fd = ::socket(AF_INET, SOCK_STREAM, 0);
   if (sock.fd < 0) return false;
+  // Connect and send give up at the idle limit, or at the deadline when that is nearer.
+  const auto firstWait = std::chrono::duration_cast<std::chrono::microseconds>(
+      std::min<SteadyClock::duration>(std::chrono::seconds(idleSeconds), deadline - start));
   timeval tv{};
-  tv.tv_sec = idleSeconds;
+  tv.tv_sec = static_cast<time_t>(firstWait.count() / 1000000);
+  tv.tv_usec = static_cast<suseconds_t>(firstWait.count() % 1000000);
   ::setsockopt(sock.fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
   ::setsockopt(sock.fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
 #if defined(SO_NOSIGPIPE)
@@ -79,8 +93,6 @@ bool LocalHttpExchange(int port, const std::string& request, int idleSeconds, si
     if (n <= 0) return false;
     sent += static_cast<size_t>(n);
   }
-  // A service that trickles bytes must not hold us for ever: the whole reply has a deadline too.
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(4 * idleSeconds);
   char buffer[8192];
   while (reply.size() < maxBytes) {
     const auto left =
@@ -166,15 +178,36 @@ bool ParseRuntimeFile(const std::string& text, RuntimeInfo& info) {
   return !info.instanceId.empty();
 }
 
-bool TryReadRuntimeAtPort(int port, RuntimeInfo& info) {
+namespace {
+
+bool ProbePort(int port, RuntimeInfo& info, ExchangeDeadline deadline) {
   if (port < 1 || port > 65535) return false;
   std::string reply;
-  if (!LocalHttpExchange(port, kHealthRequest, 1, kMaxHealthReply, reply)) return false;
+  if (!LocalHttpExchange(port, kHealthRequest, 1, kMaxHealthReply, reply, deadline)) return false;
   RuntimeInfo probed;
   if (!ParseHealthReply(reply, port, probed)) return false;
   info = probed;
   return true;
 }
+
+bool VerifyHealth(const RuntimeInfo& info, ExchangeDeadline deadline) {
+  RuntimeInfo probed;
+  if (!ProbePort(info.port, probed, deadline)) return false;
+  return probed.pid == info.pid && probed.instanceId == info.instanceId;
+}
+
+bool Discover(RuntimeInfo& info, ExchangeDeadline deadline) {
+  if (ProbePort(DefaultPort(), info, deadline)) return true;
+  RuntimeInfo candidate;
+  if (!TryReadRuntime(candidate)) return false;
+  if (!VerifyHealth(candidate, deadline)) return false;
+  info = candidate;
+  return true;
+}
+
+}  // namespace
+
+bool TryReadRuntimeAtPort(int port, RuntimeInfo& info) { return ProbePort(port, info, ExchangeDeadline::max()); }
 
 std::string RuntimeFilePath() {
   {
@@ -186,32 +219,26 @@ std::string RuntimeFilePath() {
   return std::string(home) + "/Library/Application Support/OrvikKelm/runtime.json";
 }
 
-bool TryReadRuntime(RuntimeInfo& info) {
+bool ReadRuntimeFileText(std::string& text) {
   const std::string path = RuntimeFilePath();
-  if (path.empty()) return false;
-  std::ifstream file(path, std::ios::binary);
-  if (!file) return false;
-  std::ostringstream text;
-  text << file.rdbuf();
+  return !path.empty() && ReadSmallRegularFile(path, kMaxRuntimeFileBytes, text);
+}
+
+bool TryReadRuntime(RuntimeInfo& info) {
+  std::string text;
+  if (!ReadRuntimeFileText(text)) return false;
   RuntimeInfo read;
-  if (!ParseRuntimeFile(text.str(), read)) return false;
+  if (!ParseRuntimeFile(text, read)) return false;
   info = read;
   return true;
 }
 
-bool VerifyRuntimeHealth(const RuntimeInfo& info) {
-  RuntimeInfo probed;
-  if (!TryReadRuntimeAtPort(info.port, probed)) return false;
-  return probed.pid == info.pid && probed.instanceId == info.instanceId;
-}
+bool VerifyRuntimeHealth(const RuntimeInfo& info) { return VerifyHealth(info, ExchangeDeadline::max()); }
 
-bool TryDiscoverRuntime(RuntimeInfo& info) {
-  if (TryReadRuntimeAtPort(DefaultPort(), info)) return true;
-  RuntimeInfo candidate;
-  if (!TryReadRuntime(candidate)) return false;
-  if (!VerifyRuntimeHealth(candidate)) return false;
-  info = candidate;
-  return true;
+bool TryDiscoverRuntime(RuntimeInfo& info) { return Discover(info, ExchangeDeadline::max()); }
+
+bool TryDiscoverRuntimeWithin(RuntimeInfo& info, int budgetMs) {
+  return Discover(info, std::chrono::steady_clock::now() + std::chrono::milliseconds(budgetMs));
 }
 
 void SetDefaultRuntimePortForTesting(int port) { g_defaultPortOverride.store(port > 0 ? port : 0); }

@@ -6,6 +6,7 @@
 // connection supervisor calls TryDiscoverRuntime from its own thread.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -20,6 +21,9 @@ constexpr int kDefaultRuntimePort = 8165;
 
 // The whole discovery; on true `info` is filled.
 bool TryDiscoverRuntime(RuntimeInfo& info);
+// The same, for the host's main thread: the probes together give up once `budgetMs` has passed,
+// so a service that accepts and then says nothing (or trickles) cannot hold the host.
+bool TryDiscoverRuntimeWithin(RuntimeInfo& info, int budgetMs);
 
 // Health probe of one port; on true `info` holds the port and the reply's pid and instanceId.
 bool TryReadRuntimeAtPort(int port, RuntimeInfo& info);
@@ -44,10 +48,17 @@ bool ReadIntegerMember(const std::string& text, const std::string& key, int64_t&
 // any step is not found.
 std::string ReadStringMember(const std::string& text, const std::string& key);
 
+using ExchangeDeadline = std::chrono::steady_clock::time_point;
+
 // Sends `request` to 127.0.0.1:port and reads the reply until the peer closes, a read waits more
-// than `idleSeconds`, `maxBytes` are read or 4 x idleSeconds have passed in all. False when the
-// connection or the send fails; the reply read so far is kept either way.
-bool LocalHttpExchange(int port, const std::string& request, int idleSeconds, size_t maxBytes, std::string& reply);
+// than `idleSeconds`, `maxBytes` are read, or 4 x idleSeconds or the caller's deadline have passed.
+// False when the connection or the send fails; the reply read so far is kept either way.
+bool LocalHttpExchange(int port, const std::string& request, int idleSeconds, size_t maxBytes, std::string& reply,
+                       ExchangeDeadline deadline = ExchangeDeadline::max());
+
+// The discovery file's text, read without blocking and only when it is a small regular file (a
+// FIFO or a huge file planted at the path fails the read instead of stalling its caller).
+bool ReadRuntimeFileText(std::string& text);
 
 // The discovery file: $HOME/Library/Application Support/OrvikKelm/runtime.json; empty when HOME
 // is unset.

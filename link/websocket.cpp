@@ -14,24 +14,25 @@
 #include <cctype>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
 #include <mutex>
-#include <random>
 #include <thread>
 
 #include "host/clock.h"
 #include "link/hub_protocol.h"
+#include "link/ws_frame.h"
+#include "link/ws_url.h"
 
 namespace OrvikWebSocket {
 namespace {
 
 constexpr int kDefaultWriteStallMs = 30000;
+constexpr int kShortBudgetMs = 1000;
 constexpr int kDefaultHandshakeMs = 5000;
-constexpr size_t kReadChunk = 16 * 1024;
 constexpr size_t kMaxUpgradeReply = 16 * 1024;
-constexpr uint64_t kFirstPayloadChunk = 1024 * 1024;
 constexpr int64_t kKeepAliveMs = 10000;
 // The example key of RFC 6455; the service does not care which key it is.
 constexpr const char* kUpgradeKey = "dGhlIHNhbXBsZSBub25jZQ==";
@@ -42,10 +43,40 @@ constexpr int kSendFlags = MSG_NOSIGNAL | MSG_DONTWAIT;
 constexpr int kSendFlags = MSG_DONTWAIT;
 #endif
 
+// The send lock, held for the whole write of one frame. A flag behind a mutex and a condition
+// variable rather than a timed mutex, so that a sender on a short budget can stop waiting for it
+// and the thread sanitizer still sees every hand-over.
+class SendGate {
+ public:
+  void lock() {
+    std::unique_lock<std::mutex> guard(mutex_);
+    free_.wait(guard, [this] { return !busy_; });
+    busy_ = true;
+  }
+  bool try_lock_for(std::chrono::milliseconds wait) {
+    std::unique_lock<std::mutex> guard(mutex_);
+    if (!free_.wait_for(guard, wait, [this] { return !busy_; })) return false;
+    busy_ = true;
+    return true;
+  }
+  void unlock() {
+    {
+      std::lock_guard<std::mutex> guard(mutex_);
+      busy_ = false;
+    }
+    free_.notify_all();  // a waiter that is timing out must not swallow the wake-up of another
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable free_;
+  bool busy_ = false;
+};
+
 // Lock order: g_transitionMutex, then g_sendMutex, then g_fdMutex. g_handlerMutex stands alone
 // here (the dispatcher nests its own locks under it).
 std::mutex g_transitionMutex;  // one Connect or Disconnect at a time
-std::mutex g_sendMutex;        // keeps frames whole on the socket
+SendGate g_sendMutex;          // keeps frames whole on the socket
 std::mutex g_fdMutex;          // guards shutdown against close of g_socket
 std::atomic<int> g_socket{-1};
 std::thread g_recvThread;            // guarded by g_transitionMutex
@@ -62,48 +93,6 @@ std::atomic<int> g_writeStallMs{kDefaultWriteStallMs};
 std::atomic<int> g_handshakeMs{kDefaultHandshakeMs};
 
 using RealClock = std::chrono::steady_clock;
-
-uint32_t FreshMaskWord() {
-  thread_local std::minstd_rand engine([] {
-    std::random_device device;
-    return static_cast<std::minstd_rand::result_type>(device() ^ std::hash<std::thread::id>()(std::this_thread::get_id()));
-  }());
-  uint32_t hi = static_cast<uint32_t>(engine());
-  uint32_t lo = static_cast<uint32_t>(engine());
-  return (hi << 16) ^ lo;
-}
-
-// Appends one complete masked frame whose payload is `a` followed by `b`.
-void AppendFrame(std::string& out, int opcode, const char* a, size_t aSize, const char* b, size_t bSize) {
-  const uint64_t length = aSize + bSize;
-  char header[14];
-  size_t h = 0;
-  header[h++] = static_cast<char>(0x80 | (opcode & 0x0F));
-  if (length < 126) {
-    header[h++] = static_cast<char>(0x80 | length);
-  } else if (length < 65536) {
-    header[h++] = static_cast<char>(0xFE);
-    header[h++] = static_cast<char>((length >> 8) & 0xFF);
-    header[h++] = static_cast<char>(length & 0xFF);
-  } else {
-    header[h++] = static_cast<char>(0xFF);
-    for (int shift = 56; shift >= 0; shift -= 8) header[h++] = static_cast<char>((length >> shift) & 0xFF);
-  }
-  uint8_t key[4];
-  const uint32_t word = FreshMaskWord();
-  std::memcpy(key, &word, 4);
-  std::memcpy(header + h, key, 4);
-  h += 4;
-  const size_t start = out.size();
-  out.resize(start + h + length);
-  char* dst = &out[start];
-  std::memcpy(dst, header, h);
-  dst += h;
-  MaskCopy(dst, a, aSize, key);
-  // The second piece continues the key where the first stopped.
-  const uint8_t shifted[4] = {key[aSize % 4], key[(aSize + 1) % 4], key[(aSize + 2) % 4], key[(aSize + 3) % 4]};
-  MaskCopy(dst + aSize, b, bSize, shifted);
-}
 
 // Writes everything, waiting at most `stallMs` for each piece of progress.
 bool WriteAll(int fd, const char* data, size_t size, int stallMs) {
@@ -129,8 +118,8 @@ bool WriteAll(int fd, const char* data, size_t size, int stallMs) {
 
 bool SendFrameOnSocket(int fd, int opcode, const std::string& payload) {
   std::string frame;
-  AppendFrame(frame, opcode, payload.data(), payload.size(), nullptr, 0);
-  std::lock_guard<std::mutex> lock(g_sendMutex);
+  AppendFrame(frame, opcode, payload);
+  std::lock_guard<SendGate> lock(g_sendMutex);
   return WriteAll(fd, frame.data(), frame.size(), g_writeStallMs.load());
 }
 
@@ -155,7 +144,7 @@ void SetBlocking(int fd, bool blocking) {
 }
 
 void CloseSocketLocked() {
-  std::lock_guard<std::mutex> sendLock(g_sendMutex);
+  std::lock_guard<SendGate> sendLock(g_sendMutex);
   std::lock_guard<std::mutex> fdLock(g_fdMutex);
   const int fd = g_socket.exchange(-1);
   if (fd >= 0) ::close(fd);
@@ -163,6 +152,16 @@ void CloseSocketLocked() {
 
 void ShutdownSocket() {
   std::lock_guard<std::mutex> lock(g_fdMutex);
+  const int fd = g_socket.load();
+  if (fd >= 0) ::shutdown(fd, SHUT_RDWR);
+}
+
+// Marks the connection down and shuts its socket, unless the connection seen at `generation` has
+// already gone (a new one must not be cut for the old one's stall).
+void MarkDownIfCurrent(uint64_t generation) {
+  std::lock_guard<std::mutex> lock(g_fdMutex);
+  if (g_generation.load() != generation) return;
+  SetConnectionState(false);
   const int fd = g_socket.load();
   if (fd >= 0) ::shutdown(fd, SHUT_RDWR);
 }
@@ -210,182 +209,6 @@ void RecvLoop(FrameSource source, std::string tail, int fd) {
 }
 
 }  // namespace
-
-ParsedUrl ParseUrl(const std::string& url) {
-  ParsedUrl result;
-  std::string rest = url;
-  const size_t scheme = rest.find("://");
-  if (scheme != std::string::npos) rest = rest.substr(scheme + 3);
-  const size_t slash = rest.find('/');
-  if (slash != std::string::npos) {
-    result.path = rest.substr(slash);
-    rest = rest.substr(0, slash);
-  }
-  const size_t colon = rest.find(':');
-  if (colon != std::string::npos) {
-    result.host = rest.substr(0, colon);
-    const std::string digits = rest.substr(colon + 1);
-    long port = 0;
-    bool valid = !digits.empty() && digits.size() <= 5;
-    for (char c : digits) {
-      if (c < '0' || c > '9') valid = false;
-      else port = port * 10 + (c - '0');
-    }
-    if (!valid || port < 1 || port > 65535) return result;  // ok stays false
-    result.port = static_cast<int>(port);
-  } else {
-    result.host = rest;
-  }
-  result.ok = !result.host.empty();
-  return result;
-}
-
-void MaskCopy(char* dst, const char* src, size_t size, const uint8_t key[4]) {
-  uint8_t pattern[8] = {key[0], key[1], key[2], key[3], key[0], key[1], key[2], key[3]};
-  uint64_t mask;
-  std::memcpy(&mask, pattern, 8);
-  size_t i = 0;
-  for (; i + 8 <= size; i += 8) {
-    uint64_t word;
-    std::memcpy(&word, src + i, 8);
-    word ^= mask;
-    std::memcpy(dst + i, &word, 8);
-  }
-  for (; i < size; ++i) dst[i] = static_cast<char>(src[i] ^ key[i % 4]);
-}
-
-std::string BuildFrame(const std::string& payload, int opcode) {
-  std::string frame;
-  AppendFrame(frame, opcode, payload.data(), payload.size(), nullptr, 0);
-  return frame;
-}
-
-bool ReadExact(FrameSource& source, char* out, size_t size) {
-  while (size > 0) {
-    if (source.begin < source.end) {
-      const size_t take = std::min(size, source.end - source.begin);
-      std::memcpy(out, source.buffer.data() + source.begin, take);
-      source.begin += take;
-      out += take;
-      size -= take;
-      continue;
-    }
-    if (!source.read) return false;
-    if (size >= kReadChunk) {  // large payloads go straight to their destination
-      const long n = source.read(out, size);
-      if (n <= 0 || static_cast<size_t>(n) > size) return false;
-      out += n;
-      size -= static_cast<size_t>(n);
-      continue;
-    }
-    if (source.buffer.size() < kReadChunk) source.buffer.resize(kReadChunk);
-    const long n = source.read(source.buffer.data(), source.buffer.size());
-    if (n <= 0 || static_cast<size_t>(n) > source.buffer.size()) return false;
-    source.begin = 0;
-    source.end = static_cast<size_t>(n);
-  }
-  return true;
-}
-
-bool ReadHeaderBlock(FrameSource& source, std::string& head, size_t maxBytes) {
-  head.clear();
-  for (;;) {
-    if (source.begin == source.end) {
-      if (!source.read) return false;
-      if (source.buffer.size() < kReadChunk) source.buffer.resize(kReadChunk);
-      const long n = source.read(source.buffer.data(), source.buffer.size());
-      if (n <= 0 || static_cast<size_t>(n) > source.buffer.size()) return false;
-      source.begin = 0;
-      source.end = static_cast<size_t>(n);
-    }
-    // Take bytes one line feed at a time so nothing after the blank line is consumed.
-    const char* start = source.buffer.data() + source.begin;
-    const char* lf = static_cast<const char*>(std::memchr(start, '\n', source.end - source.begin));
-    const size_t take = lf ? static_cast<size_t>(lf - start) + 1 : source.end - source.begin;
-    head.append(start, take);
-    source.begin += take;
-    if (head.size() > maxBytes) return false;
-    if (lf && head.size() >= 4 && head.compare(head.size() - 4, 4, "\r\n\r\n") == 0) return true;
-    if (lf && head.size() >= 2 && head.compare(head.size() - 2, 2, "\n\n") == 0) return true;
-  }
-}
-
-Frame RecvFrame(FrameSource& source, uint64_t maxPayload) {
-  Frame frame;
-  unsigned char header[2];
-  if (!ReadExact(source, reinterpret_cast<char*>(header), 2)) return frame;
-  frame.fin = (header[0] & 0x80) != 0;
-  frame.opcode = header[0] & 0x0F;
-  const bool masked = (header[1] & 0x80) != 0;
-  uint64_t length = header[1] & 0x7F;
-  if (length == 126 || length == 127) {
-    unsigned char ext[8];
-    const size_t n = length == 126 ? 2 : 8;
-    if (!ReadExact(source, reinterpret_cast<char*>(ext), n)) return frame;
-    length = 0;
-    for (size_t i = 0; i < n; ++i) length = (length << 8) | ext[i];
-  }
-  if (length > maxPayload) return frame;
-  uint8_t key[4] = {0, 0, 0, 0};
-  if (masked && !ReadExact(source, reinterpret_cast<char*>(key), 4)) return frame;
-  // Memory grows with the bytes that actually arrive, so a peer that announces a large frame and
-  // sends little costs little.
-  size_t have = 0;
-  while (have < length) {
-    const size_t want = static_cast<size_t>(std::min<uint64_t>(length, std::max<uint64_t>(kFirstPayloadChunk, have * 2)));
-    frame.payload.resize(want);
-    if (!ReadExact(source, &frame.payload[have], want - have)) {
-      frame.payload.clear();
-      return frame;
-    }
-    have = want;
-  }
-  if (masked) MaskCopy(&frame.payload[0], frame.payload.data(), frame.payload.size(), key);
-  frame.ok = true;
-  return frame;
-}
-
-Message RecvMessage(FrameSource& source, const std::function<bool(const std::string&)>& answerPing) {
-  Message message;
-  bool inMessage = false;
-  for (;;) {
-    const uint64_t budget = kMaxMessageBytes - message.payload.size();
-    Frame frame = RecvFrame(source, budget);
-    if (!frame.ok) return Message();
-    const bool control = (frame.opcode & 0x08) != 0;
-    if (control && (!frame.fin || frame.payload.size() > 125)) return Message();
-    switch (frame.opcode) {
-      case 0x8:
-        message.status = MessageStatus::kClosed;
-        message.payload.clear();
-        message.closePayload = std::move(frame.payload);
-        return message;
-      case 0x9:
-        if (answerPing && !answerPing(frame.payload)) return Message();
-        continue;
-      case 0xA:
-        continue;
-      case 0x1:
-      case 0x2:
-        if (inMessage) return Message();  // a new message inside a fragmented one
-        inMessage = true;
-        message.opcode = frame.opcode;
-        message.payload = std::move(frame.payload);
-        break;
-      case 0x0:
-        if (!inMessage) return Message();  // a continuation of nothing
-        message.payload.append(frame.payload);
-        break;
-      default:
-        if (inMessage) return Message();
-        continue;  // reserved opcodes carry nothing we understand
-    }
-    if (frame.fin) {
-      message.status = MessageStatus::kMessage;
-      return message;
-    }
-  }
-}
 
 bool Connect(const std::string& url, CommandHandler handler) {
   if (IsConnected()) return true;
@@ -467,11 +290,11 @@ bool Connect(const std::string& url, CommandHandler handler) {
 
   const std::string handshake = BuildHandshakeRecord();
   std::string frame;
-  AppendFrame(frame, 0x1, handshake.data(), handshake.size(), nullptr, 0);
+  AppendFrame(frame, 0x1, handshake);
   if (!WriteAll(fd, frame.data(), frame.size(), handshakeMs)) return fail();
   const Message answer = RecvMessage(source, [fd, handshakeMs](const std::string& payload) {
     std::string pong;
-    AppendFrame(pong, 0xA, payload.data(), payload.size(), nullptr, 0);
+    AppendFrame(pong, 0xA, payload);
     return WriteAll(fd, pong.data(), pong.size(), handshakeMs);
   });
   if (answer.status != MessageStatus::kMessage) return fail();
@@ -518,15 +341,26 @@ bool IsConnected() { return g_connected.load(); }
 
 uint64_t ConnectionGeneration() { return g_generation.load(); }
 
-bool Send(const std::string& text) {
+bool Send(const std::string& text, SendBudget budget) {
+  const uint64_t generation = g_generation.load();
   if (!g_connected.load()) return false;
   std::string frame;
-  const char separator = '\x1E';
-  AppendFrame(frame, 0x1, text.data(), text.size(), &separator, 1);
-  std::lock_guard<std::mutex> lock(g_sendMutex);
+  AppendFrame(frame, 0x1, text, std::string_view(&kRecordSeparator, 1));
+  const bool isShort = budget == SendBudget::kShort;
+  std::unique_lock<SendGate> lock(g_sendMutex, std::defer_lock);
+  if (isShort) {
+    if (!lock.try_lock_for(std::chrono::milliseconds(kShortBudgetMs))) {
+      // Another writer has made no progress for as long as this caller may wait: the peer has
+      // stopped reading. Ending the connection also frees that writer.
+      MarkDownIfCurrent(generation);
+      return false;
+    }
+  } else {
+    lock.lock();
+  }
   const int fd = g_socket.load();
   if (!g_connected.load() || fd < 0) return false;
-  if (WriteAll(fd, frame.data(), frame.size(), g_writeStallMs.load())) return true;
+  if (WriteAll(fd, frame.data(), frame.size(), isShort ? kShortBudgetMs : g_writeStallMs.load())) return true;
   // A frame may be half written: the stream is unusable, so end the receive thread too.
   SetConnectionState(false);
   std::lock_guard<std::mutex> fdLock(g_fdMutex);
@@ -534,13 +368,15 @@ bool Send(const std::string& text) {
   return false;
 }
 
+bool Send(const std::string& text) { return Send(text, SendBudget::kLong); }
+
 void Tick() {
   if (!g_connected.load()) return;
   const int64_t now = SteadyClockMilliseconds();
   int64_t last = g_lastHeartbeat.load();
   if (now - last < kKeepAliveMs) return;
   if (!g_lastHeartbeat.compare_exchange_strong(last, now)) return;
-  Send(BuildPingRecord());
+  Send(BuildPingRecord(), SendBudget::kLong);
 }
 
 void SetConnectionState(bool connected) {
@@ -567,3 +403,23 @@ void SetHandshakeTimeoutForTesting(int milliseconds) {
 }
 
 }  // namespace OrvikWebSocket
+
+void HandleHubRecord(const std::string& record) {
+  const HubInvocation invocation = ParseHubInvocation(record);
+  if (!invocation.ok) return;
+  std::string result;
+  std::string status = "true";
+  try {
+    if (!OrvikWebSocket::InvokeHandler(invocation.reqId, invocation.action, invocation.params, result)) return;
+  } catch (const std::exception& e) {
+    // The request still gets its one answer; the receive thread must survive the handler.
+    result = std::string("Error: ") + e.what();
+    status = "false";
+  } catch (...) {
+    result = "Error: unknown exception";
+    status = "false";
+  }
+  if (result == kQueuedResult) return;
+  // The receive thread holds no lock here and nobody waits on it: the long budget.
+  OrvikWebSocket::Send(BuildCadResultRecord(invocation.reqId, status, result), OrvikWebSocket::SendBudget::kLong);
+}

@@ -181,34 +181,6 @@ std::string UnescapeJsonString(std::string_view text) {
   return out;
 }
 
-std::string EscapeJsonString(std::string_view text) {
-  static const char kHex[] = "0123456789abcdef";
-  std::string out;
-  out.reserve(text.size() + 16);
-  for (const char c : text) {
-    switch (c) {
-      case '\b': out += "\\b"; break;
-      case '\t': out += "\\t"; break;
-      case '\n': out += "\\n"; break;
-      case '\f': out += "\\f"; break;
-      case '\r': out += "\\r"; break;
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      default: {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20) {
-          out += "\\u00";
-          out += kHex[byte >> 4];
-          out += kHex[byte & 0x0F];
-        } else {
-          out += c;
-        }
-      }
-    }
-  }
-  return out;
-}
-
 void ReadQuotedText(std::string_view json, std::string_view key, std::string& target) {
   const size_t p = FindKey(json, key);
   if (p == kNone) return;

@@ -16,6 +16,8 @@
 #include <string>
 #include <string_view>
 
+#include "host/strings.h"  // EscapeJsonString, shared with the link
+
 // Removes one leading and one trailing double quote; no unescaping.
 std::string QuoteStripped(const std::string& text);
 
@@ -36,10 +38,6 @@ std::string JsonObjectValue(std::string_view json, std::string_view key);
 // Decodes the content of a JSON string (without its quotes) to UTF-8. Lenient: an unknown escape
 // or a malformed \u escape stays as written; an unpaired surrogate is encoded on its own.
 std::string UnescapeJsonString(std::string_view text);
-
-// Escapes text for the inside of a JSON string. Every byte below 0x20 is escaped (a raw control
-// character makes a strict reader drop the whole message); bytes from 0x80 are copied unchanged.
-std::string EscapeJsonString(std::string_view text);
 
 // The raw text between the first two double quotes after the key (no unescaping: an escaped quote
 // inside the value ends it early, keeping its backslash).

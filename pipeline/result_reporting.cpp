@@ -6,7 +6,8 @@
 
 void SendCadResult(const std::string& reqId, const std::string& success, const std::string& message) {
   if (reqId.empty()) return;
-  OrvikWebSocket::Send(BuildCadResultRecord(reqId, success, message));
+  // Called on the host's main thread or under the lifecycle lock: never wait long on the peer.
+  OrvikWebSocket::Send(BuildCadResultRecord(reqId, success, message), OrvikWebSocket::SendBudget::kShort);
 }
 
 std::string LayoutQueueError(const std::string& code, const std::string& message) {

@@ -67,6 +67,7 @@ void initApp() {
     for (const CommandEntry& c : kCommands)
       commands->addCommand(kOrvikCommandGroup, c.name, c.name, c.flags, c.handler, nullptr, -1, nullptr);
   }
+  InstallSupervisorHooks({HandleCommand, fillActiveDocument});
   startCadConnectionCoordinator(getCadClientMetadata());
   scheduleDocumentProbe();
 }

@@ -1,48 +1,23 @@
 #include "plugin/message_language.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
+#include <cstddef>
 #include <cstdlib>
+
+#include "host/small_file.h"
 
 namespace {
 
 constexpr const char* kEnglish = "en-US";
 
 // The shell writes a few hundred bytes; anything far larger is not its preference file.
-constexpr off_t kMaxPreferenceBytes = 1 << 20;
+constexpr size_t kMaxPreferenceBytes = 1 << 20;
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-
-// The whole file, or false. Opened without blocking and only if it is a regular file of sane
-// size, so a FIFO or a device planted at the path cannot stall the message that asked.
-bool ReadPreferencesFile(const std::string& path, std::string& content) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-  if (fd < 0) return false;
-  struct stat info {};
-  bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size <= kMaxPreferenceBytes;
-  if (ok) {
-    content.assign(static_cast<size_t>(info.st_size), '\0');
-    size_t total = 0;
-    while (total < content.size()) {
-      const ssize_t n = ::read(fd, &content[total], content.size() - total);
-      if (n < 0 && errno == EINTR) continue;
-      if (n < 0) ok = false;
-      if (n <= 0) break;
-      total += static_cast<size_t>(n);
-    }
-    content.resize(total);  // the file may have shrunk since fstat
-  }
-  ::close(fd);
-  return ok;
-}
 
 std::string ReadLocale() {
   const std::string path = UiPreferencesPath();
   std::string content;
-  if (path.empty() || !ReadPreferencesFile(path, content)) return kEnglish;
+  if (path.empty() || !ReadSmallRegularFile(path, kMaxPreferenceBytes, content)) return kEnglish;
   return LocaleFromPreferencesText(content);
 }
 

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "link/hub_protocol.h"
+#include "link/websocket.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string input(reinterpret_cast<const char*>(data), size);

@@ -1,36 +1,164 @@
-// The supervisor's pacing and the client identity, with the waits and the service driven by hand.
+// The supervisor's pacing, the client identity and reconnection, with the supervisor's passes and
+// the service driven by hand.
 #include <gtest/gtest.h>
 
 #include <condition_variable>
+#include <memory>
 #include <regex>
 #include <thread>
+#include <vector>
 
 #include "link/connection_supervisor.h"
+#include "link/hub_protocol.h"
 #include "link/websocket.h"
+#include "link/ws_frame.h"
 #include "loopback.h"
 
 namespace {
 
-// Answers health probes as a service instance would, until destroyed.
-struct HealthService {
-  loopback::Listener listener;
-  std::thread thread;
+using Clock = std::chrono::steady_clock;
 
-  explicit HealthService(const std::string& instance) {
-    thread = std::thread([this, instance] {
-      for (int c; (c = ::accept(listener.fd, nullptr, nullptr)) >= 0; ::close(c)) {
-        loopback::ReadHead(c);
-        loopback::WriteAll(c, "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n{\"pid\":42,\"port\":" +
-                                  std::to_string(listener.port) + ",\"protocolVersion\":1,\"instanceId\":\"" +
-                                  instance + "\"}");
+// A run of the service on one port: the health probe and the hub's WebSocket, as the runtime
+// service serves both. The instance it names and whether it answers probes can change under way.
+class FakeService {
+ public:
+  struct Hub {
+    int fd = -1;
+    std::string request;  // the upgrade request line
+    OrvikWebSocket::FrameSource source;
+  };
+
+  explicit FakeService(const std::string& instance) : instance_(instance) {
+    thread_ = std::thread([this] { Serve(); });
+  }
+  ~FakeService() {
+    ::shutdown(listener_.fd, SHUT_RDWR);
+    thread_.join();
+    for (const auto& hub : hubs_) ::close(hub->fd);
+  }
+  int Port() const { return listener_.port; }
+  void SetInstance(const std::string& instance) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    instance_ = instance;
+  }
+  void SetAnswersProbes(bool answers) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    answersProbes_ = answers;
+  }
+  size_t HubCount() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return hubs_.size();
+  }
+  // Hub connection i; it stays valid while the service lives.
+  Hub& HubAt(size_t i) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return *hubs_.at(i);
+  }
+  // The value of a query parameter in the upgrade request of hub connection i.
+  std::string Query(size_t i, const std::string& key) {
+    std::smatch m;
+    const std::string request = HubAt(i).request;
+    return std::regex_search(request, m, std::regex("[?&]" + key + "=([^& ]*)")) ? m[1].str() : "<none>";
+  }
+
+ private:
+  void Serve() {
+    for (int c; (c = ::accept(listener_.fd, nullptr, nullptr)) >= 0;) {
+      const std::string head = loopback::ReadHead(c);
+      if (head.rfind("GET /api/lifecycle/health ", 0) == 0) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (answersProbes_) {
+          loopback::WriteAll(c, "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n{\"pid\":42,\"port\":" +
+                                    std::to_string(listener_.port) +
+                                    ",\"protocolVersion\":1,\"instanceId\":\"" + instance_ + "\"}");
+        }
+        ::close(c);
+        continue;
       }
+      auto hub = std::make_unique<Hub>();
+      hub->fd = c;
+      hub->request = head.substr(0, head.find('\r'));
+      hub->source.read = [c](char* b, size_t n) { return loopback::ReadSome(c, b, n); };
+      loopback::WriteAll(c, "HTTP/1.1 101 Switching Protocols\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n\r\n");
+      OrvikWebSocket::RecvFrame(hub->source);  // the hub handshake
+      {
+        // Counted before the reply that completes the client's connect.
+        std::lock_guard<std::mutex> lock(mutex_);
+        hubs_.push_back(std::move(hub));
+      }
+      loopback::WriteAll(c, loopback::ServerFrame(1, "{}\x1E"));
+    }
+  }
+
+  loopback::Listener listener_;
+  std::mutex mutex_;
+  std::string instance_;
+  bool answersProbes_ = true;
+  std::vector<std::unique_ptr<Hub>> hubs_;
+  std::thread thread_;
+};
+
+// The next record on a hub connection whose target is `target`, without its separator; empty when
+// none comes.
+std::string NextRecord(FakeService::Hub& hub, const std::string& target) {
+  for (;;) {
+    const OrvikWebSocket::Frame f = OrvikWebSocket::RecvFrame(hub.source);
+    if (!f.ok) return std::string();
+    if (f.payload.find("\"target\":\"" + target + "\"") != std::string::npos) return f.payload.substr(0, f.payload.size() - 1);
+  }
+}
+
+// Holds the supervisor between its passes: each pass ends in the wait hook, which returns only
+// when the test lets the next pass run (or opens the gate for good).
+class Passes {
+ public:
+  Passes() {
+    SetSupervisorWaitForTesting([this](int64_t delay) {
+      std::unique_lock<std::mutex> lock(mutex_);
+      delays_.push_back(delay);
+      cv_.notify_all();
+      cv_.wait(lock, [&] { return open_ || allowed_ >= delays_.size(); });
     });
   }
-  ~HealthService() {
-    ::shutdown(listener.fd, SHUT_RDWR);
-    thread.join();
+  ~Passes() { SetSupervisorWaitForTesting(nullptr); }
+  // True once `n` passes have ended (bounded wait).
+  bool WaitFor(size_t n) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return cv_.wait_until(lock, Clock::now() + std::chrono::milliseconds(loopback::kBoundMs),
+                          [&] { return delays_.size() >= n; });
   }
+  // Lets one more pass run; true once it has ended.
+  bool Step() {
+    size_t ended;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      ended = delays_.size();
+      allowed_ = ended;
+    }
+    cv_.notify_all();
+    return WaitFor(ended + 1);
+  }
+  void Open() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    open_ = true;
+    cv_.notify_all();
+  }
+  std::vector<int64_t> Delays() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return delays_;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable cv_;
+  std::vector<int64_t> delays_;
+  size_t allowed_ = 0;
+  bool open_ = false;
 };
+
+std::string Answer(const std::string& reqId, const std::string& action, const std::string&) {
+  return "answered " + reqId + " " + action;
+}
 
 class Supervisor : public ::testing::Test {
  protected:
@@ -38,59 +166,100 @@ class Supervisor : public ::testing::Test {
     SetDefaultRuntimePortForTesting(loopback::UnusedPort());
     SetRuntimeFilePathForTesting("/nonexistent/runtime.json");
     ResetClientIdentityForTesting();
+    InstallSupervisorHooks({Answer, nullptr});
   }
   void TearDown() override {
-    SetSupervisorWaitForTesting(nullptr);
+    if (passes) passes->Open();
     stopWebSocketClient();
+    passes.reset();
+    service.reset();
+    InstallSupervisorHooks({});
+    SetSupervisorStartFailureForTesting(false);
     SetDefaultRuntimePortForTesting(0);
     SetRuntimeFilePathForTesting("");
     ResetClientIdentityForTesting();
   }
+  // Starts the service and the supervisor, and lets the first pass connect.
+  void StartConnected(const std::string& instance) {
+    service = std::make_unique<FakeService>(instance);
+    SetDefaultRuntimePortForTesting(service->Port());
+    passes = std::make_unique<Passes>();
+    startCadConnectionCoordinator(CadClientMetadata());
+    ASSERT_TRUE(passes->WaitFor(1));
+    ASSERT_EQ(service->HubCount(), 1u);
+    ASSERT_TRUE(isWebSocketRunning());
+  }
+
+  std::unique_ptr<FakeService> service;
+  std::unique_ptr<Passes> passes;
 };
 
 TEST_F(Supervisor, WithoutAServiceTheWaitsDoubleUpToFiveSeconds) {
-  std::mutex m;
-  std::condition_variable cv;
-  std::vector<int64_t> waits;
-  bool release = false;
-  SetSupervisorWaitForTesting([&](int64_t delay) {
-    std::unique_lock<std::mutex> lock(m);
-    waits.push_back(delay);
-    cv.notify_all();
-    if (waits.size() >= 6) cv.wait(lock, [&] { return release; });
-  });
+  passes = std::make_unique<Passes>();
   startCadConnectionCoordinator(CadClientMetadata());
-  {
-    std::unique_lock<std::mutex> lock(m);
-    ASSERT_TRUE(cv.wait_for(lock, std::chrono::seconds(30), [&] { return waits.size() >= 6; }));
-    EXPECT_EQ(waits, (std::vector<int64_t>{500, 1000, 2000, 4000, 5000, 5000}));
-    release = true;
-    cv.notify_all();
-  }
-  stopWebSocketClient();
+  ASSERT_TRUE(passes->WaitFor(1));
+  for (int i = 1; i < 6; ++i) ASSERT_TRUE(passes->Step());
+  EXPECT_EQ(passes->Delays(), (std::vector<int64_t>{500, 1000, 2000, 4000, 5000, 5000}));
   EXPECT_FALSE(isWebSocketRunning());
 }
 
-TEST_F(Supervisor, AnIdentifierHandedOutBeforeTheServiceAppearedIsAdopted) {
-  std::string early = prepareCadClientId();
-  EXPECT_TRUE(std::regex_match(early, std::regex("\\d{20}")));
-  EXPECT_EQ(prepareCadClientId(), early);  // still no service: the same pending identifier
+TEST_F(Supervisor, AServiceRestartedUnderAStandingSocketGetsANewConnection) {
+  StartConnected("run-1");
+  const std::string first = service->Query(0, "clientId");
+  EXPECT_TRUE(std::regex_match(first, std::regex("\\d{20}"))) << first;
+  EXPECT_EQ(service->Query(0, "serviceInstanceId"), "run-1");
+  // The connection answers with the installed command handler.
+  FakeService::Hub& hub = service->HubAt(0);
+  ASSERT_TRUE(loopback::WriteAll(
+      hub.fd, loopback::ServerFrame(1, "{\"type\":1,\"target\":\"ExecuteCommand\",\"arguments\":[\"r1\",\"act\",\"{}\"]}\x1E")));
+  EXPECT_EQ(NextRecord(hub, "CadResult"), BuildCadResultRecord("r1", "true", "answered r1 act"));
 
-  HealthService service("run-1");
-  SetDefaultRuntimePortForTesting(service.listener.port);
-  EXPECT_EQ(prepareCadClientId(), early);
-  EXPECT_EQ(CurrentClientIdForTesting(), early);
+  // The service restarts as a new run while the old socket still stands.
+  service->SetInstance("run-2");
+  ASSERT_TRUE(passes->Step());
+  ASSERT_EQ(service->HubCount(), 2u);
+  EXPECT_TRUE(loopback::SeesEnd(hub.fd));
+  EXPECT_EQ(service->Query(1, "serviceInstanceId"), "run-2");
+  EXPECT_NE(service->Query(1, "clientId"), first);
+  EXPECT_EQ(prepareCadClientId(), service->Query(1, "clientId"));
 }
 
-TEST_F(Supervisor, ANewServiceInstanceGetsANewIdentifier) {
-  HealthService first("run-1");
-  SetDefaultRuntimePortForTesting(first.listener.port);
-  std::string id1 = prepareCadClientId();
-  EXPECT_EQ(prepareCadClientId(), id1);
-  HealthService second("run-2");
-  SetDefaultRuntimePortForTesting(second.listener.port);
-  // A new identifier: equal only if the same second drew the same random number.
-  EXPECT_NE(prepareCadClientId(), id1);
+TEST_F(Supervisor, AFailedProbeWhileConnectedKeepsThePageOnTheConnectedIdentifier) {
+  StartConnected("run-1");
+  const std::string connected = service->Query(0, "clientId");
+  service->SetAnswersProbes(false);  // as a service too slow to answer
+  EXPECT_EQ(prepareCadClientId(), connected);
+  service->SetAnswersProbes(true);
+  ASSERT_TRUE(passes->Step());
+  EXPECT_EQ(prepareCadClientId(), connected);
+  EXPECT_EQ(service->HubCount(), 1u);  // the hub knows the client by the same identifier still
+}
+
+TEST_F(Supervisor, AnIdentifierHandedOutBeforeTheServiceAppearedIsAdopted) {
+  const std::string early = prepareCadClientId();
+  EXPECT_TRUE(std::regex_match(early, std::regex("\\d{20}")));
+  EXPECT_EQ(prepareCadClientId(), early);  // still no service: the same pending identifier
+  StartConnected("run-1");
+  EXPECT_EQ(service->Query(0, "clientId"), early);
+  EXPECT_EQ(prepareCadClientId(), early);
+}
+
+TEST_F(Supervisor, AThreadThatCannotStartIsReportedAndALaterStartRetries) {
+  SetSupervisorStartFailureForTesting(true);
+  CadClientMetadata m;
+  m.clientName = "described";
+  testing::internal::CaptureStdout();
+  startCadConnectionCoordinator(m);
+  const std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(out.rfind("[OrvikWS] ", 0), 0u) << out;
+  {
+    std::lock_guard<std::mutex> lock(g_lifecycleMutex);
+    EXPECT_EQ(g_metadata.clientName, "described");  // published all the same
+  }
+  SetSupervisorStartFailureForTesting(false);
+  passes = std::make_unique<Passes>();
+  startCadConnectionCoordinator(m);
+  EXPECT_TRUE(passes->WaitFor(1));
 }
 
 TEST(ClientIdentity, IdentifiersAreTwentyDigits) {

@@ -2,8 +2,13 @@
 // the discovery file and the health reply.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <future>
 #include <string>
 #include <thread>
 #include <vector>
@@ -62,6 +67,7 @@ class DiscoveryTest : public ::testing::Test {
     SetDefaultRuntimePortForTesting(loopback::UnusedPort());
   }
   void TearDown() override {
+    ::rmdir(path.c_str());
     std::remove(path.c_str());
     SetRuntimeFilePathForTesting("");
     SetDefaultRuntimePortForTesting(0);
@@ -159,4 +165,38 @@ TEST_F(DiscoveryTest, CurlRequestAndReplyBody) {
   EXPECT_EQ(peer.request, "POST /api/x HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(peer.listener.port) +
                                      "\r\nContent-Type: application/json; charset=utf-8\r\nContent-Length: " +
                                      std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body);
+}
+
+TEST_F(DiscoveryTest, OnlyASmallRegularFileIsRead) {
+  const std::string valid = RuntimeFile("1", "1", "9001", "77", "\"abc\"");
+  const struct {
+    const char* why;
+    void (*plant)(const std::string& path, const std::string& valid);
+  } cases[] = {
+      // An ordinary open of a FIFO waits for a writer for ever, and unloading waits for the reader.
+      {"a FIFO", [](const std::string& p, const std::string&) { ASSERT_EQ(::mkfifo(p.c_str(), 0600), 0); }},
+      {"a directory", [](const std::string& p, const std::string&) { ASSERT_EQ(::mkdir(p.c_str(), 0700), 0); }},
+      {"a valid file padded beyond any discovery file",
+       [](const std::string& p, const std::string& v) { std::ofstream(p) << v << std::string(1 << 20, ' '); }},
+  };
+  for (const auto& c : cases) {
+    c.plant(path, valid);
+    auto read = std::async(std::launch::async, [] {
+      RuntimeInfo info;
+      return TryReadRuntime(info) || OrvikCurl::GetNetPort() != 0;
+    });
+    if (read.wait_for(std::chrono::milliseconds(loopback::kBoundMs)) != std::future_status::ready) {
+      ADD_FAILURE() << c.why << ": the read blocked";
+      do {  // a writer comes and goes, so each blocked open sees the end
+        const int writer = ::open(path.c_str(), O_WRONLY | O_NONBLOCK);
+        if (writer >= 0) ::close(writer);
+      } while (read.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready);
+    } else {
+      EXPECT_FALSE(read.get()) << c.why;
+    }
+    ::rmdir(path.c_str());
+    std::remove(path.c_str());
+  }
+  WriteFile(valid);
+  EXPECT_EQ(OrvikCurl::GetNetPort(), 9001);  // the same file unpadded is read
 }

@@ -6,7 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "link/websocket.h"
+#include "link/ws_frame.h"
+#include "link/ws_url.h"
 #include "loopback.h"
 
 using namespace OrvikWebSocket;
@@ -121,4 +122,28 @@ TEST(Frame, HeaderBlockIsBounded) {
   FrameSource endless = PiecewiseSource(std::string(5000, 'h'), 100, 100);
   std::string read;
   EXPECT_FALSE(ReadHeaderBlock(endless, read, 4096));
+}
+
+TEST(Url, PartsAndDefaults) {
+  const struct {
+    const char* url;
+    bool ok;
+    std::string host;
+    int port;
+    std::string path;
+  } cases[] = {
+      {"ws://127.0.0.1:8165/cadHub?clientId=1&x=a:b/c", true, "127.0.0.1", 8165, "/cadHub?clientId=1&x=a:b/c"},
+      {"ws://localhost/hub", true, "localhost", 80, "/hub"},  // no port
+      {"127.0.0.1:9", true, "127.0.0.1", 9, "/"},             // no scheme, no path
+      {"ws://:8165/x", false, "", 0, ""},  // no host
+      {"ws://h:0/", false, "", 0, ""},     // port out of range
+      {"ws://h:65536/", false, "", 0, ""},
+      {"ws://h:80a/", false, "", 0, ""},
+  };
+  for (const auto& c : cases) {
+    const ParsedUrl u = ParseUrl(c.url);
+    EXPECT_EQ(u.ok, c.ok) << c.url;
+    if (!c.ok) continue;
+    EXPECT_EQ(u.host + ":" + std::to_string(u.port) + u.path, c.host + ":" + std::to_string(c.port) + c.path) << c.url;
+  }
 }

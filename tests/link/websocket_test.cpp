@@ -4,12 +4,15 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <future>
 #include <string>
 #include <thread>
 
 #include "host/clock.h"
 #include "link/hub_protocol.h"
 #include "link/websocket.h"
+#include "link/ws_frame.h"
 #include "loopback.h"
 
 using namespace OrvikWebSocket;
@@ -214,17 +217,47 @@ TEST_F(WebSocketTest, KeepAliveAfterTenSecondsOnceEvenWithTwoTickers) {
   EXPECT_EQ(peer.ReadRecord(), "{\"type\":99}");
 }
 
-TEST_F(WebSocketTest, StalledPeerFailsTheSendInsteadOfBlocking) {
-  Peer peer;
-  ASSERT_TRUE(Open(peer));
-  // The peer stops reading: a write that makes no progress for the stall time marks the
-  // connection down instead of blocking its caller for ever.
-  SetWriteStallTimeoutForTesting(200);
-  const std::string big(16u << 20, 'b');
-  bool sent = true;
-  for (int i = 0; i < 64 && sent; ++i) sent = Send(big);
-  EXPECT_FALSE(sent);
-  EXPECT_FALSE(IsConnected());
+TEST_F(WebSocketTest, AShortSendGivesUpOnAPeerThatStopsReadingAndMarksTheConnectionDown) {
+  // The peer never reads. Results sent from the host's main thread must neither block it on the
+  // socket nor wait behind another writer that is stalled holding the send lock.
+  const struct {
+    const char* why;
+    bool longWriterFirst;
+  } cases[] = {
+      {"the short send's own write stalls", false},
+      {"the supervisor's long send is stalled holding the send lock", true},
+  };
+  for (const auto& c : cases) {
+    Peer peer;
+    ASSERT_TRUE(Open(peer)) << c.why;
+    SetWriteStallTimeoutForTesting(600000);  // only the short send can end the stall
+    std::thread longWriter;
+    std::atomic<int> longResult{-1};
+    if (c.longWriterFirst) {
+      // More than every socket buffer on the way holds, so this writer stalls inside its frame.
+      longWriter = std::thread([&] { longResult = Send(std::string(64u << 20, 'l'), SendBudget::kLong) ? 1 : 0; });
+      pollfd p{peer.fd, POLLIN, 0};
+      EXPECT_EQ(::poll(&p, 1, loopback::kBoundMs), 1) << c.why;  // its frame has begun: it holds the lock
+    }
+    auto shortSends = std::async(std::launch::async, [] {
+      const std::string result(1u << 20, 'r');
+      for (int i = 0; i < 256; ++i) {
+        if (!Send(result, SendBudget::kShort)) return true;
+      }
+      return false;
+    });
+    if (shortSends.wait_for(std::chrono::milliseconds(loopback::kBoundMs)) != std::future_status::ready) {
+      ADD_FAILURE() << c.why << ": the short send waited";
+      Disconnect();
+    }
+    EXPECT_TRUE(shortSends.get()) << c.why;
+    EXPECT_FALSE(IsConnected()) << c.why;
+    if (longWriter.joinable()) {
+      longWriter.join();  // freed by the short send marking the connection down
+      EXPECT_EQ(longResult.load(), 0) << c.why;
+    }
+    Disconnect();
+  }
 }
 
 TEST_F(WebSocketTest, SendersReceiverAndDisconnectTogether) {

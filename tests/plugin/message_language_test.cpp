@@ -138,6 +138,7 @@ class ShellLaunch : public MessageLanguage {
     resetDocumentReadiness();
     clearPendingWorkspace();
     addProbeFollowUp(finishPendingWorkspace);
+    InstallSupervisorHooks({nullptr, fillActiveDocument});
     setReadinessMonitoring(true);
     acDocManagerPtr()->addReactor(&documentReactor());
     acedEditor->addReactor(&readinessEditorReactor());
