@@ -100,26 +100,6 @@ def test_commands_without_a_ready_drawing_are_refused_once(standin, cad_factory,
         assert len(results_for(standin, req_id)) == 1, req_id
 
 
-def test_immediate_and_queued_answers(standin, cad_factory, tmp_path):  # noqa: F811
-    drawing = str(tmp_path / "a.dwg")
-    cad = cad_factory(drawing)
-    wait_ready_state(standin, drawing)
-    cases = [
-        ("nope", "{}", "true", "Error: Unknown action 'nope'"),
-        ("verifyDir", '"%s"' % tmp_path, "true", "EXISTS"),
-        ("verifyDir", '"%s"' % drawing, "true", "NOT_FOUND"),
-        ("cancelDrawingLayouts", '"q1"', "true", '{"success":true}'),
-        ("getDwgPath", "", "true", drawing),
-        ("getCurrentSpace", "", "true", "Model"),
-    ]
-    for i, (action, params, status, result) in enumerate(cases):
-        event = standin.exec(action, params, req_id="q-%d" % i)
-        assert (event["status"], event["result"]) == (status, result), action
-    assert cad.quit() == 0
-    for i in range(len(cases)):
-        assert len(results_for(standin, "q-%d" % i)) == 1
-
-
 def test_a_command_admitted_before_a_switch_is_refused_when_it_runs(standin, cad_factory, tmp_path):  # noqa: F811
     a, b = str(tmp_path / "a.dwg"), str(tmp_path / "b.dwg")
     cad = cad_factory(a, b)
