@@ -1,5 +1,5 @@
 // The supervisor's pacing, the client identity and reconnection, with the supervisor's passes and
-// the service driven by hand.
+// the service driven by hand; and the shared client record it watches.
 #include <gtest/gtest.h>
 
 #include <condition_variable>
@@ -11,7 +11,6 @@
 #include "link/connection_supervisor.h"
 #include "link/hub_protocol.h"
 #include "link/websocket.h"
-#include "link/ws_frame.h"
 #include "loopback.h"
 
 namespace {
@@ -22,11 +21,7 @@ using Clock = std::chrono::steady_clock;
 // service serves both. The instance it names and whether it answers probes can change under way.
 class FakeService {
  public:
-  struct Hub {
-    int fd = -1;
-    std::string request;  // the upgrade request line
-    OrvikWebSocket::FrameSource source;
-  };
+  using Hub = loopback::Conn;
 
   explicit FakeService(const std::string& instance) : instance_(instance) {
     thread_ = std::thread([this] { Serve(); });
@@ -34,7 +29,6 @@ class FakeService {
   ~FakeService() {
     ::shutdown(listener_.fd, SHUT_RDWR);
     thread_.join();
-    for (const auto& hub : hubs_) ::close(hub->fd);
   }
   int Port() const { return listener_.port; }
   void SetInstance(const std::string& instance) {
@@ -57,36 +51,31 @@ class FakeService {
   // The value of a query parameter in the upgrade request of hub connection i.
   std::string Query(size_t i, const std::string& key) {
     std::smatch m;
-    const std::string request = HubAt(i).request;
+    const std::string request = HubAt(i).head;
     return std::regex_search(request, m, std::regex("[?&]" + key + "=([^& ]*)")) ? m[1].str() : "<none>";
   }
 
  private:
   void Serve() {
     for (int c; (c = ::accept(listener_.fd, nullptr, nullptr)) >= 0;) {
-      const std::string head = loopback::ReadHead(c);
-      if (head.rfind("GET /api/lifecycle/health ", 0) == 0) {
+      auto hub = std::make_unique<Hub>();
+      hub->Take(c);
+      if (hub->head.rfind("GET /api/lifecycle/health ", 0) == 0) {
         std::lock_guard<std::mutex> lock(mutex_);
         if (answersProbes_) {
-          loopback::WriteAll(c, "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n{\"pid\":42,\"port\":" +
-                                    std::to_string(listener_.port) +
-                                    ",\"protocolVersion\":1,\"instanceId\":\"" + instance_ + "\"}");
+          hub->Write("HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n{\"pid\":42,\"port\":" +
+                     std::to_string(listener_.port) + ",\"protocolVersion\":1,\"instanceId\":\"" + instance_ + "\"}");
         }
-        ::close(c);
         continue;
       }
-      auto hub = std::make_unique<Hub>();
-      hub->fd = c;
-      hub->request = head.substr(0, head.find('\r'));
-      hub->source.read = [c](char* b, size_t n) { return loopback::ReadSome(c, b, n); };
-      loopback::WriteAll(c, "HTTP/1.1 101 Switching Protocols\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n\r\n");
-      OrvikWebSocket::RecvFrame(hub->source);  // the hub handshake
+      hub->Upgrade();
+      Hub& upgraded = *hub;
       {
         // Counted before the reply that completes the client's connect.
         std::lock_guard<std::mutex> lock(mutex_);
         hubs_.push_back(std::move(hub));
       }
-      loopback::WriteAll(c, loopback::ServerFrame(1, "{}\x1E"));
+      upgraded.Write(loopback::ServerFrame(1, "{}\x1E"));
     }
   }
 
@@ -102,9 +91,9 @@ class FakeService {
 // none comes.
 std::string NextRecord(FakeService::Hub& hub, const std::string& target) {
   for (;;) {
-    const OrvikWebSocket::Frame f = OrvikWebSocket::RecvFrame(hub.source);
-    if (!f.ok) return std::string();
-    if (f.payload.find("\"target\":\"" + target + "\"") != std::string::npos) return f.payload.substr(0, f.payload.size() - 1);
+    const std::string record = hub.ReadRecord();
+    if (record == "<no frame>") return std::string();
+    if (record.find("\"target\":\"" + target + "\"") != std::string::npos) return record;
   }
 }
 
@@ -132,8 +121,7 @@ class Passes {
     size_t ended;
     {
       std::lock_guard<std::mutex> lock(mutex_);
-      ended = delays_.size();
-      allowed_ = ended;
+      allowed_ = ended = delays_.size();
     }
     cv_.notify_all();
     return WaitFor(ended + 1);
@@ -224,24 +212,21 @@ TEST_F(Supervisor, AServiceRestartedUnderAStandingSocketGetsANewConnection) {
   EXPECT_EQ(prepareCadClientId(), service->Query(1, "clientId"));
 }
 
-TEST_F(Supervisor, AFailedProbeWhileConnectedKeepsThePageOnTheConnectedIdentifier) {
-  StartConnected("run-1");
-  const std::string connected = service->Query(0, "clientId");
-  service->SetAnswersProbes(false);  // as a service too slow to answer
-  EXPECT_EQ(prepareCadClientId(), connected);
-  service->SetAnswersProbes(true);
-  ASSERT_TRUE(passes->Step());
-  EXPECT_EQ(prepareCadClientId(), connected);
-  EXPECT_EQ(service->HubCount(), 1u);  // the hub knows the client by the same identifier still
-}
-
-TEST_F(Supervisor, AnIdentifierHandedOutBeforeTheServiceAppearedIsAdopted) {
+TEST_F(Supervisor, ThePageGetsTheIdentifierTheHubKnows) {
+  // One handed out before the service appeared is the one the connection is made with.
   const std::string early = prepareCadClientId();
   EXPECT_TRUE(std::regex_match(early, std::regex("\\d{20}")));
   EXPECT_EQ(prepareCadClientId(), early);  // still no service: the same pending identifier
   StartConnected("run-1");
   EXPECT_EQ(service->Query(0, "clientId"), early);
   EXPECT_EQ(prepareCadClientId(), early);
+  // A probe that fails while connected, as with a service too slow to answer, changes nothing.
+  service->SetAnswersProbes(false);
+  EXPECT_EQ(prepareCadClientId(), early);
+  service->SetAnswersProbes(true);
+  ASSERT_TRUE(passes->Step());
+  EXPECT_EQ(prepareCadClientId(), early);
+  EXPECT_EQ(service->HubCount(), 1u);  // the hub knows the client by the same identifier still
 }
 
 TEST_F(Supervisor, AThreadThatCannotStartIsReportedAndALaterStartRetries) {
@@ -262,25 +247,29 @@ TEST_F(Supervisor, AThreadThatCannotStartIsReportedAndALaterStartRetries) {
   EXPECT_TRUE(passes->WaitFor(1));
 }
 
-TEST(ClientIdentity, IdentifiersAreTwentyDigits) {
-  for (int i = 0; i < 100; ++i) EXPECT_TRUE(std::regex_match(GenerateClientId(), std::regex("\\d{20}")));
-}
-
-TEST(ClientIdentity, UrlEncodingIsBytewiseUpperCase) {
-  // Only the unreserved set passes; the query's own delimiters and every UTF-8 byte are encoded.
-  EXPECT_EQ(UrlEncode("AZaz09-_.~ \n'&=?/图"), "AZaz09-_.~%20%0A%27%26%3D%3F%2F%E5%9B%BE");
-}
-
-TEST(ClientIdentity, TheHubUrlCarriesEveryFieldInOrder) {
-  // Every field in declaration order; the expected URL below names each one.
+TEST(ClientIdentity, TheHubUrlCarriesEveryFieldInOrderEncodedBytewise) {
+  // Every field in declaration order; the expected URL below names each one. Only the unreserved
+  // set passes; the query's own delimiters and every UTF-8 byte are encoded, upper-case.
   const CadClientMetadata m{"AutoCAD 2026", "AutoCAD 2026", "AutoCAD", 77, "macos", "1.0.34", true, 3,
-                            "a b.dwg", "/x/a b.dwg"};
+                            "AZaz09-_.~ \n'&=?/\xE5\x9B\xBE.dwg", "/x/a b.dwg"};
   const RuntimeInfo r{8165, 4242, "i d"};
   EXPECT_EQ(BuildCadHubUrl(r, "12345678901234567890", m),
             "ws://127.0.0.1:8165/cadHub?clientId=12345678901234567890&clientName=AutoCAD%202026"
             "&cadVersion=AutoCAD%202026&processName=AutoCAD&processId=77&platform=macos"
             "&pluginVersion=1.0.34&serviceInstanceId=i%20d&documentReady=true"
-            "&activeDocumentName=a%20b.dwg&activeDocumentPath=%2Fx%2Fa%20b.dwg");
+            "&activeDocumentName=AZaz09-_.~%20%0A%27%26%3D%3F%2F%E5%9B%BE.dwg&activeDocumentPath=%2Fx%2Fa%20b.dwg");
+}
+
+TEST(ClientState, EveryUpdateCountsAndWakesEvenWhenNothingChanged) {
+  uint64_t before;
+  {
+    std::lock_guard<std::mutex> lock(g_lifecycleMutex);
+    before = g_lifecycleRevision;
+  }
+  updateCadDocumentState(true, "a.dwg", "/a.dwg", 7);
+  updateCadDocumentState(true, "a.dwg", "/a.dwg", 7);
+  std::lock_guard<std::mutex> lock(g_lifecycleMutex);
+  EXPECT_EQ(g_lifecycleRevision, before + 2);
 }
 
 }  // namespace

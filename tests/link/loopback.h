@@ -1,5 +1,5 @@
-// Raw loopback sockets and service-side frames for the link tests. Every wait gives up after a
-// generous bound, so a broken client fails a test instead of hanging it.
+// Raw loopback sockets and the service side of the link tests' connections. Every wait gives up
+// after a generous bound, so a broken client fails a test instead of hanging it.
 #pragma once
 
 #include <arpa/inet.h>
@@ -10,6 +10,9 @@
 #include <unistd.h>
 
 #include <string>
+
+#include "link/hub_protocol.h"
+#include "link/ws_frame.h"
 
 namespace loopback {
 
@@ -91,5 +94,43 @@ inline std::string ServerFrame(int opcode, const std::string& payload, bool fin 
   for (int i = bytes - 1; i >= 0; --i) f += static_cast<char>((n >> (8 * i)) & 0xFF);
   return f + payload;
 }
+
+constexpr char kSwitching[] = "HTTP/1.1 101 Switching Protocols\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n\r\n";
+
+// The service side of one connection: the request head it opened with, then frames.
+struct Conn {
+  int fd = -1;
+  std::string head;
+  OrvikWebSocket::FrameSource source;
+
+  Conn() = default;
+  Conn(const Conn&) = delete;
+  Conn& operator=(const Conn&) = delete;
+  ~Conn() {
+    if (fd >= 0) ::close(fd);
+  }
+  // Adopts an accepted socket and reads its request head; false when nobody came.
+  bool Take(int accepted) {
+    fd = accepted;
+    if (fd < 0) return false;
+    head = ReadHead(fd);
+    source.read = [accepted](char* b, size_t n) { return ReadSome(accepted, b, n); };
+    return true;
+  }
+  bool Write(const std::string& bytes) const { return WriteAll(fd, bytes); }
+  // Answers the upgrade (with `glued` bytes after the reply) and reads the client's hub handshake.
+  bool Upgrade(const std::string& glued = "") {
+    return Write(kSwitching + glued) && RecvFrame(source).payload == BuildHandshakeRecord();
+  }
+  // The next client frame as text: a record without its separator, "PONG:" + payload, or "CLOSE".
+  std::string ReadRecord() {
+    const OrvikWebSocket::Frame f = RecvFrame(source);
+    if (!f.ok) return "<no frame>";
+    if (f.opcode == 0xA) return "PONG:" + f.payload;
+    if (f.opcode == 0x8) return "CLOSE";
+    if (f.payload.empty() || f.payload.back() != '\x1E') return "<no separator>";
+    return f.payload.substr(0, f.payload.size() - 1);
+  }
+};
 
 }  // namespace loopback

@@ -20,61 +20,23 @@ using loopback::ServerFrame;
 
 namespace {
 
-const char kSwitching[] = "HTTP/1.1 101 Switching Protocols\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n\r\n";
-
 std::string Invocation(const std::string& reqId, const std::string& action, const std::string& params = "{}") {
   return "{\"type\":1,\"target\":\"ExecuteCommand\",\"arguments\":[\"" + reqId + "\",\"" + action + "\",\"" + params +
          "\"]}\x1E";
 }
 
-// The service side of one connection.
-struct Peer {
+// The service side of one connection, on a port of its own.
+struct Peer : loopback::Conn {
   loopback::Listener listener;
-  int fd = -1;
-  FrameSource source;
-  std::string upgradeRequest;
 
-  ~Peer() {
-    if (fd >= 0) ::close(fd);
-  }
   std::string Url() const { return "ws://127.0.0.1:" + std::to_string(listener.port) + "/cadHub?clientId=t"; }
-
-  // Accepts, reads the upgrade request and answers it with `reply` (plus any glued bytes).
-  bool AcceptAndReply(const std::string& reply) {
-    fd = listener.Accept();
-    if (fd < 0) return false;
-    upgradeRequest = loopback::ReadHead(fd);
-    const int peer = fd;
-    source.read = [peer](char* b, size_t n) { return loopback::ReadSome(peer, b, n); };
-    return loopback::WriteAll(fd, reply);
-  }
-  // The usual upgrade, then the client's handshake record, answered with "{}".
-  bool Upgrade(const std::string& glued = "") {
-    if (!AcceptAndReply(kSwitching + glued)) return false;
-    const Frame hs = ReadFrame();
-    if (!hs.ok || hs.payload != BuildHandshakeRecord()) return false;
+  // Accepts, reads the upgrade request and answers it with `reply`.
+  bool AcceptAndReply(const std::string& reply) { return Take(listener.Accept()) && Write(reply); }
+  // The usual upgrade and the client's handshake record, answered with "{}" unless `glued` bytes
+  // follow the upgrade reply.
+  bool Serve(const std::string& glued) {
+    if (!Take(listener.Accept()) || !Upgrade(glued)) return false;
     return glued.empty() ? Write(ServerFrame(1, "{}\x1E")) : true;
-  }
-  bool Write(const std::string& bytes) { return loopback::WriteAll(fd, bytes); }
-  // One client frame; every client frame must be masked.
-  Frame ReadFrame() {
-    unsigned char h[2];
-    if (!ReadExact(source, reinterpret_cast<char*>(h), 2) || !(h[1] & 0x80)) return Frame();
-    // Hand the header back to the reader with the mask bit, and let it parse the rest.
-    FrameSource rest;
-    rest.buffer.assign(h, h + 2);
-    rest.end = 2;
-    rest.read = [this](char* b, size_t) -> long { return ReadExact(source, b, 1) ? 1 : -1; };
-    return RecvFrame(rest);
-  }
-  // The next frame as text: a record without its separator, "PONG:" + payload, or "CLOSE".
-  std::string ReadRecord() {
-    const Frame f = ReadFrame();
-    if (!f.ok) return "<no frame>";
-    if (f.opcode == 0xA) return "PONG:" + f.payload;
-    if (f.opcode == 0x8) return "CLOSE";
-    if (f.payload.empty() || f.payload.back() != '\x1E') return "<no separator>";
-    return f.payload.substr(0, f.payload.size() - 1);
   }
 };
 
@@ -86,7 +48,7 @@ std::string Answer(const std::string&, const std::string& action, const std::str
 
 // Connects the client to `peer`, which upgrades (with `glued` bytes after its reply).
 bool Open(Peer& peer, const std::string& glued = "") {
-  std::thread service([&] { peer.Upgrade(glued); });
+  std::thread service([&] { peer.Serve(glued); });
   const bool ok = Connect(peer.Url(), Answer);
   service.join();
   return ok;
@@ -104,7 +66,7 @@ class WebSocketTest : public ::testing::Test {
 
 }  // namespace
 
-TEST_F(WebSocketTest, GluedBytesFragmentsPingsAndSplitRecordsAreAllHandled) {
+TEST_F(WebSocketTest, GluedBytesFragmentsPingsSplitAndLargeRecordsThenAClose) {
   Peer peer;
   // The handshake reply and a first invocation arrive in the same read as the upgrade reply.
   const std::string glued = ServerFrame(1, std::string("{}\x1E") + Invocation("g1", "glued"));
@@ -126,35 +88,33 @@ TEST_F(WebSocketTest, GluedBytesFragmentsPingsAndSplitRecordsAreAllHandled) {
   ASSERT_TRUE(peer.Write(ServerFrame(1, split.substr(20))));
   EXPECT_EQ(peer.ReadRecord(), BuildCadResultRecord("s1", "true", "done:split\t\"{}"));
 
+  // A result and an invocation too long for a 16-bit length arrive whole.
+  std::string big(1u << 17, ' ');
+  for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>('a' + i % 23);
+  ASSERT_TRUE(peer.Write(ServerFrame(1, Invocation("b1", "big", big))));
+  EXPECT_TRUE(peer.ReadRecord() == BuildCadResultRecord("b1", "true", "done:big\t\"" + big)) << "the large result";
+
   // A queued answer sends nothing now; a throwing handler still answers, and the connection lives.
   ASSERT_TRUE(peer.Write(ServerFrame(1, Invocation("q1", "queue") + Invocation("t1", "throw"))));
   EXPECT_EQ(peer.ReadRecord(), BuildCadResultRecord("t1", "false", "Error: boom"));
   EXPECT_TRUE(IsConnected());
+
+  // A close frame is answered and ends the connection.
+  const uint64_t generation = ConnectionGeneration();
+  ASSERT_TRUE(peer.Write(ServerFrame(8, "\x03\xE8")));
+  EXPECT_EQ(peer.ReadRecord(), "CLOSE");
+  EXPECT_TRUE(loopback::SeesEnd(peer.fd));
+  EXPECT_FALSE(IsConnected());
+  EXPECT_GT(ConnectionGeneration(), generation);
+  EXPECT_FALSE(Send("{\"type\":6}"));
 }
 
-TEST_F(WebSocketTest, ConnectionEndsOnCloseFrameAndOnOversizedLength) {
-  const struct {
-    const char* why;
-    std::string bytes;
-    bool closeReply;
-  } cases[] = {
-      {"a close frame is answered and ends the connection", ServerFrame(8, "\x03\xE8"), true},
-      {"a length of 2^40 fails the connection without allocating", ServerFrame(1, "", true, 1ull << 40), false},
-  };
-  for (const auto& c : cases) {
-    Peer peer;
-    ASSERT_TRUE(Open(peer)) << c.why;
-    const uint64_t generation = ConnectionGeneration();
-    ASSERT_TRUE(peer.Write(c.bytes));
-    if (c.closeReply) {
-      EXPECT_EQ(peer.ReadRecord(), "CLOSE") << c.why;
-    }
-    EXPECT_TRUE(loopback::SeesEnd(peer.fd)) << c.why;
-    EXPECT_FALSE(IsConnected()) << c.why;
-    EXPECT_GT(ConnectionGeneration(), generation) << c.why;
-    EXPECT_FALSE(Send("{\"type\":6}")) << c.why;
-    Disconnect();
-  }
+TEST_F(WebSocketTest, ALengthOverTheLimitEndsTheConnectionWithoutWaitingForThePayload) {
+  Peer peer;
+  ASSERT_TRUE(Open(peer));
+  ASSERT_TRUE(peer.Write(ServerFrame(1, "", true, 1ull << 40)));  // and not a byte of it
+  EXPECT_TRUE(loopback::SeesEnd(peer.fd));
+  EXPECT_FALSE(IsConnected());
 }
 
 TEST_F(WebSocketTest, ConnectRefusesBadUpgradesAndGivesUpOnSilence) {
@@ -165,7 +125,7 @@ TEST_F(WebSocketTest, ConnectRefusesBadUpgradesAndGivesUpOnSilence) {
   } cases[] = {
       {"no 101 status", "HTTP/1.1 400 Bad Request\r\nX: 101\r\n\r\n"},
       {"a status that only starts with 101", "HTTP/1.1 1010 Odd\r\n\r\n"},
-      {"upgrade then no handshake reply", kSwitching},
+      {"upgrade then no handshake reply", loopback::kSwitching},
       {"accepted and silent", ""},
   };
   for (const auto& c : cases) {
@@ -184,30 +144,24 @@ TEST_F(WebSocketTest, DisconnectFromAnotherThreadInterruptsConnect) {
   std::atomic<int> result{-1};
   std::thread connecting([&] { result = Connect(peer.Url(), Answer) ? 1 : 0; });
   service.join();
-  ASSERT_FALSE(peer.upgradeRequest.empty());  // the connect is waiting for the upgrade reply
+  ASSERT_FALSE(peer.head.empty());  // the connect is waiting for the upgrade reply
   Disconnect();
   connecting.join();
   EXPECT_EQ(result.load(), 0);
   EXPECT_FALSE(IsConnected());
 }
 
-namespace {
-std::atomic<int64_t> g_fakeMs{0};
-OrvikClock::TimePoint FakeNow() {
-  return OrvikClock::TimePoint(std::chrono::milliseconds(g_fakeMs.load()));
-}
-}  // namespace
-
 TEST_F(WebSocketTest, KeepAliveAfterTenSecondsOnceEvenWithTwoTickers) {
-  g_fakeMs = 1000000;
-  OrvikClock::SetClockForTesting(&FakeNow);
+  static std::atomic<int64_t> fakeMs;
+  fakeMs = 1000000;
+  OrvikClock::SetClockForTesting([] { return OrvikClock::TimePoint(std::chrono::milliseconds(fakeMs.load())); });
   Peer peer;
   ASSERT_TRUE(Open(peer));
 
-  g_fakeMs = 1000000 + 9999;
+  fakeMs = 1000000 + 9999;
   Tick();
   Tick();
-  g_fakeMs = 1000000 + 10000;
+  fakeMs = 1000000 + 10000;
   std::thread a([] { Tick(); });
   std::thread b([] { Tick(); });
   a.join();
