@@ -92,8 +92,8 @@ def SplitRecords(buffer, payload):
 def ClassifyRecord(text):
     """Turns one client record into the event that reports it."""
     try:
-        # Not strict: the plug-in copies control characters other than tab and line ends raw.
-        record = json.loads(text, strict=False)
+        # Strict, as the companion's own reader is: a raw control character would lose the record.
+        record = json.loads(text)
     except ValueError:
         record = None
     if isinstance(record, dict) and record.get("type") == 1:

@@ -13,9 +13,10 @@ RS = "\x1e"
 def test_records_split_and_classified():
     # One message holding a state, a result, a hub ping and a broken record, then a record cut
     # across two messages: each is reported once, whole, in order. Escapes in a result are decoded;
-    # other control characters may arrive raw.
+    # a raw control character makes the record unreadable, as it would for the companion.
     messages = ['{"type":1,"target":"CadStateChanged","arguments":[true,"图1.dwg","/d/图1.dwg"]}' + RS
-                + '{"type":1,"target":"CadResult","arguments":["r9","false","a\\tb\\n\\"c\\"\x01"]}' + RS
+                + '{"type":1,"target":"CadResult","arguments":["r9","false","a\\tb\\n\\"c\\"\\u0001"]}' + RS
+                + '{"type":1,"target":"CadResult","arguments":["raw","true","\x01"]}' + RS
                 + '{"type":6}' + RS + '{"type":1,"target":"CadResult","arguments":["q"' + RS
                 + '{"type":1,"target":"Cad', 'StateChanged","arguments":[false,"",""]}' + RS]
     pending, reported = "", []
@@ -26,6 +27,7 @@ def test_records_split_and_classified():
     assert reported == [
         {"event": "state", "arguments": [True, "图1.dwg", "/d/图1.dwg"]},
         {"event": "result", "reqId": "r9", "status": "false", "result": 'a\tb\n"c"\x01'},
+        {"event": "record", "text": '{"type":1,"target":"CadResult","arguments":["raw","true","\x01"]}'},
         {"event": "record", "text": '{"type":6}'},
         {"event": "record", "text": '{"type":1,"target":"CadResult","arguments":["q"'},
         {"event": "state", "arguments": [False, "", ""]},
