@@ -1,5 +1,5 @@
 // Layouts of the simulated host: the layout manager, CTAB through the system variables, the two
-// names of model space and the refusals tests can ask for.
+// names of model space and the layout dictionary.
 #include <gtest/gtest.h>
 
 #include "cadsim/control.h"
@@ -53,6 +53,7 @@ TEST_F(LayoutsTest, ManagerSwitchesAndReportsTheActiveLayout) {
   EXPECT_EQ(db->currentSpaceId(), cadsim::modelSpaceId(db));
   EXPECT_EQ(cadsim::narrow(manager->findActiveLayout(false, db)), "图纸A");
   EXPECT_EQ(manager->setCurrentLayout(L"NoSuch", db), Acad::eKeyNotFound);
+  EXPECT_EQ(setCtab(L"NoSuch"), RTERROR);
   EXPECT_TRUE(manager->findLayoutNamed(L"NoSuch", db).isNull());
 }
 
@@ -76,21 +77,6 @@ TEST_F(LayoutsTest, ModelSpaceAnswersToBothNames) {
   EXPECT_EQ(ctab(), "模型");
 }
 
-// The layout switch tests of the plug-in lean on these refusals; here what they must not touch.
-TEST_F(LayoutsTest, RefusalsAreTheOnesAskedFor) {
-  cadsim::failCall("acedSetVar:CTAB", RTERROR, true);
-  EXPECT_EQ(setCtab(L"Layout1"), RTERROR);
-  EXPECT_EQ(ctab(), "Model");  // reads still work
-  cadsim::clearFaults();
-  EXPECT_EQ(setCtab(L"No such layout"), RTERROR);
-  EXPECT_EQ(setCtab(L"Layout2"), RTNORM);
-
-  cadsim::setLayoutManagerAvailable(false);
-  EXPECT_EQ(acdbHostApplicationServices()->layoutManager(), nullptr);
-  cadsim::reset();
-  EXPECT_NE(acdbHostApplicationServices()->layoutManager(), nullptr);  // reset gives it back
-}
-
 // Each drawing keeps its own current layout; the manager works on the database it is given.
 TEST_F(LayoutsTest, DrawingsKeepTheirOwnCurrentLayout) {
   AcApDocument* other = cadsim::newDrawing();
@@ -103,7 +89,18 @@ TEST_F(LayoutsTest, DrawingsKeepTheirOwnCurrentLayout) {
   EXPECT_TRUE(manager->findLayoutNamed(L"图纸A", otherDb).isNull());
 }
 
-TEST_F(LayoutsTest, LayoutDictionaryListsEveryLayout) {
+// A created layout gets a paper space of its own, linked both ways, and its dictionary entry.
+TEST_F(LayoutsTest, CreatedLayoutsJoinTheDictionaryWithTheirOwnPaperSpace) {
+  AcDbObjectId layoutId, space;
+  ASSERT_EQ(manager->createLayout(L"Extra", layoutId, space, db), Acad::eOk);
+  EXPECT_EQ(manager->createLayout(L"extra", layoutId, space, db), Acad::eDuplicateKey);
+  AcDbBlockTableRecord* rec = nullptr;
+  ASSERT_EQ(acdbOpenObject(rec, space, AcDb::kForRead), Acad::eOk);
+  EXPECT_TRUE(rec->isLayout());
+  EXPECT_EQ(rec->getLayoutId(), layoutId);
+  EXPECT_NE(space, cadsim::layoutSpaceId(db, "Layout1"));
+  rec->close();
+
   AcDbDictionary* dict = nullptr;
   ASSERT_EQ(acdbOpenObject(dict, db->layoutDictionaryId(), AcDb::kForRead), Acad::eOk);
   std::unique_ptr<AcDbDictionaryIterator> it(dict->newIterator());
@@ -117,19 +114,7 @@ TEST_F(LayoutsTest, LayoutDictionaryListsEveryLayout) {
     l->close();
   }
   dict->close();
-  EXPECT_EQ(names, (std::vector<std::string>{"Layout1", "Layout2", "Model model", "图纸A"}));
-}
-
-TEST_F(LayoutsTest, CreatedLayoutsGetTheirOwnPaperSpace) {
-  AcDbObjectId layoutId, space;
-  ASSERT_EQ(manager->createLayout(L"Extra", layoutId, space, db), Acad::eOk);
-  EXPECT_EQ(manager->createLayout(L"extra", layoutId, space, db), Acad::eDuplicateKey);
-  AcDbBlockTableRecord* rec = nullptr;
-  ASSERT_EQ(acdbOpenObject(rec, space, AcDb::kForRead), Acad::eOk);
-  EXPECT_TRUE(rec->isLayout());
-  EXPECT_EQ(rec->getLayoutId(), layoutId);
-  EXPECT_NE(space, cadsim::layoutSpaceId(db, "Layout1"));
-  rec->close();
+  EXPECT_EQ(names, (std::vector<std::string>{"Extra", "Layout1", "Layout2", "Model model", "图纸A"}));
 }
 
 }  // namespace
