@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -96,15 +97,6 @@ std::string Replace(std::string text, const std::string& from, const std::string
   return text;
 }
 
-// The request identifier of a CadResult record; empty for other records.
-std::string ResultId(const std::string& record) {
-  const std::string head = "\"target\":\"CadResult\",\"arguments\":[\"";
-  size_t at = record.find(head);
-  if (at == std::string::npos) return "";
-  at += head.size();
-  return record.substr(at, record.find('"', at) - at);
-}
-
 class FaultLoop : public ::testing::TestWithParam<Row> {
  protected:
   void SetUp() override {
@@ -173,29 +165,14 @@ class FaultLoop : public ::testing::TestWithParam<Row> {
     // Records arrive in the order they were sent: once the fence is in, everything before it is.
     const std::string fence = reqId + "/fence";
     SendCadResult(fence, "true", "");
-    size_t answers = 0, probeAnswers = 0;
-    if (!WaitForResult(fence)) {
-      broken.push_back("the hub never got the fence");
-    } else {
-      for (const std::string& record : hub.Records()) {
-        const std::string id = ResultId(record);
-        answers += id == reqId;
-        probeAnswers += id == probe;
-      }
-    }
-    if (answers != 1) broken.push_back(std::to_string(answers) + " answers to the request");
-    if (probeAnswers != 1) broken.push_back(std::to_string(probeAnswers) + " answers to the next command");
-    return broken;
-  }
-
-  bool WaitForResult(const std::string& reqId) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    for (size_t seen = 0; std::chrono::steady_clock::now() < deadline;) {
-      std::vector<std::string> records = hub.WaitForRecords(seen + 1, 1000);
-      for (; seen < records.size(); ++seen)
-        if (ResultId(records[seen]) == reqId) return true;
-    }
-    return false;
+    std::map<std::string, int> answers;
+    while (!(answers = hub.AnswersPerRequest()).count(fence) && std::chrono::steady_clock::now() < deadline)
+      hub.WaitForRecords(hub.RecordCount() + 1, 100);
+    if (!answers.count(fence)) broken.push_back("the hub never got the fence");
+    if (answers[reqId] != 1) broken.push_back(std::to_string(answers[reqId]) + " answers to the request");
+    if (answers[probe] != 1) broken.push_back(std::to_string(answers[probe]) + " answers to the next command");
+    return broken;
   }
 
   FakeHub hub;
