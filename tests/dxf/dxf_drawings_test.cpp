@@ -127,6 +127,7 @@ std::string Describe(AcDbObjectId id) {
     out << "ref " << Name(r->blockTableRecord());
     AcDbDynBlockReference dynamic(id);
     if (dynamic.isDynamicBlock()) out << " of " << Name(dynamic.dynamicBlockTableRecord());
+    if (!dynamic.anonymousBlockTableRecord().isNull()) out << " as " << Name(dynamic.anonymousBlockTableRecord());
     out << " " << Pt(r->position().x, r->position().y);
     if (r->scaleFactors().sx != 1 || r->scaleFactors().sy != 1)
       out << " x" << Pt(r->scaleFactors().sx, r->scaleFactors().sy);
@@ -236,7 +237,7 @@ TEST_P(DrawingsTest, TablesBlocksAndModelSpace) {
 
 // Every paper space holds its own entities in the file's order, wherever the file kept them (the
 // active layout's in the ENTITIES section, the others' in their blocks); attribute values are read
-// whole, multi-line ones too; an anonymous block names the dynamic block it represents.
+// whole, multi-line ones as plain text; an anonymous block names the dynamic block it represents.
 TEST_P(DrawingsTest, PaperSpacesHoldTheirEntitiesAndAttributes) {
   std::map<std::string, Strings> spaces;
   auto dict = Open<AcDbDictionary>(db()->layoutDictionaryId());
@@ -257,14 +258,15 @@ TEST_P(DrawingsTest, PaperSpacesHoldTheirEntitiesAndAttributes) {
   std::map<std::string, Strings> expected = {{"Layout1", sheet(0)}};
   if (!IsR12()) {
     expected = {{"Layout1", {}}, {"Sheet B", sheet(0)}, {"Sheet A", sheet(1)}, {"\u56fe\u7eb8 C", sheet(2)}};
-    expected["Sheet A"].push_back("ref *U1 of DOOR_DYN 30,30 WIDTH=900");
+    expected["Sheet A"].push_back("ref *U1 of DOOR_DYN as *U1 30,30 WIDTH=900");
+    expected["Sheet A"].push_back("ref DOOR_DYN of DOOR_DYN 40,30");
     if (GetParam() == "R2018") expected["Sheet B"].push_back("ref TITLE 0,100 DWGNO=line one\nline two");
   }
   EXPECT_EQ(spaces, expected);
 
   // The file's handles find each reference, on the space the file put it in.
   const auto inserts = Expected("insert");
-  EXPECT_EQ(inserts.size(), IsR12() ? 4u : GetParam() == "R2018" ? 10u : 9u);
+  EXPECT_EQ(inserts.size(), IsR12() ? 4u : GetParam() == "R2018" ? 11u : 10u);
   for (const Strings& rec : inserts) {
     AcDbObjectId ref;
     ASSERT_EQ(db()->getAcDbObjectId(ref, false, AcDbHandle(cadsim::widen(rec[0]).c_str())), Acad::eOk) << rec[0];

@@ -85,7 +85,7 @@ def make(version, out_dir):
         psp.add_blockref("PLAIN", (0, 0))
         if version == "R2018" and index == 0:
             attrib = psp.add_blockref("TITLE", (0, 100)).add_attrib("DWGNO", "", (0, 0))
-            attrib.embed_mtext(psp.add_mtext("line one\\Pline two"))
+            attrib.embed_mtext(psp.add_mtext("line one\\P{\\fArial;line} two"))
 
     if not r12:
         # The anonymous representation of a dynamic block, linked as AutoCAD links it.
@@ -97,6 +97,7 @@ def make(version, out_dir):
         anon.add_attdef("WIDTH", (0, 0))
         anon.block_record.set_xdata("AcDbBlockRepBTag", [(1070, 1), (1005, dyn.block_record.dxf.handle)])
         add_attributes(doc.layouts.get("Sheet A").add_blockref(anon.name, (30, 30)), [("WIDTH", "900")])
+        doc.layouts.get("Sheet A").add_blockref("DOOR_DYN", (40, 30))  # a dynamic block never changed
 
     lines = []
     for layout in doc.layouts:
