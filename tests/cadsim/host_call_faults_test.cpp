@@ -56,8 +56,7 @@ TEST_F(HostCallFaultsTest, EachFaultPointFailsTheWayTheHostFailsIt) {
       {"appContextNewDocument", [&](auto& arm) { arm(); return Status(manager->appContextNewDocument(L"")); }, "2"},
       {"newAcApDocumentIterator", [&](auto& arm) {
          arm();
-         std::unique_ptr<AcApDocumentIterator> it(manager->newAcApDocumentIterator());
-         return Pointer(it.get());
+         return Pointer(std::unique_ptr<AcApDocumentIterator>(manager->newAcApDocumentIterator()).get());
        }, "null"},
       {"disableDocumentActivation", [&](auto& arm) { arm(); return Status(manager->disableDocumentActivation()); }, "150"},
       {"enableDocumentActivation", [&](auto& arm) { arm(); return Status(manager->enableDocumentActivation()); }, "150"},
@@ -136,34 +135,17 @@ TEST_F(HostCallFaultsTest, EachFaultPointFailsTheWayTheHostFailsIt) {
       {"findFile", [&](auto& arm) {
          ACHAR out[256];
          arm();
-         return Status(acdbHostApplicationServices()->findFile(out, 256, L"txt.shx", db,
-                                                               AcDbHostApplicationServices::kFontFile));
+         return Status(acdbHostApplicationServices()->findFile(out, 256, L"txt.shx", db, AcDbHostApplicationServices::kFontFile));
        }, "76"},
       {"setCurrentLayout", [&](auto& arm) { arm(); return Status(layouts->setCurrentLayout(L"Layout1", db)); }, "150"},
       {"setCurrentLayoutId", [&](auto& arm) { arm(); return Status(layouts->setCurrentLayoutId(layout1)); }, "150"},
       {"findActiveLayout", [&](auto& arm) { arm(); return Pointer(layouts->findActiveLayout(true, db)); }, "null"},
-      {"getActiveLayoutName", [&](auto& arm) {
-         AcString name;
-         arm();
-         return Status(layouts->getActiveLayoutName(name, true, db));
-       }, "22"},
+      {"getActiveLayoutName", [&](auto& arm) { AcString n; arm(); return Status(layouts->getActiveLayoutName(n, true, db)); }, "22"},
       {"findLayoutNamed", [&](auto& arm) { arm(); return layouts->findLayoutNamed(L"Layout1", db).isNull() ? "null" : "set"; }, "null"},
       {"layoutExists", [&](auto& arm) { arm(); return layouts->layoutExists(L"Layout1", db) ? "yes" : "no"; }, "no"},
-      {"createLayout", [&](auto& arm) {
-         AcDbObjectId l, space;
-         arm();
-         return Status(layouts->createLayout(L"Sheet", l, space, db));
-       }, "150"},
-      {"getAcDbObjectId", [&](auto& arm) {
-         AcDbObjectId id;
-         arm();
-         return Status(db->getAcDbObjectId(id, false, layout1.handle()));
-       }, "13"},
-      {"readDwgFile", [&](auto& arm) {
-         AcDbDatabase side(false, true);
-         arm();
-         return Status(side.readDwgFile(L"/no/such.dxf"));
-       }, "72"},
+      {"createLayout", [&](auto& arm) { AcDbObjectId l, s; arm(); return Status(layouts->createLayout(L"Sheet", l, s, db)); }, "150"},
+      {"getAcDbObjectId", [&](auto& arm) { AcDbObjectId id; arm(); return Status(db->getAcDbObjectId(id, false, layout1.handle())); }, "13"},
+      {"readDwgFile", [&](auto& arm) { AcDbDatabase side(false, true); arm(); return Status(side.readDwgFile(L"/no/such.dxf")); }, "72"},
       {"workingDatabase", [&](auto& arm) { arm(); return Pointer(acdbHostApplicationServices()->workingDatabase()); }, "null"},
       {"layoutManager", [&](auto& arm) { arm(); return Pointer(acdbHostApplicationServices()->layoutManager()); }, "null"},
   };
