@@ -6,6 +6,7 @@
 #include <cwchar>
 
 #include "cadsim/control.h"
+#include "tests/cadsim/new_drawing_test.h"
 
 namespace {
 
@@ -22,16 +23,18 @@ struct EventLog : AcEditorReactor {
 int g_markers = 0;
 void MarkerCommand() { ++g_markers; }
 
-class LispTest : public ::testing::Test {
+class LispTest : public NewDrawingTest {
  protected:
   void SetUp() override {
-    cadsim::reset();
-    doc = cadsim::newDrawing();
+    NewDrawingTest::SetUp();
     acedEditor->addReactor(&log);
     cadsim::runUntilIdle();
     cadsim::clearOutput();
   }
-  void TearDown() override { acedEditor->removeReactor(&log); }
+  void TearDown() override {
+    acedEditor->removeReactor(&log);
+    NewDrawingTest::TearDown();
+  }
 
   std::string run(const std::string& line) {
     cadsim::clearOutput();
@@ -43,7 +46,6 @@ class LispTest : public ::testing::Test {
     cadsim::runUntilIdle();
   }
 
-  AcApDocument* doc = nullptr;
   EventLog log;
 };
 
@@ -78,7 +80,7 @@ TEST_F(LispTest, LinesEvaluateAndEchoLikeTheHost) {
     EXPECT_EQ(run(c.line), c.output) << c.line.substr(0, 60);
     EXPECT_EQ(log.events, std::strstr(c.output, "; error:") ? "start cancelled" : "start ended") << c.line.substr(0, 60);
   }
-  EXPECT_EQ(cadsim::currentLayoutName(cadsim::databaseOf(doc)), "Layout1");
+  EXPECT_EQ(cadsim::currentLayoutName(db), "Layout1");
 }
 
 // lispCancelled is raised exactly when the rest of the sent text is dropped, marker included: an
@@ -124,7 +126,7 @@ TEST_F(LispTest, OnlyACancelledEvaluationDropsTheMarker) {
 TEST_F(LispTest, FormsSpanLinesAndRunCommands) {
   send(L"(progn\r\n  (setvar \"CTAB\" \"Layout2\") ; comment (\n  (command \"_REGENALL\")\n  (princ))\n");
   EXPECT_EQ(cadsim::output(), "Regenerating model.\n");
-  EXPECT_EQ(cadsim::currentLayoutName(cadsim::databaseOf(doc)), "Layout2");
+  EXPECT_EQ(cadsim::currentLayoutName(db), "Layout2");
   cadsim::clearOutput();
   // A form never closed is an error once the text ends.
   send(L"(princ \"a\"\n");
@@ -135,7 +137,7 @@ TEST_F(LispTest, RefusedCtabWriteFailsTheSetvar) {
   cadsim::failCall("acedSetVar:CTAB", RTERROR);
   EXPECT_EQ(run("(setvar \"CTAB\" \"Layout1\")"),
             "; error: AutoCAD variable setting rejected: \"CTAB\" \"Layout1\"\n");
-  EXPECT_EQ(cadsim::currentLayoutName(cadsim::databaseOf(doc)), "Model");
+  EXPECT_EQ(cadsim::currentLayoutName(db), "Model");
 }
 
 }  // namespace

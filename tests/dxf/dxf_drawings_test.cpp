@@ -61,7 +61,10 @@ std::string Num(double v) {
   std::snprintf(text, sizeof text, "%g", v);
   return text;
 }
-std::string Pt(double x, double y) { return Num(x) + "," + Num(y); }
+template <class Point>
+std::string Pt(const Point& p) {
+  return Num(p.x) + "," + Num(p.y);
+}
 
 std::string Name(AcDbObjectId id) {
   auto o = Open<AcDbObject>(id);
@@ -97,7 +100,7 @@ std::string Describe(AcDbObjectId id) {
   auto* e = AcDbEntity::cast(o.get());
   if (!e) return "?";
   if (auto* l = AcDbLine::cast(e)) {
-    out << "line " << Pt(l->startPoint().x, l->startPoint().y) << " " << Pt(l->endPoint().x, l->endPoint().y);
+    out << "line " << Pt(l->startPoint()) << " " << Pt(l->endPoint());
   } else if (auto* p = AcDbPolyline::cast(e)) {
     out << "pline" << (p->isClosed() ? " closed" : "") << " z" << Num(p->elevation());
     for (unsigned i = 0; i < p->numVerts(); ++i) {
@@ -105,7 +108,7 @@ std::string Describe(AcDbObjectId id) {
       double bulge = 0;
       p->getPointAt(i, v);
       p->getBulgeAt(i, bulge);
-      out << " " << Pt(v.x, v.y) << (bulge != 0 ? "b" + Num(bulge) : "");
+      out << " " << Pt(v) << (bulge != 0 ? "b" + Num(bulge) : "");
     }
   } else if (auto* d = AcDbAttributeDefinition::cast(e)) {
     out << "attdef " << cadsim::narrow(d->tagConst()) << "=" << cadsim::narrow(d->textStringConst()) << " '"
@@ -120,17 +123,16 @@ std::string Describe(AcDbObjectId id) {
     AcDbObjectIdArray frozen;
     v->getFrozenLayerList(frozen);
     if (v->number() == 1) return "own viewport";  // the paper space's own, which ezdxf places
-    out << "viewport " << Pt(v->centerPoint().x, v->centerPoint().y) << " view "
-        << Pt(v->viewCenter().x, v->viewCenter().y) << " h" << Num(v->viewHeight());
+    out << "viewport " << Pt(v->centerPoint()) << " view " << Pt(v->viewCenter()) << " h" << Num(v->viewHeight());
     for (int i = 0; i < frozen.length(); ++i) out << " -" << Name(frozen[i]);
   } else if (auto* r = AcDbBlockReference::cast(e)) {
     out << "ref " << Name(r->blockTableRecord());
     AcDbDynBlockReference dynamic(id);
     if (dynamic.isDynamicBlock()) out << " of " << Name(dynamic.dynamicBlockTableRecord());
     if (!dynamic.anonymousBlockTableRecord().isNull()) out << " as " << Name(dynamic.anonymousBlockTableRecord());
-    out << " " << Pt(r->position().x, r->position().y);
-    if (r->scaleFactors().sx != 1 || r->scaleFactors().sy != 1)
-      out << " x" << Pt(r->scaleFactors().sx, r->scaleFactors().sy);
+    out << " " << Pt(r->position());
+    const AcGeScale3d scale = r->scaleFactors();
+    if (scale.sx != 1 || scale.sy != 1) out << " x" << Num(scale.sx) << "," << Num(scale.sy);
     if (r->rotation() != 0) out << " r" << Num(r->rotation() * 180 / M_PI);
     // Multi-line values as plain text.
     std::unique_ptr<AcDbObjectIterator> atts(r->attributeIterator());
@@ -302,10 +304,11 @@ TEST_P(DrawingsTest, LayoutsKeepTheFilesHandlesAndPlotSettings) {
     layout->getPlotPaperSize(width, height);
     layout->getPlotPaperMargins(left, bottom, right, top);
     layout->getCustomPrintScale(numerator, denominator);
+    std::ostringstream plot;
+    for (double v : {width, height, left, bottom, right, top, numerator, denominator}) plot << " " << v;
     // ezdxf takes margins top, right, bottom, left.
-    EXPECT_EQ(cadsim::narrow(config) + " " + cadsim::narrow(media) + " " + Pt(width, height) + " " +
-                  Pt(left, bottom) + "," + Pt(right, top) + " " + Pt(numerator, denominator),
-              "DWG To PDF.pc3 ISO_A3_(420.00_x_297.00_MM) 420,297 8,7,6,5 1,50");
+    EXPECT_EQ(cadsim::narrow(config) + " " + cadsim::narrow(media) + plot.str(),
+              "DWG To PDF.pc3 ISO_A3_(420.00_x_297.00_MM) 420 297 8 7 6 5 1 50");
   }
 }
 

@@ -91,12 +91,6 @@ const KnownFault* FindKnown(const std::string& label, size_t call) {
   return nullptr;
 }
 
-std::string Replace(std::string text, const std::string& from, const std::string& to) {
-  for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
-    text.replace(at, from.size(), to);
-  return text;
-}
-
 class FaultLoop : public ::testing::TestWithParam<Row> {
  protected:
   void SetUp() override {
@@ -145,7 +139,9 @@ class FaultLoop : public ::testing::TestWithParam<Row> {
 
   // Runs the row's action as request `reqId` until the host is idle; false when it was not queued.
   bool RunAction(const Row& row, const std::string& reqId) {
-    const std::string answer = HandleCommand(reqId, row.action, Replace(row.params, "{dir}", dir));
+    std::string params = row.params;
+    if (size_t at = params.find("{dir}"); at != std::string::npos) params.replace(at, 5, dir);
+    const std::string answer = HandleCommand(reqId, row.action, params);
     cadsim::runUntilIdle();
     return answer == "__QUEUED__";
   }
