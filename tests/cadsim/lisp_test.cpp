@@ -96,7 +96,6 @@ TEST_F(LispTest, OnlyACancelledEvaluationDropsTheMarker) {
   } cases[] = {
       {L"(undefined-fn)", "start cancelled", "; error: no function definition: UNDEFINED-FN", false},
       {L"(princ \"a\")(exit)(princ \"after\")", "start cancelled", "a; error: quit / exit abort\n", false},
-      {L"(quit)", "start cancelled", "; error: quit / exit abort", false},
       {L"(command \"CLOSE\") (princ \"after\")", "start cancelled", "", false},  // its drawing is gone
       {L"(command \"NOSUCHCMD\") (princ \"after\")", "start ended",
        "Unknown command \"NOSUCHCMD\".  Press F1 for help.\nafter", true},
