@@ -223,7 +223,10 @@ TEST_P(DrawingsTest, TablesBlocksAndModelSpace) {
 
   EXPECT_EQ(Contents(Block(L"TITLE")), (Strings{"line 0,0 100,0", "attdef DWGNO= 'Drawing number'",
                                                 "attdef TITLE=untitled 'Title'", "attdef SECRET= '' invisible"}));
-  EXPECT_EQ(Open<AcDbBlockTableRecord>(Block(L"TITLE"))->origin(), AcGePoint3d(1, 2, 0));
+  auto title = Open<AcDbBlockTableRecord>(Block(L"TITLE"));
+  ASSERT_TRUE(title);
+  EXPECT_EQ(title->origin(), AcGePoint3d(1, 2, 0));
+  title.reset();
 
   // R12 writes an old-style polyline with VERTEX records, and no bulge or elevation; it spells the
   // Chinese characters as \U+ escapes in a cp1252 file. The MTEXT is longer than one 250-character
@@ -272,7 +275,9 @@ TEST_P(DrawingsTest, PaperSpacesHoldTheirEntitiesAndAttributes) {
   for (const Strings& rec : inserts) {
     AcDbObjectId ref;
     ASSERT_EQ(db()->getAcDbObjectId(ref, false, AcDbHandle(cadsim::widen(rec[0]).c_str())), Acad::eOk) << rec[0];
-    const AcDbObjectId owner = Open<AcDbBlockReference>(ref)->ownerId();
+    auto reference = Open<AcDbBlockReference>(ref);
+    ASSERT_TRUE(reference) << rec[0];
+    const AcDbObjectId owner = reference->ownerId();
     if (IsR12()) EXPECT_EQ(owner, rec[1] == "M" ? cadsim::modelSpaceId(db()) : cadsim::layoutSpaceId(db(), "Layout1"));
     else EXPECT_EQ(cadsim::handleText(owner), rec[1]) << rec[0];
   }
@@ -294,7 +299,9 @@ TEST_P(DrawingsTest, LayoutsKeepTheFilesHandlesAndPlotSettings) {
     ASSERT_TRUE(layout);
     EXPECT_EQ(layout->getTabOrder(), std::stoi(rec[2]));
     EXPECT_EQ(cadsim::handleText(layout->getBlockTableRecordId()), rec[3]);
-    EXPECT_EQ(Open<AcDbBlockTableRecord>(layout->getBlockTableRecordId())->getLayoutId(), id);
+    auto space = Open<AcDbBlockTableRecord>(layout->getBlockTableRecordId());
+    ASSERT_TRUE(space);
+    EXPECT_EQ(space->getLayoutId(), id);
     if (rec[0] == "Layout1") continue;
     const ACHAR* config = nullptr;
     const ACHAR* media = nullptr;
