@@ -163,8 +163,12 @@ class FaultLoop : public ::testing::TestWithParam<Row> {
     SendCadResult(fence, "true", "");
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     std::map<std::string, int> answers;
-    while (!(answers = hub.AnswersPerRequest()).count(fence) && std::chrono::steady_clock::now() < deadline)
-      hub.WaitForRecords(hub.RecordCount() + 1, 100);
+    for (;;) {
+      const size_t seen = hub.RecordCount();  // before the answers: a record arriving between is not missed
+      answers = hub.AnswersPerRequest();
+      if (answers.count(fence) || std::chrono::steady_clock::now() >= deadline) break;
+      hub.WaitForRecords(seen + 1, 1000);
+    }
     if (!answers.count(fence)) broken.push_back("the hub never got the fence");
     if (answers[reqId] != 1) broken.push_back(std::to_string(answers[reqId]) + " answers to the request");
     if (answers[probe] != 1) broken.push_back(std::to_string(answers[probe]) + " answers to the next command");
