@@ -73,15 +73,6 @@ TEST_F(DrawingContentTest, LayersAndViewportsKeepTheirStates) {
   ASSERT_FALSE(vp.isNull());
   EXPECT_TRUE(cadsim::addViewport(db, paper, AcGePoint3d(), 1, 1, {"NO SUCH"}).isNull());
 
-  AcDbLayout* layout = nullptr;
-  ASSERT_EQ(acdbOpenObject(layout, cadsim::layoutId(db, "Layout1"), AcDb::kForRead), Acad::eOk);
-  AcDbObjectIdArray vps = layout->getViewportArray();
-  layout->close();
-  ASSERT_EQ(vps.length(), 2);
-  AcDbViewport* own = nullptr;
-  ASSERT_EQ(acdbOpenObject(own, vps[0], AcDb::kForRead), Acad::eOk);
-  EXPECT_EQ(own->number(), 1);  // the paper space's own viewport comes first
-  own->close();
   AcDbViewport* v = nullptr;
   ASSERT_EQ(acdbOpenObject(v, vp, AcDb::kForRead), Acad::eOk);
   EXPECT_TRUE(v->isLayerFrozenInViewport(frozen));

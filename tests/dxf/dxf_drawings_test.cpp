@@ -302,7 +302,10 @@ TEST_P(DrawingsTest, LayoutsKeepTheFilesHandlesAndPlotSettings) {
     auto space = Open<AcDbBlockTableRecord>(layout->getBlockTableRecordId());
     ASSERT_TRUE(space);
     EXPECT_EQ(space->getLayoutId(), id);
+    const AcDbObjectIdArray viewports = layout->getViewportArray();  // the paper space's own first
+    ASSERT_EQ(viewports.length(), rec[0] == "Layout1" ? 0 : 2);
     if (rec[0] == "Layout1") continue;
+    EXPECT_EQ(Open<AcDbViewport>(viewports[0])->number(), 1);
     const ACHAR* config = nullptr;
     const ACHAR* media = nullptr;
     layout->getPlotCfgName(config);
