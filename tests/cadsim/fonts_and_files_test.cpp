@@ -1,5 +1,5 @@
-// findFile over the host's fonts, and drawing files: lock files, missing files and
-// files that are not drawings.
+// findFile over the host's fonts and beside a drawing, and drawing files: lock files, missing,
+// damaged and foreign files.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -12,12 +12,6 @@
 
 namespace {
 
-std::string tempDir() {
-  char pattern[] = "/tmp/cadsim_files_XXXXXX";
-  const char* dir = mkdtemp(pattern);
-  return dir ? dir : "/tmp";
-}
-
 bool exists(const std::string& path) {
   struct stat st;
   return ::stat(path.c_str(), &st) == 0;
@@ -27,11 +21,11 @@ void writeFile(const std::string& path, const std::string& content) {
   std::ofstream(path, std::ios::binary) << content;
 }
 
-std::string find(const std::string& name, AcDbHostApplicationServices::FindFileHint hint =
-                                              AcDbHostApplicationServices::kFontFile) {
+std::string find(const std::string& name, AcDbDatabase* db = nullptr,
+                 AcDbHostApplicationServices::FindFileHint hint = AcDbHostApplicationServices::kFontFile) {
   ACHAR out[512] = {0};
   std::wstring w = cadsim::widen(name);
-  Acad::ErrorStatus es = acdbHostApplicationServices()->findFile(out, 512, w.c_str(), nullptr, hint);
+  Acad::ErrorStatus es = acdbHostApplicationServices()->findFile(out, 512, w.c_str(), db, hint);
   return es == Acad::eOk ? cadsim::narrow(out) : "<" + std::to_string(es) + ">";
 }
 
@@ -39,7 +33,9 @@ class FontsAndFilesTest : public ::testing::Test {
  protected:
   void SetUp() override {
     cadsim::reset();
-    dir = tempDir();
+    char pattern[] = "/tmp/cadsim_files_XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    dir = pattern;
   }
   void TearDown() override {
     cadsim::reset();
@@ -49,7 +45,13 @@ class FontsAndFilesTest : public ::testing::Test {
   std::string dir;
 };
 
-TEST_F(FontsAndFilesTest, FindFileLooksInTheFontFolder) {
+TEST_F(FontsAndFilesTest, FindFileLooksInTheFontFolderOrTheBuiltInList) {
+  EXPECT_NE(find("TXT.SHX").find("txt.shx"), std::string::npos);  // the built-in list, any letter case
+  EXPECT_EQ(find("missing.shx"), "<76>");
+  cadsim::setAvailableFonts({"only.shx"});
+  EXPECT_EQ(find("txt.shx"), "<76>");
+  EXPECT_NE(find("only.shx"), "<76>");
+
   writeFile(dir + "/simplex.shx", "x");
   writeFile(dir + "/HZTXT.SHX", "x");
   ::mkdir((dir + "/folder.shx").c_str(), 0700);
@@ -74,21 +76,11 @@ TEST_F(FontsAndFilesTest, FindFileLooksInTheFontFolder) {
   EXPECT_EQ(acdbHostApplicationServices()->findFile(nullptr, 8, L"simplex.shx"), Acad::eInvalidInput);
 }
 
-TEST_F(FontsAndFilesTest, BuiltInFontListAndItsReplacement) {
-  EXPECT_NE(find("gbcbig.shx").find("gbcbig.shx"), std::string::npos);
-  EXPECT_NE(find("TXT.SHX").find("txt.shx"), std::string::npos);
-  EXPECT_EQ(find("missing.shx"), "<76>");
-  cadsim::setAvailableFonts({"only.shx"});
-  EXPECT_EQ(find("txt.shx"), "<76>");
-  EXPECT_NE(find("only.shx"), "<76>");
-  cadsim::failCall("findFile", Acad::eFileAccessErr);
-  EXPECT_EQ(find("only.shx"), "<72>");
-}
-
 // Statuses of drawing files that cannot be read, for documents and side databases alike.
 TEST_F(FontsAndFilesTest, UnreadableDrawingFilesAnswerStatuses) {
   writeFile(dir + "/binary.dwg", std::string("AC1032\0\0\0\x1f", 10));
   writeFile(dir + "/notes.txt", "hello\n");
+  writeFile(dir + "/damaged.dxf", "0\nSECTION\n2\nENTITIES\n0\nLINE\n10\nnot-a-number\n");
   ::mkdir((dir + "/folder.dwg").c_str(), 0700);
   struct Case {
     std::string path;
@@ -97,6 +89,7 @@ TEST_F(FontsAndFilesTest, UnreadableDrawingFilesAnswerStatuses) {
       {dir + "/missing.dwg", Acad::eFileNotFound},
       {dir + "/binary.dwg", Acad::eDwgNotRecoverable},  // DWG is not readable here
       {dir + "/notes.txt", Acad::eDwgNotRecoverable},
+      {dir + "/damaged.dxf", Acad::eDxfReadAborted},
       {dir + "/folder.dwg", Acad::eFileAccessErr},
   };
   cadsim::setStrictDrawingFiles(true);
@@ -108,29 +101,43 @@ TEST_F(FontsAndFilesTest, UnreadableDrawingFilesAnswerStatuses) {
     EXPECT_EQ(cadsim::openDrawing(c.path, &status), nullptr) << c.path;
     EXPECT_EQ(status, c.status) << c.path;
     EXPECT_EQ(acDocManager->appContextOpenDocument(cadsim::widen(c.path).c_str()), c.status) << c.path;
+    EXPECT_EQ(cadsim::openObjects(), std::vector<std::string>()) << c.path;  // nothing half-built
   }
   EXPECT_TRUE(cadsim::documents().empty());
   EXPECT_FALSE(exists(dir + "/binary.dwl"));  // no lock files for a failed open
+  EXPECT_FALSE(exists(dir + "/damaged.dwl"));
 
-  cadsim::failCall("readDwgFile", Acad::eFileNotFound);
-  AcDbDatabase side(false, true);
-  EXPECT_EQ(side.readDwgFile(L"/anything.dxf"), Acad::eFileNotFound);
+  writeFile(dir + "/plan.dxf", "0\nSECTION\n2\nENTITIES\n0\nENDSEC\n0\nEOF\n");
+  AcDbDatabase full(true, true);  // a database with content refuses to read at all
+  EXPECT_EQ(full.readDwgFile(cadsim::widen(dir + "/plan.dxf").c_str()), Acad::eInvalidContext);
 }
 
-TEST_F(FontsAndFilesTest, NamesWithoutFilesOpenAsEmptyDrawingsUnlessStrict) {
+// An open drawing file keeps the host's lock files beside it until it closes, and other files
+// are found beside it.
+TEST_F(FontsAndFilesTest, OpenDrawingsKeepLockFilesAndFindFilesBesideThem) {
+  const std::string plan = dir + "/plan.dxf";
+  writeFile(plan, "0\nSECTION\n2\nENTITIES\n0\nENDSEC\n0\nEOF\n");
+  writeFile(dir + "/xref.dwg", "x");
   int status = -1;
-  AcApDocument* doc = cadsim::openDrawing(dir + "/new.dwg", &status);
+  AcApDocument* doc = cadsim::openDrawing(plan, &status);
   ASSERT_NE(doc, nullptr);
   EXPECT_EQ(status, 0);
-  EXPECT_FALSE(exists(dir + "/new.dwl"));
-  cadsim::setStrictDrawingFiles(true);
-  EXPECT_EQ(acDocManager->appContextOpenDocument(cadsim::widen(dir + "/other.dwg").c_str()),
-            Acad::eFileNotFound);
-  EXPECT_EQ(cadsim::documents().size(), 1u);
-}
+  EXPECT_TRUE(exists(dir + "/plan.dwl"));
+  EXPECT_TRUE(exists(dir + "/plan.dwl2"));
+  AcDbDatabase* db = cadsim::databaseOf(doc);
+  EXPECT_EQ(find("xref.dwg", db, AcDbHostApplicationServices::kXRefDrawing), dir + "/xref.dwg");
+  EXPECT_EQ(find("nope.dwg", db, AcDbHostApplicationServices::kDefault), "<76>");
+  cadsim::close(doc);
+  EXPECT_FALSE(exists(dir + "/plan.dwl"));
+  EXPECT_FALSE(exists(dir + "/plan.dwl2"));
 
-TEST_F(FontsAndFilesTest, LockFilePathsSitBesideTheDrawing) {
-  EXPECT_EQ(cadsim::secondLockFilePath("/a/b/plan.dwg"), "/a/b/plan.dwl2");
+  ASSERT_EQ(acDocManager->appContextOpenDocument(cadsim::widen(plan).c_str()), Acad::eOk);
+  EXPECT_TRUE(exists(dir + "/plan.dwl"));
+  cadsim::reset();  // a reset drops the drawing and its lock files too
+  EXPECT_FALSE(exists(dir + "/plan.dwl"));
+
+  ASSERT_NE(cadsim::openDrawing(dir + "/new.dwg"), nullptr);  // a name without a file: an empty drawing
+  EXPECT_FALSE(exists(dir + "/new.dwl"));
   EXPECT_EQ(cadsim::lockFilePath("/a.b/plan"), "/a.b/plan.dwl");  // a dot in a folder is no extension
 }
 

@@ -23,6 +23,16 @@ std::string Pointer(T* p) {
 
 void NoCommand() {}
 
+// The status of `open`, made right after arm(); whatever it opened anyway is closed again.
+template <class T, class Open>
+std::string Closed(const std::function<void()>& arm, Open open) {
+  T* p = nullptr;
+  arm();
+  Acad::ErrorStatus es = open(p);
+  if (p) p->close();
+  return Status(es);
+}
+
 // One row per fault point: the call, made right after arm() plants "fail the next host call",
 // answers its own failure. Objects a call opens anyway are closed, so a row that does not fail
 // shows as a wrong answer rather than a leak.
@@ -46,8 +56,7 @@ TEST_F(HostCallFaultsTest, EachFaultPointFailsTheWayTheHostFailsIt) {
       {"appContextNewDocument", [&](auto& arm) { arm(); return Status(manager->appContextNewDocument(L"")); }, "2"},
       {"newAcApDocumentIterator", [&](auto& arm) {
          arm();
-         std::unique_ptr<AcApDocumentIterator> it(manager->newAcApDocumentIterator());
-         return Pointer(it.get());
+         return Pointer(std::unique_ptr<AcApDocumentIterator>(manager->newAcApDocumentIterator()).get());
        }, "null"},
       {"disableDocumentActivation", [&](auto& arm) { arm(); return Status(manager->disableDocumentActivation()); }, "150"},
       {"enableDocumentActivation", [&](auto& arm) { arm(); return Status(manager->enableDocumentActivation()); }, "150"},
@@ -59,12 +68,7 @@ TEST_F(HostCallFaultsTest, EachFaultPointFailsTheWayTheHostFailsIt) {
          return Status(input->addInputContextReactor(&reactor));
        }, "150"},
       {"addCommand", [&](auto& arm) { arm(); return Status(acedRegCmds->addCommand(L"G", L"C", L"C", 0, NoCommand)); }, "23"},
-      {"acedGetVar", [&](auto& arm) {
-         resbuf rb{};
-         arm();
-         int status = acedGetVar(L"DWGTITLED", &rb);
-         return Status(status);
-       }, Status(RTERROR)},
+      {"acedGetVar", [&](auto& arm) { resbuf rb{}; arm(); return Status(acedGetVar(L"DWGTITLED", &rb)); }, Status(RTERROR)},
       {"acedSetVar", [&](auto& arm) {
          std::wstring name = L"Layout1";
          resbuf rb{};
@@ -74,51 +78,33 @@ TEST_F(HostCallFaultsTest, EachFaultPointFailsTheWayTheHostFailsIt) {
          return Status(acedSetVar(L"CTAB", &rb));
        }, Status(RTREJ)},
       {"acdbOpenObject", [&](auto& arm) {
-         AcDbLayout* l = nullptr;
-         arm();
-         Acad::ErrorStatus es = acdbOpenObject(l, layout1, AcDb::kForRead);
-         if (l) l->close();
-         return Status(es);
+         return Closed<AcDbLayout>(arm, [&](AcDbLayout*& l) { return acdbOpenObject(l, layout1, AcDb::kForRead); });
        }, "85"},
       {"getLayoutDictionary", [&](auto& arm) {
-         AcDbDictionary* d = nullptr;
-         arm();
-         Acad::ErrorStatus es = db->getLayoutDictionary(d);
-         if (d) d->close();
-         return Status(es);
+         return Closed<AcDbDictionary>(arm, [&](AcDbDictionary*& d) { return db->getLayoutDictionary(d); });
        }, "85"},
       {"getTextStyleTable", [&](auto& arm) {
-         AcDbTextStyleTable* t = nullptr;
-         arm();
-         Acad::ErrorStatus es = db->getTextStyleTable(t);
-         if (t) t->close();
-         return Status(es);
+         return Closed<AcDbTextStyleTable>(arm, [&](AcDbTextStyleTable*& t) { return db->getTextStyleTable(t); });
        }, "85"},
       {"getRecord", [&](auto& arm) {
          AcDbTextStyleTable* t = nullptr;
          db->getTextStyleTable(t);
          AcDbTextStyleTableIterator* it = nullptr;
          t->newIterator(it);
-         AcDbTextStyleTableRecord* r = nullptr;
-         arm();
-         Acad::ErrorStatus es = it->getRecord(r);
-         if (r) r->close();
+         std::string answer = Closed<AcDbTextStyleTableRecord>(arm, [&](auto*& r) { return it->getRecord(r); });
          delete it;
          t->close();
-         return Status(es);
+         return answer;
        }, "85"},
       {"getEntity", [&](auto& arm) {
          AcDbBlockTableRecord* space = nullptr;
          acdbOpenObject(space, cadsim::layoutSpaceId(db, "Layout1"), AcDb::kForRead);
          AcDbBlockTableRecordIterator* it = nullptr;
          space->newIterator(it);
-         AcDbEntity* e = nullptr;
-         arm();
-         Acad::ErrorStatus es = it->getEntity(e);
-         if (e) e->close();
+         std::string answer = Closed<AcDbEntity>(arm, [&](auto*& e) { return it->getEntity(e); });
          delete it;
          space->close();
-         return Status(es);
+         return answer;
        }, "85"},
       {"newIterator", [&](auto& arm) {
          AcDbLayerTable* t = nullptr;
@@ -149,34 +135,17 @@ TEST_F(HostCallFaultsTest, EachFaultPointFailsTheWayTheHostFailsIt) {
       {"findFile", [&](auto& arm) {
          ACHAR out[256];
          arm();
-         return Status(acdbHostApplicationServices()->findFile(out, 256, L"txt.shx", db,
-                                                               AcDbHostApplicationServices::kFontFile));
+         return Status(acdbHostApplicationServices()->findFile(out, 256, L"txt.shx", db, AcDbHostApplicationServices::kFontFile));
        }, "76"},
       {"setCurrentLayout", [&](auto& arm) { arm(); return Status(layouts->setCurrentLayout(L"Layout1", db)); }, "150"},
       {"setCurrentLayoutId", [&](auto& arm) { arm(); return Status(layouts->setCurrentLayoutId(layout1)); }, "150"},
       {"findActiveLayout", [&](auto& arm) { arm(); return Pointer(layouts->findActiveLayout(true, db)); }, "null"},
-      {"getActiveLayoutName", [&](auto& arm) {
-         AcString name;
-         arm();
-         return Status(layouts->getActiveLayoutName(name, true, db));
-       }, "22"},
+      {"getActiveLayoutName", [&](auto& arm) { AcString n; arm(); return Status(layouts->getActiveLayoutName(n, true, db)); }, "22"},
       {"findLayoutNamed", [&](auto& arm) { arm(); return layouts->findLayoutNamed(L"Layout1", db).isNull() ? "null" : "set"; }, "null"},
       {"layoutExists", [&](auto& arm) { arm(); return layouts->layoutExists(L"Layout1", db) ? "yes" : "no"; }, "no"},
-      {"createLayout", [&](auto& arm) {
-         AcDbObjectId l, space;
-         arm();
-         return Status(layouts->createLayout(L"Sheet", l, space, db));
-       }, "150"},
-      {"getAcDbObjectId", [&](auto& arm) {
-         AcDbObjectId id;
-         arm();
-         return Status(db->getAcDbObjectId(id, false, layout1.handle()));
-       }, "13"},
-      {"readDwgFile", [&](auto& arm) {
-         AcDbDatabase side(false, true);
-         arm();
-         return Status(side.readDwgFile(L"/no/such.dxf"));
-       }, "72"},
+      {"createLayout", [&](auto& arm) { AcDbObjectId l, s; arm(); return Status(layouts->createLayout(L"Sheet", l, s, db)); }, "150"},
+      {"getAcDbObjectId", [&](auto& arm) { AcDbObjectId id; arm(); return Status(db->getAcDbObjectId(id, false, layout1.handle())); }, "13"},
+      {"readDwgFile", [&](auto& arm) { AcDbDatabase side(false, true); arm(); return Status(side.readDwgFile(L"/no/such.dxf")); }, "72"},
       {"workingDatabase", [&](auto& arm) { arm(); return Pointer(acdbHostApplicationServices()->workingDatabase()); }, "null"},
       {"layoutManager", [&](auto& arm) { arm(); return Pointer(acdbHostApplicationServices()->layoutManager()); }, "null"},
   };
@@ -243,12 +212,6 @@ TEST_F(HostCallFaultsTest, CountsSeeTheCallerOnlyAndArgumentFaultsAreNoCallsOfTh
   EXPECT_EQ(cadsim::injectedFailures(),
             (std::vector<std::string>{"setCurrentLayout:Layout2", "setCurrentLayout"}));
   EXPECT_EQ(cadsim::hostCallCount(), 3u);
-
-  // Clearing drops an armed fault with the counts.
-  cadsim::failNthHostCall(1);
-  cadsim::clearFaults();
-  EXPECT_EQ(layouts->setCurrentLayout(L"Model", db), Acad::eOk);
-  EXPECT_TRUE(cadsim::injectedFailures().empty());
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 // Layouts of the simulated host: the layout manager, CTAB through the system variables, the two
-// names of model space and the refusals tests can ask for.
+// names of model space and the layout dictionary.
 #include <gtest/gtest.h>
 
 #include "cadsim/control.h"
@@ -53,42 +53,26 @@ TEST_F(LayoutsTest, ManagerSwitchesAndReportsTheActiveLayout) {
   EXPECT_EQ(db->currentSpaceId(), cadsim::modelSpaceId(db));
   EXPECT_EQ(cadsim::narrow(manager->findActiveLayout(false, db)), "图纸A");
   EXPECT_EQ(manager->setCurrentLayout(L"NoSuch", db), Acad::eKeyNotFound);
+  EXPECT_EQ(setCtab(L"NoSuch"), RTERROR);
   EXPECT_TRUE(manager->findLayoutNamed(L"NoSuch", db).isNull());
 }
 
-// Both names of model space reach it, through CTAB, the manager and the lookup alike.
+// Both names of model space reach it, through CTAB, the manager and the lookup alike, whichever
+// of them the host shows (a localized host shows "模型").
 TEST_F(LayoutsTest, ModelSpaceAnswersToBothNames) {
-  AcDbObjectId model = manager->findLayoutNamed(L"Model", db);
-  EXPECT_EQ(manager->findLayoutNamed(L"模型", db), model);
-  ASSERT_EQ(setCtab(L"Layout1"), RTNORM);
-  ASSERT_EQ(setCtab(L"模型"), RTNORM);
-  EXPECT_EQ(ctab(), "Model");
-  ASSERT_EQ(manager->setCurrentLayout(L"Layout2", db), Acad::eOk);
-  ASSERT_EQ(manager->setCurrentLayout(L"模型", db), Acad::eOk);
-  EXPECT_EQ(ctab(), "Model");
-
-  // A localized host shows model space as "模型"; "Model" still reaches it.
-  cadsim::setModelLayoutName(db, "模型");
-  EXPECT_EQ(ctab(), "模型");
-  EXPECT_EQ(manager->findLayoutNamed(L"Model", db), model);
-  ASSERT_EQ(setCtab(L"Layout1"), RTNORM);
-  ASSERT_EQ(setCtab(L"Model"), RTNORM);
-  EXPECT_EQ(ctab(), "模型");
-}
-
-// The layout switch tests of the plug-in lean on these refusals; here what they must not touch.
-TEST_F(LayoutsTest, RefusalsAreTheOnesAskedFor) {
-  cadsim::failCall("acedSetVar:CTAB", RTERROR, true);
-  EXPECT_EQ(setCtab(L"Layout1"), RTERROR);
-  EXPECT_EQ(ctab(), "Model");  // reads still work
-  cadsim::clearFaults();
-  EXPECT_EQ(setCtab(L"No such layout"), RTERROR);
-  EXPECT_EQ(setCtab(L"Layout2"), RTNORM);
-
-  cadsim::setLayoutManagerAvailable(false);
-  EXPECT_EQ(acdbHostApplicationServices()->layoutManager(), nullptr);
-  cadsim::reset();
-  EXPECT_NE(acdbHostApplicationServices()->layoutManager(), nullptr);  // reset gives it back
+  const AcDbObjectId model = manager->findLayoutNamed(L"Model", db);
+  for (const char* shown : {"Model", "模型"}) {
+    cadsim::setModelLayoutName(db, shown);
+    for (const wchar_t* name : {L"Model", L"模型"}) {
+      EXPECT_EQ(manager->findLayoutNamed(name, db), model);
+      ASSERT_EQ(setCtab(L"Layout1"), RTNORM);
+      ASSERT_EQ(setCtab(name), RTNORM);
+      EXPECT_EQ(ctab(), shown);
+      ASSERT_EQ(manager->setCurrentLayout(L"Layout2", db), Acad::eOk);
+      ASSERT_EQ(manager->setCurrentLayout(name, db), Acad::eOk);
+      EXPECT_EQ(ctab(), shown);
+    }
+  }
 }
 
 // Each drawing keeps its own current layout; the manager works on the database it is given.
@@ -103,24 +87,8 @@ TEST_F(LayoutsTest, DrawingsKeepTheirOwnCurrentLayout) {
   EXPECT_TRUE(manager->findLayoutNamed(L"图纸A", otherDb).isNull());
 }
 
-TEST_F(LayoutsTest, LayoutDictionaryListsEveryLayout) {
-  AcDbDictionary* dict = nullptr;
-  ASSERT_EQ(acdbOpenObject(dict, db->layoutDictionaryId(), AcDb::kForRead), Acad::eOk);
-  std::unique_ptr<AcDbDictionaryIterator> it(dict->newIterator());
-  std::vector<std::string> names;  // "name" or "name model"
-  for (; !it->done(); it->next()) {
-    AcDbLayout* l = nullptr;
-    ASSERT_EQ(acdbOpenObject(l, it->objectId(), AcDb::kForRead), Acad::eOk);
-    AcString n;
-    l->getName(n);
-    names.push_back(std::string(n.utf8Ptr()) + (l->modelType() ? " model" : ""));
-    l->close();
-  }
-  dict->close();
-  EXPECT_EQ(names, (std::vector<std::string>{"Layout1", "Layout2", "Model model", "图纸A"}));
-}
-
-TEST_F(LayoutsTest, CreatedLayoutsGetTheirOwnPaperSpace) {
+// A created layout gets a paper space of its own, linked both ways, and its dictionary entry.
+TEST_F(LayoutsTest, CreatedLayoutsJoinTheDictionaryWithTheirOwnPaperSpace) {
   AcDbObjectId layoutId, space;
   ASSERT_EQ(manager->createLayout(L"Extra", layoutId, space, db), Acad::eOk);
   EXPECT_EQ(manager->createLayout(L"extra", layoutId, space, db), Acad::eDuplicateKey);
@@ -130,6 +98,14 @@ TEST_F(LayoutsTest, CreatedLayoutsGetTheirOwnPaperSpace) {
   EXPECT_EQ(rec->getLayoutId(), layoutId);
   EXPECT_NE(space, cadsim::layoutSpaceId(db, "Layout1"));
   rec->close();
+
+  AcDbDictionary* dict = nullptr;
+  ASSERT_EQ(acdbOpenObject(dict, db->layoutDictionaryId(), AcDb::kForRead), Acad::eOk);
+  std::vector<std::string> names;  // sorted without letter case
+  for (std::unique_ptr<AcDbDictionaryIterator> it(dict->newIterator()); !it->done(); it->next())
+    names.push_back(cadsim::narrow(it->name()));
+  dict->close();
+  EXPECT_EQ(names, (std::vector<std::string>{"Extra", "Layout1", "Layout2", "Model", "图纸A"}));
 }
 
 }  // namespace

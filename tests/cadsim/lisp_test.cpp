@@ -2,22 +2,16 @@
 // cancellation of the rest of a text sent with sendStringToExecute.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <cwchar>
 
 #include "cadsim/control.h"
+#include "tests/cadsim/new_drawing_test.h"
 
 namespace {
 
-struct EventLog : AcEditorReactor {
-  std::string events;
-  void lispWillStart(const ACHAR* firstLine) override { events += "start[" + cadsim::narrow(firstLine) + "] "; }
-  void lispEnded() override { events += "ended "; }
-  void lispCancelled() override { events += "cancelled "; }
-  void commandWillStart(const ACHAR* name) override { events += "cmd[" + cadsim::narrow(name) + "] "; }
-};
-
 // How evaluations and commands end, one word each.
-struct OutcomeLog : AcEditorReactor {
+struct EventLog : AcEditorReactor {
   std::string events;
   void add(const std::string& word) { events += (events.empty() ? "" : " ") + word; }
   void lispWillStart(const ACHAR*) override { add("start"); }
@@ -29,16 +23,18 @@ struct OutcomeLog : AcEditorReactor {
 int g_markers = 0;
 void MarkerCommand() { ++g_markers; }
 
-class LispTest : public ::testing::Test {
+class LispTest : public NewDrawingTest {
  protected:
   void SetUp() override {
-    cadsim::reset();
-    doc = cadsim::newDrawing();
+    NewDrawingTest::SetUp();
     acedEditor->addReactor(&log);
     cadsim::runUntilIdle();
     cadsim::clearOutput();
   }
-  void TearDown() override { acedEditor->removeReactor(&log); }
+  void TearDown() override {
+    acedEditor->removeReactor(&log);
+    NewDrawingTest::TearDown();
+  }
 
   std::string run(const std::string& line) {
     cadsim::clearOutput();
@@ -50,14 +46,14 @@ class LispTest : public ::testing::Test {
     cadsim::runUntilIdle();
   }
 
-  AcApDocument* doc = nullptr;
   EventLog log;
 };
 
-// What the host echoes for each expression.
-TEST_F(LispTest, ExpressionsEvaluateAndEchoLikeTheHost) {
-  struct Case {
-    const char* line;
+// What the host echoes for each line. Every error prints "; error: ..." and cancels the
+// evaluation; any other line ends it.
+TEST_F(LispTest, LinesEvaluateAndEchoLikeTheHost) {
+  const struct {
+    std::string line;
     const char* output;
   } cases[] = {
       {"(setvar \"CTAB\" \"Layout1\")", "\"Layout1\"\n"},
@@ -69,17 +65,6 @@ TEST_F(LispTest, ExpressionsEvaluateAndEchoLikeTheHost) {
       {"(princ 42)(princ)", "42"},                       // several forms on one line
       {"(prin1 \"x\")(princ (strcat \"a\" \"b\"))(princ)", "\"x\"ab"},
       {"(princ 'sym)(princ -7)(princ 1e3)(princ)", "SYM-71000.0"},
-  };
-  for (const Case& c : cases) EXPECT_EQ(run(c.line), c.output) << c.line;
-  EXPECT_EQ(cadsim::currentLayoutName(cadsim::databaseOf(doc)), "Layout1");
-}
-
-// Every error prints "; error: ..." and cancels the evaluation.
-TEST_F(LispTest, ErrorsAreReportedLikeTheHost) {
-  struct Case {
-    const char* line;
-    const char* output;
-  } cases[] = {
       {"(foo 1)", "; error: no function definition: FOO\n"},
       {"(setvar \"CTAB\" \"Nope\")", "; error: AutoCAD variable setting rejected: \"CTAB\" \"Nope\"\n"},
       {"(setvar 1 2)", "; error: bad argument type: stringp 1\n"},
@@ -87,28 +72,15 @@ TEST_F(LispTest, ErrorsAreReportedLikeTheHost) {
       {"(princ \"unterminated)", "; error: malformed string on input\n"},
       {"(princ 1))", "1; error: extra right paren on input\n"},
       {"((1) 2)", "; error: bad function: (1)\n"},
+      {std::string(100000, '(') + "princ" + std::string(100000, ')'),  // refused, not overflowed
+       "; error: malformed list on input\n"},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     log.events.clear();
-    EXPECT_EQ(run(c.line), c.output) << c.line;
-    EXPECT_NE(log.events.find("cancelled"), std::string::npos) << c.line;
+    EXPECT_EQ(run(c.line), c.output) << c.line.substr(0, 60);
+    EXPECT_EQ(log.events, std::strstr(c.output, "; error:") ? "start cancelled" : "start ended") << c.line.substr(0, 60);
   }
-}
-
-TEST_F(LispTest, DeepNestingIsRefusedNotOverflowed) {
-  std::string deep(100000, '(');
-  EXPECT_EQ(run(deep + "princ" + std::string(100000, ')')), "; error: malformed list on input\n");
-}
-
-// A failing line cancels the rest of the same text, with its lisp events: the marker after it never runs, and text
-// sent later runs normally.
-TEST_F(LispTest, AFailingLineCancelsTheRestOfItsText) {
-  send(L"(princ \"one\")\n(undefined-fn)\n(princ \"marker\")\nREGENALL\n");
-  EXPECT_EQ(cadsim::output(), "one\"one\"\n; error: no function definition: UNDEFINED-FN\n");
-  EXPECT_EQ(log.events, "start[(princ \"one\")] ended start[(undefined-fn)] cancelled ");
-  cadsim::clearOutput();
-  send(L"(princ \"later\")\n");
-  EXPECT_EQ(cadsim::output(), "later\"later\"\n");
+  EXPECT_EQ(cadsim::currentLayoutName(db), "Layout1");
 }
 
 // lispCancelled is raised exactly when the rest of the sent text is dropped, marker included: an
@@ -116,8 +88,6 @@ TEST_F(LispTest, AFailingLineCancelsTheRestOfItsText) {
 // LISP that goes on, or a failing command line, leaves the rest to run.
 TEST_F(LispTest, OnlyACancelledEvaluationDropsTheMarker) {
   ASSERT_EQ(acedRegCmds->addCommand(L"TEST", L"MARKER", L"MARKER", 0, MarkerCommand), Acad::eOk);
-  OutcomeLog outcomes;
-  acedEditor->addReactor(&outcomes);
   struct Case {
     const wchar_t* text;  // sent with the marker line after it
     const char* events;   // LISP and failure events, in order
@@ -126,7 +96,6 @@ TEST_F(LispTest, OnlyACancelledEvaluationDropsTheMarker) {
   } cases[] = {
       {L"(undefined-fn)", "start cancelled", "; error: no function definition: UNDEFINED-FN", false},
       {L"(princ \"a\")(exit)(princ \"after\")", "start cancelled", "a; error: quit / exit abort\n", false},
-      {L"(quit)", "start cancelled", "; error: quit / exit abort", false},
       {L"(command \"CLOSE\") (princ \"after\")", "start cancelled", "", false},  // its drawing is gone
       {L"(command \"NOSUCHCMD\") (princ \"after\")", "start ended",
        "Unknown command \"NOSUCHCMD\".  Press F1 for help.\nafter", true},
@@ -140,25 +109,23 @@ TEST_F(LispTest, OnlyACancelledEvaluationDropsTheMarker) {
     cadsim::runUntilIdle();
     AcApDocument* target = acDocManager->mdiActiveDocument();
     cadsim::clearOutput();
-    outcomes.events.clear();
+    log.events.clear();
     g_markers = 0;
     std::wstring text = std::wstring(c.text) + L"\nMARKER\n";
     ASSERT_EQ(acDocManager->sendStringToExecute(target, text.c_str(), true, false, false), Acad::eOk);
     cadsim::runUntilIdle();
-    EXPECT_EQ(outcomes.events, c.events) << cadsim::narrow(c.text);
+    EXPECT_EQ(log.events, c.events) << cadsim::narrow(c.text);
     EXPECT_NE(cadsim::output().find(c.printed), std::string::npos) << cadsim::narrow(c.text) << "\n" << cadsim::output();
     EXPECT_EQ(cadsim::output().find("after") != std::string::npos, c.goesOn && std::wcsstr(c.text, L"after"))
         << cadsim::narrow(c.text);
     EXPECT_EQ(g_markers, c.goesOn ? 1 : 0) << cadsim::narrow(c.text);
   }
-  acedEditor->removeReactor(&outcomes);
 }
 
 TEST_F(LispTest, FormsSpanLinesAndRunCommands) {
   send(L"(progn\r\n  (setvar \"CTAB\" \"Layout2\") ; comment (\n  (command \"_REGENALL\")\n  (princ))\n");
   EXPECT_EQ(cadsim::output(), "Regenerating model.\n");
-  EXPECT_EQ(cadsim::currentLayoutName(cadsim::databaseOf(doc)), "Layout2");
-  EXPECT_NE(log.events.find("cmd[REGENALL]"), std::string::npos);
+  EXPECT_EQ(cadsim::currentLayoutName(db), "Layout2");
   cadsim::clearOutput();
   // A form never closed is an error once the text ends.
   send(L"(princ \"a\"\n");
@@ -169,7 +136,7 @@ TEST_F(LispTest, RefusedCtabWriteFailsTheSetvar) {
   cadsim::failCall("acedSetVar:CTAB", RTERROR);
   EXPECT_EQ(run("(setvar \"CTAB\" \"Layout1\")"),
             "; error: AutoCAD variable setting rejected: \"CTAB\" \"Layout1\"\n");
-  EXPECT_EQ(cadsim::currentLayoutName(cadsim::databaseOf(doc)), "Model");
+  EXPECT_EQ(cadsim::currentLayoutName(db), "Model");
 }
 
 }  // namespace

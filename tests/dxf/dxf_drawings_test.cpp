@@ -1,22 +1,26 @@
-// Reads drawings written by ezdxf (tests/data/dxf/make_drawings.py) in several DXF versions and
-// checks the model against what the script wrote.
+// Drawings written by ezdxf (tests/data/dxf/make_drawings.py) in four DXF versions, read into the
+// simulated host and walked through the SDK as the plug-in's readers walk them: tables, every
+// space with its entities and attributes, layouts with plot settings, and the file's handles.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "cadsim/control.h"
 #include "cadsim/dxf/dxf_reader.h"
-#include "cadsim/dxf/dxf_text.h"
 
-namespace cadsim::dxf {
 namespace {
+
+using Strings = std::vector<std::string>;
 
 // The drawings are made once per script version and shared by every test process.
 std::string DrawingsDir() {
@@ -40,237 +44,281 @@ std::string DrawingsDir() {
   return dir;
 }
 
-// The records of one kind from the .expect file, each without its kind field.
-std::vector<std::vector<std::string>> Expected(const std::string& version, const std::string& kind) {
-  std::ifstream in(DrawingsDir() + "/drawing_" + version + ".expect");
-  std::vector<std::vector<std::string>> records;
-  for (std::string line; std::getline(in, line);) {
-    std::vector<std::string> fields;
-    std::stringstream stream(line);
-    for (std::string field; std::getline(stream, field, '\t');) fields.push_back(field);
-    if (line.back() == '\t') fields.emplace_back();
-    if (fields[0] == kind) records.emplace_back(fields.begin() + 1, fields.end());
-  }
-  return records;
+template <class T>
+struct Closer {
+  void operator()(T* p) const { p->close(); }
+};
+// Null, with nothing to close, when the id does not name a T.
+template <class T>
+std::unique_ptr<T, Closer<T>> Open(AcDbObjectId id) {
+  T* p = nullptr;
+  acdbOpenObject(p, id, AcDb::kForRead);
+  return std::unique_ptr<T, Closer<T>>(p);
 }
 
-// Every entity of the drawing with this handle: the ENTITIES section and every block definition.
-const Entity* EntityByHandle(const Drawing& d, const std::string& handle) {
-  for (const Entity& e : d.entities) {
-    if (e.handle.text == handle) return &e;
+std::string Num(double v) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%g", v);
+  return text;
+}
+template <class Point>
+std::string Pt(const Point& p) {
+  return Num(p.x) + "," + Num(p.y);
+}
+
+std::string Name(AcDbObjectId id) {
+  auto o = Open<AcDbObject>(id);
+  AcString name;
+  if (auto* layout = AcDbLayout::cast(o.get())) layout->getName(name);
+  else if (auto* record = AcDbSymbolTableRecord::cast(o.get())) record->getName(name);
+  return name.utf8Ptr();
+}
+
+// One line per table record or entity: its kind and what the plug-in's readers ask of it; an
+// entity's layer and colour follow when they are not the defaults.
+std::string Describe(AcDbObjectId id) {
+  auto o = Open<AcDbObject>(id);
+  std::ostringstream out;
+  if (auto* l = AcDbLayerTableRecord::cast(o.get())) {
+    out << Name(id) << (l->isOff() ? " off" : "") << (l->isFrozen() ? " frozen" : "")
+        << (l->isLocked() ? " locked" : "") << (l->isPlottable() ? "" : " noplot") << " c" << l->colorIndex();
+    return out.str();
   }
-  for (const Block& b : d.blocks) {
-    for (const Entity& e : b.entities) {
-      if (e.handle.text == handle) return &e;
+  if (auto* s = AcDbTextStyleTableRecord::cast(o.get())) {
+    AcString file, big, typeface;
+    bool bold, italic;
+    Charset charset;
+    Autodesk::AutoCAD::PAL::FontUtils::FontPitch pitch;
+    Autodesk::AutoCAD::PAL::FontUtils::FontFamily family;
+    s->fileName(file);
+    s->bigFontFileName(big);
+    s->font(typeface, bold, italic, charset, pitch, family);
+    out << Name(id) << " " << file.utf8Ptr() << "/" << big.utf8Ptr() << "/" << typeface.utf8Ptr() << " h"
+        << Num(s->textSize()) << " w" << Num(s->xScale());
+    return out.str();
+  }
+  auto* e = AcDbEntity::cast(o.get());
+  if (!e) return "?";
+  if (auto* l = AcDbLine::cast(e)) {
+    out << "line " << Pt(l->startPoint()) << " " << Pt(l->endPoint());
+  } else if (auto* p = AcDbPolyline::cast(e)) {
+    out << "pline" << (p->isClosed() ? " closed" : "") << " z" << Num(p->elevation());
+    for (unsigned i = 0; i < p->numVerts(); ++i) {
+      AcGePoint2d v;
+      double bulge = 0;
+      p->getPointAt(i, v);
+      p->getBulgeAt(i, bulge);
+      out << " " << Pt(v) << (bulge != 0 ? "b" + Num(bulge) : "");
     }
+  } else if (auto* d = AcDbAttributeDefinition::cast(e)) {
+    out << "attdef " << cadsim::narrow(d->tagConst()) << "=" << cadsim::narrow(d->textStringConst()) << " '"
+        << cadsim::narrow(d->promptConst()) << "'" << (d->isInvisible() ? " invisible" : "");
+  } else if (auto* t = AcDbText::cast(e)) {
+    out << "text " << Name(t->textStyle()) << " " << cadsim::narrow(t->textStringConst());
+  } else if (auto* m = AcDbMText::cast(e)) {
+    AcString contents;
+    m->contents(contents);
+    out << "mtext " << contents.utf8Ptr();
+  } else if (auto* v = AcDbViewport::cast(e)) {
+    AcDbObjectIdArray frozen;
+    v->getFrozenLayerList(frozen);
+    if (v->number() == 1) return "own viewport";  // the paper space's own, which ezdxf places
+    out << "viewport " << Pt(v->centerPoint()) << " view " << Pt(v->viewCenter()) << " h" << Num(v->viewHeight());
+    for (int i = 0; i < frozen.length(); ++i) out << " -" << Name(frozen[i]);
+  } else if (auto* r = AcDbBlockReference::cast(e)) {
+    out << "ref " << Name(r->blockTableRecord());
+    AcDbDynBlockReference dynamic(id);
+    if (dynamic.isDynamicBlock()) out << " of " << Name(dynamic.dynamicBlockTableRecord());
+    if (!dynamic.anonymousBlockTableRecord().isNull()) out << " as " << Name(dynamic.anonymousBlockTableRecord());
+    out << " " << Pt(r->position());
+    const AcGeScale3d scale = r->scaleFactors();
+    if (scale.sx != 1 || scale.sy != 1) out << " x" << Num(scale.sx) << "," << Num(scale.sy);
+    if (r->rotation() != 0) out << " r" << Num(r->rotation() * 180 / M_PI);
+    // Multi-line values as plain text.
+    std::unique_ptr<AcDbObjectIterator> atts(r->attributeIterator());
+    for (atts->start(false); !atts->done(); atts->step(false, true)) {
+      auto a = Open<AcDbAttribute>(atts->objectId());
+      AcString value;
+      if (a->isMTextAttribute()) a->getMTextAttributeConst()->text(value);
+      else a->textString(value);
+      out << " " << cadsim::narrow(a->tagConst()) << "=" << value.utf8Ptr();
+    }
+  } else {
+    out << cadsim::narrow(e->isA()->name());
   }
-  return nullptr;
+  if (e->layerName() != L"0") out << " @" << cadsim::narrow(e->layerName());
+  if (e->colorIndex() != 256) out << " c" << e->colorIndex();
+  return out.str();
 }
 
-template <typename T>
-std::vector<const Entity*> EntitiesOf(const std::vector<Entity>& entities, const std::string& layer = "") {
-  std::vector<const Entity*> found;
-  for (const Entity& e : entities) {
-    if (std::holds_alternative<T>(e.data) && (layer.empty() || e.layer == layer)) found.push_back(&e);
+// The records of a symbol table, or the entities of a block, described in order.
+Strings Contents(AcDbObjectId container) {
+  Strings out;
+  if (auto block = Open<AcDbBlockTableRecord>(container)) {
+    AcDbBlockTableRecordIterator* it = nullptr;
+    block->newIterator(it);
+    for (; !it->done(); it->step()) {
+      AcDbObjectId id;
+      it->getEntityId(id);
+      out.push_back(Describe(id));
+    }
+    delete it;
+  } else if (auto table = Open<AcDbSymbolTable>(container)) {
+    AcDbSymbolTableIterator* it = nullptr;
+    table->newIterator(it);
+    for (; !it->done(); it->step()) {
+      AcDbObjectId id;
+      it->getRecordId(id);
+      out.push_back(Describe(id));
+    }
+    delete it;
   }
-  return found;
-}
-
-// Layers, blocks, layouts and text styles alike.
-template <typename T>
-const T* Named(const std::vector<T>& items, const std::string& name) {
-  for (const T& item : items) {
-    if (item.name == name) return &item;
-  }
-  return nullptr;
+  return out;
 }
 
 class DrawingsTest : public ::testing::TestWithParam<std::string> {
  protected:
   void SetUp() override {
+    cadsim::reset();
     ASSERT_FALSE(DrawingsDir().empty()) << "make_drawings.py failed";
-    result_ = ReadFile(DrawingsDir() + "/drawing_" + GetParam() + ".dxf");
-    ASSERT_EQ(result_.status, Status::kOk) << result_.message;
+    db_ = std::make_unique<AcDbDatabase>(false, true);
+    const std::string path = DrawingsDir() + "/drawing_" + GetParam() + ".dxf";
+    ASSERT_EQ(db_->readDwgFile(cadsim::widen(path).c_str(), AcDbDatabase::kForReadAndAllShare), Acad::eOk);
+  }
+  void TearDown() override {
+    db_.reset();
+    EXPECT_EQ(cadsim::openObjects(), Strings());
+    EXPECT_EQ(cadsim::faultLog(), Strings());
   }
   bool IsR12() const { return GetParam() == "R12"; }
-  const Drawing& drawing() const { return result_.drawing; }
-  std::vector<std::vector<std::string>> Expected(const std::string& kind) const {
-    return dxf::Expected(GetParam(), kind);
+  AcDbDatabase* db() const { return db_.get(); }
+  AcDbObjectId Block(const ACHAR* name) const {
+    AcDbObjectId id;
+    Open<AcDbBlockTable>(db_->blockTableId())->getAt(name, id);
+    return id;
+  }
+  // The records of one kind from the .expect file, each without its kind field.
+  std::vector<Strings> Expected(const std::string& kind) const {
+    std::ifstream in(DrawingsDir() + "/drawing_" + GetParam() + ".expect");
+    std::vector<Strings> records;
+    for (std::string line; std::getline(in, line);) {
+      Strings fields;
+      std::stringstream stream(line);
+      for (std::string field; std::getline(stream, field, '\t');) fields.push_back(field);
+      if (fields[0] == kind) records.emplace_back(fields.begin() + 1, fields.end());
+    }
+    return records;
   }
 
-  Result result_;
+  std::unique_ptr<AcDbDatabase> db_;
 };
 
-TEST_P(DrawingsTest, HeaderLayersAndTextStyles) {
-  const std::map<std::string, std::string> versions = {
-      {"R12", "AC1009"}, {"R2000", "AC1015"}, {"R2010", "AC1024"}, {"R2018", "AC1032"}};
-  EXPECT_EQ(drawing().header.acadVersion, versions.at(GetParam()));
+TEST_P(DrawingsTest, TablesBlocksAndModelSpace) {
+  Strings layers = {"0 c7", "Defpoints noplot c7", "OFFLAYER off c3", "FROZEN frozen c4", "LOCKED locked c5",
+                    "NOPLOT noplot c6", "VIEWPORTS c7"};  // ezdxf puts viewports on a layer of their own
+  if (IsR12()) layers = {"0 c7", "Defpoints c7", "OFFLAYER off c3", "FROZEN frozen c4", "LOCKED locked c5", "VIEWPORTS c7"};
+  EXPECT_EQ(Contents(db()->layerTableId()), layers);
+  EXPECT_EQ(Contents(db()->textStyleTableId()),
+            (Strings{"Standard txt// h0 w1", "CJK simplex.shx/gbcbig.shx/ h2.5 w0.8", "TTF arial.ttf//Arial h0 w1"}));
 
-  const Layer* off = Named(drawing().layers, "OFFLAYER");
-  const Layer* frozen = Named(drawing().layers, "FROZEN");
-  const Layer* locked = Named(drawing().layers, "LOCKED");
-  ASSERT_TRUE(off && frozen && locked);
-  EXPECT_FALSE(off->on);
-  EXPECT_EQ(off->color, -3);
-  EXPECT_TRUE(frozen->on && frozen->frozen && !frozen->locked);
-  EXPECT_TRUE(locked->on && locked->locked && !locked->frozen);
-  if (!IsR12()) {
-    ASSERT_NE(Named(drawing().layers, "NOPLOT"), nullptr);
-    EXPECT_FALSE(Named(drawing().layers, "NOPLOT")->plot);
-    EXPECT_TRUE(off->plot);
-  }
+  EXPECT_EQ(Contents(Block(L"TITLE")), (Strings{"line 0,0 100,0", "attdef DWGNO= 'Drawing number'",
+                                                "attdef TITLE=untitled 'Title'", "attdef SECRET= '' invisible"}));
+  auto title = Open<AcDbBlockTableRecord>(Block(L"TITLE"));
+  ASSERT_TRUE(title);
+  EXPECT_EQ(title->origin(), AcGePoint3d(1, 2, 0));
+  title.reset();
 
-  const TextStyle* cjk = Named(drawing().textStyles, "CJK");
-  ASSERT_TRUE(cjk && Named(drawing().textStyles, "TTF"));
-  EXPECT_EQ(cjk->fontFile, "simplex.shx");
-  EXPECT_EQ(cjk->bigFontFile, "gbcbig.shx");
-  EXPECT_DOUBLE_EQ(cjk->fixedHeight, 2.5);
-  EXPECT_DOUBLE_EQ(cjk->widthFactor, 0.8);
-  EXPECT_EQ(Named(drawing().textStyles, "TTF")->bigFontFile, "");
+  // R12 writes an old-style polyline with VERTEX records, and no bulge or elevation; it spells the
+  // Chinese characters as \U+ escapes in a cp1252 file. The MTEXT is longer than one 250-character
+  // group. The reference to the block the file lacks is dropped.
+  Strings model = {"line 0,0 10,0 @FROZEN", "line 0,0 0,7.5 @OFFLAYER c1",
+                   IsR12() ? "pline closed z0 0,0 4,0 4,3 @LOCKED" : "pline closed z2 0,0b0.5 4,0 4,3 @LOCKED",
+                   "text CJK Caf\u00e9 \u00b1 \u4e2d\u6587"};
+  if (!IsR12()) model.push_back("mtext first line\\Psecond line " + std::string(300, 'x'));
+  model.push_back("ref TITLE 50,60 x2,3 r90 DWGNO=M-001 TITLE=Model title");
+  model.push_back("ref PLAIN 1,1");
+  EXPECT_EQ(Contents(cadsim::modelSpaceId(db())), model);
 }
 
-TEST_P(DrawingsTest, ModelSpaceGeometryAndTexts) {
-  const std::vector<Entity>& model = drawing().entities;
-  const auto offLines = EntitiesOf<Line>(model, "OFFLAYER");
-  ASSERT_EQ(offLines.size(), 1u);
-  EXPECT_EQ(offLines[0]->color, 1);
-  EXPECT_DOUBLE_EQ(std::get<Line>(offLines[0]->data).end.y, 7.5);
-
-  // R12 has only old-style polylines with VERTEX records; later versions write LWPOLYLINE.
-  const auto polylines = EntitiesOf<Polyline>(model, "LOCKED");
-  ASSERT_EQ(polylines.size(), 1u);
-  const Polyline& pl = std::get<Polyline>(polylines[0]->data);
-  EXPECT_EQ(polylines[0]->type, IsR12() ? "POLYLINE" : "LWPOLYLINE");
-  ASSERT_EQ(pl.vertices.size(), 3u);
-  EXPECT_TRUE(pl.closed);
-  EXPECT_DOUBLE_EQ(pl.vertices[2].point.y, 3);
+// Every paper space holds its own entities in the file's order, wherever the file kept them (the
+// active layout's in the ENTITIES section, the others' in their blocks); attribute values are read
+// whole, multi-line ones as plain text; an anonymous block names the dynamic block it represents.
+TEST_P(DrawingsTest, PaperSpacesHoldTheirEntitiesAndAttributes) {
+  std::map<std::string, Strings> spaces;
+  auto dict = Open<AcDbDictionary>(db()->layoutDictionaryId());
+  std::unique_ptr<AcDbDictionaryIterator> it(dict->newIterator());
+  for (; !it->done(); it->next()) {
+    auto layout = Open<AcDbLayout>(it->objectId());
+    if (!layout->modelType()) spaces[Name(it->objectId())] = Contents(layout->getBlockTableRecordId());
+  }
+  dict.reset();
+  // Later versions give each paper space its own viewport first.
+  auto sheet = [&](int i) {
+    Strings space = {"viewport " + Num(100 + i) + ",100 view 10,20 h75" + (IsR12() ? "" : " -FROZEN") + " @VIEWPORTS",
+                     "ref TITLE " + Num(10 * i) + ",5 DWGNO=D-" + Num(i + 1) + " TITLE=Sheet " + Num(i) + " \"q\"",
+                     "ref PLAIN 0,0"};
+    if (!IsR12()) space.insert(space.begin(), "own viewport");
+    return space;
+  };
+  std::map<std::string, Strings> expected = {{"Layout1", sheet(0)}};
   if (!IsR12()) {
-    EXPECT_DOUBLE_EQ(pl.elevation, 2);
-    EXPECT_DOUBLE_EQ(pl.vertices[0].bulge, 0.5);
+    expected = {{"Layout1", {}}, {"Sheet B", sheet(0)}, {"Sheet A", sheet(1)}, {"\u56fe\u7eb8 C", sheet(2)}};
+    expected["Sheet A"].push_back("ref *U1 of DOOR_DYN as *U1 30,30 WIDTH=900");
+    expected["Sheet A"].push_back("ref DOOR_DYN of DOOR_DYN 40,30");
+    if (GetParam() == "R2018") expected["Sheet B"].push_back("ref TITLE 0,100 DWGNO=line one\nline two");
   }
+  EXPECT_EQ(spaces, expected);
 
-  // R12 spells the Chinese characters as \U+ escapes in a cp1252 file.
-  const auto texts = EntitiesOf<dxf::Text>(model);
-  ASSERT_EQ(texts.size(), 1u);
-  EXPECT_EQ(std::get<dxf::Text>(texts[0]->data).text, "Caf\u00e9 \u00b1 \u4e2d\u6587");
-  EXPECT_EQ(std::get<dxf::Text>(texts[0]->data).style, "CJK");
-
-  if (!IsR12()) {
-    // Longer than one 250-character chunk, so it is written as 3 groups and a final 1.
-    const auto mtexts = EntitiesOf<MText>(model);
-    ASSERT_EQ(mtexts.size(), 1u);
-    EXPECT_EQ(std::get<MText>(mtexts[0]->data).text, "first line\\Psecond line " + std::string(300, 'x'));
-  }
-}
-
-TEST_P(DrawingsTest, BlockDefinitionsWithAttributeDefinitions) {
-  const Block* title = Named(drawing().blocks, "TITLE");
-  ASSERT_NE(title, nullptr);
-  EXPECT_DOUBLE_EQ(title->basePoint.y, 2);
-  std::map<std::string, Attribute> defs;
-  for (const Entity* e : EntitiesOf<Attribute>(title->entities)) {
-    EXPECT_EQ(e->type, "ATTDEF");
-    defs[std::get<Attribute>(e->data).tag] = std::get<Attribute>(e->data);
-  }
-  ASSERT_EQ(defs.size(), 3u);
-  EXPECT_EQ(defs["DWGNO"].prompt, "Drawing number");
-  EXPECT_EQ(defs["TITLE"].text, "untitled");
-  EXPECT_EQ(defs["SECRET"].flags & 1, 1);  // invisible
-}
-
-// Every reference on every space, with its attribute values as ezdxf reads them back; the
-// multi-line attribute (R2018 only) must give its whole content, not its first line.
-TEST_P(DrawingsTest, AttributedBlockReferencesOnEverySpace) {
+  // The file's handles find each reference, on the space the file put it in.
   const auto inserts = Expected("insert");
-  EXPECT_GE(inserts.size(), 4u);
-  for (const auto& rec : inserts) {
-    SCOPED_TRACE("insert " + rec[0]);
-    const Entity* e = EntityByHandle(drawing(), rec[0]);
-    ASSERT_NE(e, nullptr);
-    const Insert* insert = std::get_if<Insert>(&e->data);
-    ASSERT_NE(insert, nullptr);
-    EXPECT_EQ(insert->blockName, rec[1]);
-    EXPECT_EQ(IsR12() ? (e->paperSpace ? "*" : "M") : e->owner.text, rec[2]);
-    std::string values;
-    for (const Attribute& a : insert->attributes) {
-      std::string value = a.multiline ? MTextPlainText(a.mtext) : a.text;
-      for (size_t at = value.find('\n'); at != std::string::npos; at = value.find('\n', at)) {
-        value.replace(at, 1, "\\n");
-      }
-      values += (values.empty() ? "" : ";") + a.tag + "=" + value;
-      EXPECT_FALSE(a.handle.IsNull());
-    }
-    EXPECT_EQ(values, rec[3]);
+  EXPECT_EQ(inserts.size(), IsR12() ? 4u : GetParam() == "R2018" ? 11u : 10u);
+  for (const Strings& rec : inserts) {
+    AcDbObjectId ref;
+    ASSERT_EQ(db()->getAcDbObjectId(ref, false, AcDbHandle(cadsim::widen(rec[0]).c_str())), Acad::eOk) << rec[0];
+    auto reference = Open<AcDbBlockReference>(ref);
+    ASSERT_TRUE(reference) << rec[0];
+    const AcDbObjectId owner = reference->ownerId();
+    if (IsR12()) EXPECT_EQ(owner, rec[1] == "M" ? cadsim::modelSpaceId(db()) : cadsim::layoutSpaceId(db(), "Layout1"));
+    else EXPECT_EQ(cadsim::handleText(owner), rec[1]) << rec[0];
   }
-
-  // The model-space title block, the first reference written, was placed scaled and turned.
-  const auto model = EntitiesOf<Insert>(drawing().entities);
-  ASSERT_FALSE(model.empty());
-  const Insert& scaled = std::get<Insert>(model[0]->data);
-  EXPECT_DOUBLE_EQ(scaled.position.x, 50);
-  EXPECT_DOUBLE_EQ(scaled.scale.x, 2);
-  EXPECT_DOUBLE_EQ(scaled.scale.y, 3);
-  EXPECT_DOUBLE_EQ(scaled.rotation, 90);
 }
 
-TEST_P(DrawingsTest, LayoutsWithTabOrderAndPlotSettings) {
-  if (IsR12()) {
-    EXPECT_TRUE(drawing().layouts.empty());
-    return;
-  }
+// Old files without layouts get model space and "Layout1"; later ones keep the file's layouts,
+// handles, tab order and plot settings, their spaces linked both ways.
+TEST_P(DrawingsTest, LayoutsKeepTheFilesHandlesAndPlotSettings) {
+  AcDbLayoutManager* manager = acdbHostApplicationServices()->layoutManager();
+  EXPECT_EQ(manager->countLayouts(db()), IsR12() ? 2 : 5);
+  EXPECT_EQ(cadsim::currentLayoutName(db()), GetParam() == "R2018" ? "Sheet B" : "Model");  // as saved
   const auto layouts = Expected("layout");
-  EXPECT_EQ(layouts.size(), 4u);
-  for (const auto& rec : layouts) {
+  EXPECT_EQ(layouts.size(), IsR12() ? 0u : 4u);
+  for (const Strings& rec : layouts) {
     SCOPED_TRACE("layout " + rec[0]);
-    const Layout* layout = Named(drawing().layouts, rec[0]);
-    ASSERT_NE(layout, nullptr);
-    EXPECT_EQ(layout->handle.text, rec[1]);
-    EXPECT_EQ(layout->tabOrder, std::stoi(rec[2]));
-    EXPECT_EQ(layout->blockRecord.text, rec[3]);
-    EXPECT_FALSE(layout->modelType);
-    if (rec[0] != "Layout1") {
-      EXPECT_EQ(layout->plot.configName, "DWG To PDF.pc3");
-      EXPECT_EQ(layout->plot.mediaName, "ISO_A3_(420.00_x_297.00_MM)");
-      EXPECT_DOUBLE_EQ(layout->plot.paperWidth, 420);
-      EXPECT_DOUBLE_EQ(layout->plot.marginLeft, 8);  // ezdxf takes margins top, right, bottom, left
-      EXPECT_DOUBLE_EQ(layout->plot.marginTop, 5);
-      EXPECT_DOUBLE_EQ(layout->plot.scaleDenominator, 50);
-    }
-    // The space's block record points back at its layout.
-    bool linked = false;
-    for (const BlockRecord& br : drawing().blockRecords) {
-      if (br.handle.text == rec[3]) linked = br.layout.text == rec[1];
-    }
-    EXPECT_TRUE(linked);
-  }
-  int models = 0;
-  for (const Layout& l : drawing().layouts) models += l.modelType ? 1 : 0;
-  EXPECT_EQ(models, 1);
-}
-
-TEST_P(DrawingsTest, ViewportsWithFrozenLayers) {
-  const auto viewports = Expected("viewport");
-  EXPECT_EQ(viewports.size(), IsR12() ? 1u : 3u);
-  for (const auto& rec : viewports) {
-    SCOPED_TRACE("viewport " + rec[0]);
-    const Entity* e = EntityByHandle(drawing(), rec[0]);
-    ASSERT_NE(e, nullptr);
-    const Viewport* vp = std::get_if<Viewport>(&e->data);
-    ASSERT_NE(vp, nullptr);
-    EXPECT_DOUBLE_EQ(vp->viewCenter.y, 20);
-    EXPECT_DOUBLE_EQ(vp->viewHeight, 75);
-    std::vector<std::string> frozen;
-    for (const Handle& h : vp->frozenLayers) frozen.push_back(h.text);
-    EXPECT_EQ(frozen, std::vector<std::string>(rec.begin() + 2, rec.end()));
-  }
-}
-
-TEST_P(DrawingsTest, AnonymousBlockLinksToItsDynamicDefinition) {
-  const auto links = Expected("dynamic");
-  ASSERT_EQ(links.size(), IsR12() ? 0u : 1u);
-  for (const BlockRecord& br : drawing().blockRecords) {
-    const bool anonymous = !links.empty() && br.handle.text == links[0][0];
-    EXPECT_EQ(br.dynamicBlockRecord.text, anonymous ? links[0][1] : "") << br.name;
+    const AcDbObjectId id = manager->findLayoutNamed(cadsim::widen(rec[0]).c_str(), db());
+    EXPECT_EQ(cadsim::handleText(id), rec[1]);
+    auto layout = Open<AcDbLayout>(id);
+    ASSERT_TRUE(layout);
+    EXPECT_EQ(layout->getTabOrder(), std::stoi(rec[2]));
+    EXPECT_EQ(cadsim::handleText(layout->getBlockTableRecordId()), rec[3]);
+    auto space = Open<AcDbBlockTableRecord>(layout->getBlockTableRecordId());
+    ASSERT_TRUE(space);
+    EXPECT_EQ(space->getLayoutId(), id);
+    const AcDbObjectIdArray viewports = layout->getViewportArray();  // the paper space's own first
+    ASSERT_EQ(viewports.length(), rec[0] == "Layout1" ? 0 : 2);
+    if (rec[0] == "Layout1") continue;
+    EXPECT_EQ(Open<AcDbViewport>(viewports[0])->number(), 1);
+    const ACHAR* config = nullptr;
+    const ACHAR* media = nullptr;
+    layout->getPlotCfgName(config);
+    layout->getCanonicalMediaName(media);
+    double width, height, left, bottom, right, top, numerator, denominator;
+    layout->getPlotPaperSize(width, height);
+    layout->getPlotPaperMargins(left, bottom, right, top);
+    layout->getCustomPrintScale(numerator, denominator);
+    std::ostringstream plot;
+    for (double v : {width, height, left, bottom, right, top, numerator, denominator}) plot << " " << v;
+    // ezdxf takes margins top, right, bottom, left.
+    EXPECT_EQ(cadsim::narrow(config) + " " + cadsim::narrow(media) + plot.str(),
+              "DWG To PDF.pc3 ISO_A3_(420.00_x_297.00_MM) 420 297 8 7 6 5 1 50");
   }
 }
 
@@ -280,6 +328,7 @@ INSTANTIATE_TEST_SUITE_P(Versions, DrawingsTest, ::testing::Values("R12", "R2000
 // A real file cut short anywhere must give a clear failure, never a crash or a success that
 // silently lost the end of the drawing.
 TEST(DamagedDrawingsTest, EveryTruncationIsReportedAsMalformed) {
+  using namespace cadsim::dxf;
   ASSERT_FALSE(DrawingsDir().empty());
   for (const std::string version : {"R12", "R2018"}) {
     std::ifstream in(DrawingsDir() + "/drawing_" + version + ".dxf", std::ios::binary);
@@ -300,4 +349,3 @@ TEST(DamagedDrawingsTest, EveryTruncationIsReportedAsMalformed) {
 }
 
 }  // namespace
-}  // namespace cadsim::dxf

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <initializer_list>
+#include <regex>
 #include <string>
 
 #include "cadsim/dxf/dxf_reader.h"
@@ -88,7 +89,6 @@ TEST(ReaderStatusTest, FilesOnDisk) {
   EXPECT_EQ(ReadFile("/nonexistent/folder/drawing.dxf").status, Status::kFileNotFound);
   EXPECT_EQ(ReadFile("").status, Status::kFileNotFound);
   EXPECT_EQ(ReadFile(ORVIK_SOURCE_DIR).status, Status::kNotDxf);  // a folder
-  EXPECT_EQ(ReadFile(std::string(ORVIK_SOURCE_DIR) + "/CMakeLists.txt").status, Status::kNotDxf);
 }
 
 // Layouts other writers use that must read the same as the plain form.
@@ -100,12 +100,7 @@ TEST(ReaderToleranceTest, WritersHabitsReadTheSame) {
   } cases[] = {
       {plain, "the plain form"},
       {"\xEF\xBB\xBF" + plain, "a byte order mark"},
-      {[&] {
-         std::string crlf;
-         for (char c : plain) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
-         return crlf;
-       }(),
-       "CRLF line ends"},
+      {std::regex_replace(plain, std::regex("\n"), "\r\n"), "CRLF line ends"},
       {EntitiesFile(Lines({"  0", "LINE", "  5", "2A  ", "  8", "WALLS", " 10", " 1.5 ", " 11", "+3.0"})),
        "codes padded with spaces, numbers with spaces and a plus sign"},
       {EntitiesFile(Lines({"999", "a comment", "0", "LINE", "5", "2A", "8", "WALLS", "10", "1.5", "11", "3"})),

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -90,21 +91,6 @@ const KnownFault* FindKnown(const std::string& label, size_t call) {
   return nullptr;
 }
 
-std::string Replace(std::string text, const std::string& from, const std::string& to) {
-  for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
-    text.replace(at, from.size(), to);
-  return text;
-}
-
-// The request identifier of a CadResult record; empty for other records.
-std::string ResultId(const std::string& record) {
-  const std::string head = "\"target\":\"CadResult\",\"arguments\":[\"";
-  size_t at = record.find(head);
-  if (at == std::string::npos) return "";
-  at += head.size();
-  return record.substr(at, record.find('"', at) - at);
-}
-
 class FaultLoop : public ::testing::TestWithParam<Row> {
  protected:
   void SetUp() override {
@@ -153,7 +139,9 @@ class FaultLoop : public ::testing::TestWithParam<Row> {
 
   // Runs the row's action as request `reqId` until the host is idle; false when it was not queued.
   bool RunAction(const Row& row, const std::string& reqId) {
-    const std::string answer = HandleCommand(reqId, row.action, Replace(row.params, "{dir}", dir));
+    std::string params = row.params;
+    if (size_t at = params.find("{dir}"); at != std::string::npos) params.replace(at, 5, dir);
+    const std::string answer = HandleCommand(reqId, row.action, params);
     cadsim::runUntilIdle();
     return answer == "__QUEUED__";
   }
@@ -173,29 +161,18 @@ class FaultLoop : public ::testing::TestWithParam<Row> {
     // Records arrive in the order they were sent: once the fence is in, everything before it is.
     const std::string fence = reqId + "/fence";
     SendCadResult(fence, "true", "");
-    size_t answers = 0, probeAnswers = 0;
-    if (!WaitForResult(fence)) {
-      broken.push_back("the hub never got the fence");
-    } else {
-      for (const std::string& record : hub.Records()) {
-        const std::string id = ResultId(record);
-        answers += id == reqId;
-        probeAnswers += id == probe;
-      }
-    }
-    if (answers != 1) broken.push_back(std::to_string(answers) + " answers to the request");
-    if (probeAnswers != 1) broken.push_back(std::to_string(probeAnswers) + " answers to the next command");
-    return broken;
-  }
-
-  bool WaitForResult(const std::string& reqId) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    for (size_t seen = 0; std::chrono::steady_clock::now() < deadline;) {
-      std::vector<std::string> records = hub.WaitForRecords(seen + 1, 1000);
-      for (; seen < records.size(); ++seen)
-        if (ResultId(records[seen]) == reqId) return true;
+    std::map<std::string, int> answers;
+    for (;;) {
+      const size_t seen = hub.RecordCount();  // before the answers: a record arriving between is not missed
+      answers = hub.AnswersPerRequest();
+      if (answers.count(fence) || std::chrono::steady_clock::now() >= deadline) break;
+      hub.WaitForRecords(seen + 1, 1000);
     }
-    return false;
+    if (!answers.count(fence)) broken.push_back("the hub never got the fence");
+    if (answers[reqId] != 1) broken.push_back(std::to_string(answers[reqId]) + " answers to the request");
+    if (answers[probe] != 1) broken.push_back(std::to_string(answers[probe]) + " answers to the next command");
+    return broken;
   }
 
   FakeHub hub;
