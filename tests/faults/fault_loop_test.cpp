@@ -16,16 +16,9 @@
 #include <string>
 #include <vector>
 
-#include "cadsim/control.h"
-#include "link/client_state.h"
-#include "pipeline/command_dispatch.h"
-#include "pipeline/command_queue.h"
 #include "pipeline/result_reporting.h"
-#include "pipeline/session_actions.h"
-#include "pipeline/task_watch.h"
-#include "plugin/document_readiness.h"
-#include "plugin/entry.h"
 #include "tests/pipeline/fake_hub.h"
+#include "tests/pipeline/pipeline_host.h"
 
 namespace fs = std::filesystem;
 
@@ -105,12 +98,7 @@ class FaultLoop : public ::testing::TestWithParam<Row> {
   void TearDown() override {
     OrvikWebSocket::Disconnect();
     SetSessionSleepForTesting(nullptr);
-    ResetCommandQueue();
-    clearProbeFollowUps();
-    for (AcApDocument* doc : cadsim::documents()) cadsim::close(doc);
-    cadsim::runUntilIdle();
-    cadsim::reset();
-    resetDocumentReadiness();
+    UnloadPipelineForTesting();
     std::error_code ec;
     fs::remove_all(dir, ec);
   }
@@ -118,20 +106,7 @@ class FaultLoop : public ::testing::TestWithParam<Row> {
   // A fresh host with the pipeline's side of the plug-in loaded, the row's drawings open and the
   // active one confirmed ready; nothing counted yet.
   void FreshWorld(const Row& row) {
-    ResetCommandQueue();
-    cadsim::reset();
-    resetDocumentReadiness();
-    RegisterAllActions();
-    clearProbeFollowUps();
-    addProbeFollowUp(RetryCommandDrain);
-    updateCadDocumentState(false, "", "", 1);
-    setReadinessMonitoring(true);
-    acDocManagerPtr()->addReactor(&documentReactor());
-    acDocManagerPtr()->addReactor(&taskDocumentReactor());
-    acedEditor->addReactor(&readinessEditorReactor());
-    acedEditor->addReactor(&taskEditorReactor());
-    acedRegCmds->addCommand(L"FAULT_LOOP", L"orvik-notify-lisp-done", L"orvik-notify-lisp-done",
-                            ACRX_CMD_NOHISTORY, orvikNotifyLispDoneCmd);
+    LoadPipelineForTesting();
     row.setup(dir);
     cadsim::runUntilIdle();
     cadsim::clearFaults();

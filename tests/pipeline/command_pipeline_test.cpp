@@ -5,21 +5,12 @@
 
 #include <filesystem>
 #include <fstream>
-#include <set>
 #include <stdexcept>
 
-#include "cadsim/control.h"
 #include "layouts/cancellation_registry.h"
-#include "link/client_state.h"
-#include "pipeline/command_dispatch.h"
-#include "pipeline/command_queue.h"
 #include "pipeline/document_binding.h"
-#include "pipeline/result_reporting.h"
-#include "pipeline/session_actions.h"
-#include "pipeline/task_watch.h"
-#include "plugin/document_readiness.h"
-#include "plugin/entry.h"
 #include "tests/pipeline/fake_hub.h"
+#include "tests/pipeline/pipeline_host.h"
 
 namespace fs = std::filesystem;
 
@@ -47,20 +38,8 @@ const ActionRow kTestActions[] = {
 class Pipeline : public ::testing::Test {
  protected:
   void SetUp() override {
-    cadsim::reset();
-    resetDocumentReadiness();
-    ResetCommandQueue();
-    RegisterAllActions();
+    LoadPipelineForTesting();
     RegisterActions(kTestActions);
-    addProbeFollowUp(RetryCommandDrain);
-    updateCadDocumentState(false, "", "", 1);
-    setReadinessMonitoring(true);
-    acDocManagerPtr()->addReactor(&documentReactor());
-    acDocManagerPtr()->addReactor(&taskDocumentReactor());
-    acedEditor->addReactor(&readinessEditorReactor());
-    acedEditor->addReactor(&taskEditorReactor());
-    acedRegCmds->addCommand(L"TEST_GROUP", L"orvik-notify-lisp-done", L"orvik-notify-lisp-done",
-                            ACRX_CMD_NOHISTORY, orvikNotifyLispDoneCmd);
     SetSessionSleepForTesting([this](int ms) { slept += ms; });
     char pattern[] = "/tmp/orvik-pipeline-XXXXXX";
     ASSERT_NE(mkdtemp(pattern), nullptr);
@@ -70,15 +49,9 @@ class Pipeline : public ::testing::Test {
   void TearDown() override {
     OrvikWebSocket::Disconnect();
     g_testRun = nullptr;
-    clearProbeFollowUps();
     SetSessionSleepForTesting(nullptr);
-    ResetCommandQueue();
     EXPECT_TRUE(cadsim::faultLog().empty()) << cadsim::faultLog().front();
-    // Closed one by one: the host's reset trips over several drawings torn down at once.
-    for (AcApDocument* doc : cadsim::documents()) cadsim::close(doc);
-    cadsim::runUntilIdle();
-    cadsim::reset();
-    resetDocumentReadiness();
+    UnloadPipelineForTesting();
     std::error_code ec;
     fs::remove_all(dir, ec);
   }
@@ -391,13 +364,7 @@ TEST_F(Pipeline, ADrainOutsideTheApplicationContextReschedulesItself) {
 // connection drops and comes back: every request is answered at most once, nothing deadlocks,
 // and (under ThreadSanitizer) nothing races.
 TEST(PipelineStress, CommandsWhileTheDrawingChangesAndTheConnectionDrops) {
-  cadsim::reset();
-  resetDocumentReadiness();
-  ResetCommandQueue();
-  RegisterAllActions();
-  setReadinessMonitoring(true);
-  acDocManagerPtr()->addReactor(&documentReactor());
-  acedEditor->addReactor(&readinessEditorReactor());
+  LoadPipelineForTesting();
   cadsim::openDrawing("/a.dwg");
   cadsim::openDrawing("/b.dwg");
   cadsim::runUntilIdle();
@@ -434,9 +401,7 @@ TEST(PipelineStress, CommandsWhileTheDrawingChangesAndTheConnectionDrops) {
   // Whatever was still queued when the last connection dropped still runs, unanswered.
   cadsim::runUntilIdle();
   EXPECT_FALSE(g_queueBusy.load());
-  cadsim::reset();
-  resetDocumentReadiness();
-  ResetCommandQueue();
+  UnloadPipelineForTesting();
 }
 
 }  // namespace
