@@ -5,53 +5,13 @@
 #include <cstring>
 #include <limits>
 
+#include "cadsim/dxf/dxf_text.h"
 #include "cadsim/engine/database_state.h"
 
 namespace {
 
-// The plain text of MText content: \P breaks lines, other codes and braces go.
-std::wstring plainMText(const std::wstring& s) {
-  std::wstring out;
-  for (size_t i = 0; i < s.size(); ++i) {
-    wchar_t c = s[i];
-    if (c == L'{' || c == L'}') continue;
-    if (c != L'\\' || i + 1 >= s.size()) {
-      out.push_back(c);
-      continue;
-    }
-    wchar_t code = s[++i];
-    switch (code) {
-      case L'P':
-        out.push_back(L'\n');
-        break;
-      case L'\\':
-      case L'{':
-      case L'}':
-        out.push_back(code);
-        break;
-      case L'~':
-        out.push_back(L' ');
-        break;
-      case L'S': {  // stacked a^b, a/b, a#b up to ';'
-        size_t end = s.find(L';', i + 1);
-        std::wstring stack = s.substr(i + 1, end == std::wstring::npos ? std::wstring::npos : end - i - 1);
-        for (auto& ch : stack)
-          if (ch == L'^' || ch == L'#') ch = L'/';
-        out += stack;
-        i = end == std::wstring::npos ? s.size() : end;
-        break;
-      }
-      case L'L': case L'l': case L'O': case L'o': case L'K': case L'k':
-        break;  // underline, overline, strike toggles
-      default: {  // codes with an argument up to ';' (\f, \H, \C, \W, \T, \Q, \A, \p ...)
-        size_t end = s.find(L';', i + 1);
-        i = end == std::wstring::npos ? s.size() : end;
-        break;
-      }
-    }
-  }
-  return out;
-}
+// The plain text of MText content, read as the DXF reader reads it.
+std::wstring plainMText(const std::wstring& s) { return cadsim::widen(cadsim::dxf::MTextPlainText(cadsim::narrow(s))); }
 
 bool finite(const AcGePoint3d& p) { return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z); }
 
