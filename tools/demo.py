@@ -108,6 +108,10 @@ def main():
                                    ("switchSpace", json.dumps("A1-平面图", ensure_ascii=False)),
                                    ("getCurrentSpace", ""), ("fixMissingFonts", ""),
                                    ("runLisp", '(princ "hello from LISP")'),
+                                   # A failing LISP line ends its request with an error; the next
+                                   # request is still answered.
+                                   ("switchSpace", json.dumps("No such layout")),
+                                   ("getCurrentSpace", ""),
                                    ("closeDwg", ""), ("getDwgPath", "")]:
                 result = service.exec(action, params)
                 say("   %-16s %-34s -> [%s] %s" % (action, params[:34], result["status"], result["result"]))
