@@ -6,6 +6,7 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 
 import pytest  # noqa: E402
 
+from cad_driver import CadSim  # noqa: E402
 from standin_driver import Standin  # noqa: E402
 
 
@@ -14,3 +15,29 @@ def standin(tmp_path):
     """A running stand-in with its own home folder, stopped after the test."""
     with Standin(home=str(tmp_path / "home")) as running:
         yield running
+
+
+@pytest.fixture
+def cad_factory(standin):
+    """Starts simulated applications that find the stand-in; each is killed after the test."""
+    started = []
+
+    def start(*args, env=None):
+        cad = CadSim(args, env=env or standin.env())
+        started.append(cad)
+        return cad
+
+    yield start
+    for cad in started:
+        cad.kill()
+
+
+def wait_ready(standin, path, since=0):
+    """The first state message from `since` on that reports `path` as the ready drawing."""
+    return standin.wait_for(lambda e: e["event"] == "state" and e["arguments"][0] is True
+                            and e["arguments"][2] == path, 30, since)
+
+
+def answered(standin, req_id):
+    """Every answer the stand-in got so far for the request."""
+    return [e for e in standin.events if e["event"] == "result" and e["reqId"] == req_id]

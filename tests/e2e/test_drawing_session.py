@@ -6,9 +6,9 @@ import os
 import re
 
 import ezdxf
-import pytest
 
 from cad_driver import CadSim
+from conftest import wait_ready
 
 
 CHANGED = "CAD_DOCUMENT_NOT_READY: The active document changed or is still initializing."
@@ -28,31 +28,8 @@ def write_drawing(path, styles=()):
     return str(path)
 
 
-@pytest.fixture
-def cad_factory(standin):  # noqa: F811
-    started = []
-
-    def start(*args):
-        cad = CadSim(args, env=standin.env())
-        started.append(cad)
-        return cad
-
-    yield start
-    for cad in started:
-        cad.kill()
-
-
-def wait_ready(standin, path, since=0):  # noqa: F811
-    return standin.wait_for(lambda e: e["event"] == "state" and e["arguments"][0] is True
-                            and e["arguments"][2] == path, 30, since)
-
-
 def result(standin, req_id, timeout=30):  # noqa: F811
     return standin.wait_for(lambda e: e["event"] == "result" and e["reqId"] == req_id, timeout)
-
-
-def answered(standin, req_id):  # noqa: F811
-    return [e for e in standin.events if e["event"] == "result" and e["reqId"] == req_id]
 
 
 def send(standin, req_id, action, params=""):  # noqa: F811

@@ -11,33 +11,11 @@ import time
 import pytest
 
 from cad_driver import CadSim
+from conftest import answered, wait_ready
 from standin_driver import Standin
 
 NOT_READY = "CAD_DOCUMENT_NOT_READY: No initialized active drawing is available."
 CHANGED = "CAD_DOCUMENT_NOT_READY: The active document changed or is still initializing."
-
-
-@pytest.fixture
-def cad_factory(standin):  # noqa: F811
-    started = []
-
-    def start(*args, env=None):
-        cad = CadSim(args, env=env or standin.env())
-        started.append(cad)
-        return cad
-
-    yield start
-    for cad in started:
-        cad.kill()
-
-
-def results_for(standin, req_id):  # noqa: F811
-    return [e for e in standin.events if e["event"] == "result" and e["reqId"] == req_id]
-
-
-def wait_ready_state(standin, path, since=0):  # noqa: F811
-    return standin.wait_for(lambda e: e["event"] == "state" and e["arguments"][0] is True
-                            and e["arguments"][2] == path, 30, since)
 
 
 def test_connects_with_its_identity_and_reports_the_drawing(standin, cad_factory, tmp_path):  # noqa: F811
@@ -58,20 +36,20 @@ def test_connects_with_its_identity_and_reports_the_drawing(standin, cad_factory
     # Spaces and Chinese text are percent-encoded byte by byte, upper-case.
     assert "activeDocumentName=%E5%9B%BE%E7%BA%B8%201.dwg" in connected["path"]
     assert "clientName=AutoCAD%202026%20%E4%B8%AD%E6%96%87" in connected["path"]
-    wait_ready_state(standin, drawing)
+    wait_ready(standin, drawing)
     assert cad.quit() == 0
 
 
 def test_every_drawing_change_is_reported(standin, cad_factory, tmp_path):  # noqa: F811
     first = str(tmp_path / "a.dwg")
     cad = cad_factory(first)
-    wait_ready_state(standin, first)
+    wait_ready(standin, first)
     mark = standin.mark()
     cad.type("NEW")
-    wait_ready_state(standin, "Drawing1.dwg", mark)
+    wait_ready(standin, "Drawing1.dwg", mark)
     mark = standin.mark()
     cad.type("ACTIVATE 1")
-    wait_ready_state(standin, first, mark)
+    wait_ready(standin, first, mark)
     mark = standin.mark()
     cad.type("CLOSE", "CLOSE")
     standin.wait_for(lambda e: e["event"] == "state" and e["arguments"] == [False, "", ""], 30, mark)
@@ -92,18 +70,18 @@ def test_commands_without_a_ready_drawing_are_refused_once(standin, cad_factory,
     refused = standin.exec("getCurrentSpace", "", req_id="opening-1")
     assert (refused["status"], refused["result"]) == ("false", NOT_READY)
     cad.type("OPENRELEASE")
-    wait_ready_state(standin, drawing)
-    answered = standin.exec("getDwgPath", "", req_id="after-1")
-    assert (answered["status"], answered["result"]) == ("true", drawing)
+    wait_ready(standin, drawing)
+    after = standin.exec("getDwgPath", "", req_id="after-1")
+    assert (after["status"], after["result"]) == ("true", drawing)
     assert cad.quit() == 0
     for req_id in ("none-1", "opening-1", "after-1"):
-        assert len(results_for(standin, req_id)) == 1, req_id
+        assert len(answered(standin, req_id)) == 1, req_id
 
 
 def test_a_command_admitted_before_a_switch_is_refused_when_it_runs(standin, cad_factory, tmp_path):  # noqa: F811
     a, b = str(tmp_path / "a.dwg"), str(tmp_path / "b.dwg")
     cad = cad_factory(a, b)
-    wait_ready_state(standin, b)
+    wait_ready(standin, b)
     # The host is busy in a long command while the request arrives; the user then switches.
     release = tmp_path / "release"
     cad.hold(release, "ACTIVATE 1")
@@ -114,7 +92,7 @@ def test_a_command_admitted_before_a_switch_is_refused_when_it_runs(standin, cad
     release.write_text("")
     event = standin.wait_for(lambda e: e["event"] == "result" and e["reqId"] == "stale", 30)
     assert (event["status"], event["result"]) == ("false", CHANGED)
-    wait_ready_state(standin, a)
+    wait_ready(standin, a)
     assert standin.exec("getDwgPath", "")["result"] == a
     assert cad.quit() == 0
 
@@ -127,7 +105,7 @@ def test_service_restart_gives_a_new_identity(standin, cad_factory, tmp_path):  
     second = standin.wait_for(lambda e: e["event"] == "connected", 30)["query"]
     assert second["serviceInstanceId"] == "second-run"
     assert second["clientId"] != first["clientId"]
-    wait_ready_state(standin, drawing)
+    wait_ready(standin, drawing)
     assert standin.exec("getDwgPath", "")["result"] == drawing
     assert cad.quit() == 0
 
@@ -141,7 +119,7 @@ def test_service_down_at_load_is_found_when_it_appears(tmp_path):
         time.sleep(2.5)  # the plug-in backs off while nobody answers
         with Standin(home=home) as service:
             service.wait_connected(timeout=30)
-            wait_ready_state(service, drawing)
+            wait_ready(service, drawing)
             assert service.exec("getDwgPath", "")["result"] == drawing
             assert cad.quit() == 0
     finally:
