@@ -1,5 +1,5 @@
-// Layouts of the simulated host: the layout manager, CTAB through the system variables, the two
-// names of model space and the layout dictionary.
+// Layouts of the simulated host: the layout manager, CTAB through the system variables, and the
+// two names of model space.
 #include <gtest/gtest.h>
 
 #include "cadsim/control.h"
@@ -85,27 +85,6 @@ TEST_F(LayoutsTest, DrawingsKeepTheirOwnCurrentLayout) {
   cadsim::activate(doc);
   EXPECT_EQ(ctab(), "Model");
   EXPECT_TRUE(manager->findLayoutNamed(L"图纸A", otherDb).isNull());
-}
-
-// A created layout gets a paper space of its own, linked both ways, and its dictionary entry.
-TEST_F(LayoutsTest, CreatedLayoutsJoinTheDictionaryWithTheirOwnPaperSpace) {
-  AcDbObjectId layoutId, space;
-  ASSERT_EQ(manager->createLayout(L"Extra", layoutId, space, db), Acad::eOk);
-  EXPECT_EQ(manager->createLayout(L"extra", layoutId, space, db), Acad::eDuplicateKey);
-  AcDbBlockTableRecord* rec = nullptr;
-  ASSERT_EQ(acdbOpenObject(rec, space, AcDb::kForRead), Acad::eOk);
-  EXPECT_TRUE(rec->isLayout());
-  EXPECT_EQ(rec->getLayoutId(), layoutId);
-  EXPECT_NE(space, cadsim::layoutSpaceId(db, "Layout1"));
-  rec->close();
-
-  AcDbDictionary* dict = nullptr;
-  ASSERT_EQ(acdbOpenObject(dict, db->layoutDictionaryId(), AcDb::kForRead), Acad::eOk);
-  std::vector<std::string> names;  // sorted without letter case
-  for (std::unique_ptr<AcDbDictionaryIterator> it(dict->newIterator()); !it->done(); it->next())
-    names.push_back(cadsim::narrow(it->name()));
-  dict->close();
-  EXPECT_EQ(names, (std::vector<std::string>{"Extra", "Layout1", "Layout2", "Model", "图纸A"}));
 }
 
 }  // namespace

@@ -62,9 +62,8 @@ TEST_F(LispTest, LinesEvaluateAndEchoLikeTheHost) {
       {"(getvar \"NOSUCHVAR\")", "nil\n"},
       {"(princ \"a\\\"b\\\\c\\nd\")", "a\"b\\c\nd\"a\\\"b\\\\c\\nd\"\n"},  // escapes: printed, echoed
       {"(princ)", ""},                                   // the quiet exit
-      {"(princ 42)(princ)", "42"},                       // several forms on one line
-      {"(prin1 \"x\")(princ (strcat \"a\" \"b\"))(princ)", "\"x\"ab"},
-      {"(princ 'sym)(princ -7)(princ 1e3)(princ)", "SYM-71000.0"},
+      {"(prin1 \"x\")(princ (strcat \"a\" \"b\"))(princ 'sym)(princ -7)(princ 1e3)(princ)",  // several forms
+       "\"x\"abSYM-71000.0"},
       {"(foo 1)", "; error: no function definition: FOO\n"},
       {"(setvar \"CTAB\" \"Nope\")", "; error: AutoCAD variable setting rejected: \"CTAB\" \"Nope\"\n"},
       {"(setvar 1 2)", "; error: bad argument type: stringp 1\n"},

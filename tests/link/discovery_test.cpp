@@ -74,21 +74,6 @@ class DiscoveryTest : public ::testing::Test {
 
 }  // namespace
 
-TEST_F(DiscoveryTest, DefaultPortIsFoundWithoutAnyFile) {
-  HttpPeer peer;
-  SetDefaultRuntimePortForTesting(peer.listener.port);
-  // The reply arrives in several packets.
-  const std::string reply = Health(peer.listener.port);
-  peer.Serve({reply.substr(0, 9), reply.substr(9, 40), reply.substr(49, 3), reply.substr(52)});
-  RuntimeInfo info;
-  ASSERT_TRUE(TryDiscoverRuntime(info));
-  EXPECT_EQ(info.port, peer.listener.port);
-  EXPECT_EQ(info.pid, 4242);
-  EXPECT_EQ(info.instanceId, "inst-1");
-  peer.thread.join();
-  EXPECT_EQ(peer.request, "GET /api/lifecycle/health HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
-}
-
 TEST_F(DiscoveryTest, FileIsConfirmedByTheServiceItNames) {
   const struct {
     const char* why;

@@ -73,19 +73,12 @@ TEST_F(WebSocketTest, GluedBytesFragmentsPingsSplitAndLargeRecordsThenAClose) {
   ASSERT_TRUE(Open(peer, glued));
   EXPECT_EQ(peer.ReadRecord(), BuildCadResultRecord("g1", "true", "done:glued\t\"{}"));
 
-  // A fragmented message, with a 3-byte ping between fragments and an empty final fragment,
-  // carrying two records.
-  const std::string two = Invocation("f1", "frag") + Invocation("f2", "frag2", "{\\\"k\\\":\\\"a\\\\\\\\b\\\"}");
-  ASSERT_TRUE(peer.Write(ServerFrame(1, two.substr(0, 30), false) + ServerFrame(9, "p3!") +
-                         ServerFrame(0, two.substr(30), false) + ServerFrame(0, "", true)));
-  EXPECT_EQ(peer.ReadRecord(), "PONG:p3!");
-  EXPECT_EQ(peer.ReadRecord(), BuildCadResultRecord("f1", "true", "done:frag\t\"{}"));
-  EXPECT_EQ(peer.ReadRecord(), BuildCadResultRecord("f2", "true", "done:frag2\t\"{\"k\":\"a\\\\b\"}"));
-
-  // A record split across two messages, the first message written a byte at a time.
+  // A record split across two messages, the first fragmented around a ping that is answered at
+  // once (every way of splitting a stream is the frame reader's test).
   const std::string split = Invocation("s1", "split");
-  for (char c : ServerFrame(1, split.substr(0, 20))) ASSERT_TRUE(peer.Write(std::string(1, c)));
-  ASSERT_TRUE(peer.Write(ServerFrame(1, split.substr(20))));
+  ASSERT_TRUE(peer.Write(ServerFrame(1, split.substr(0, 10), false) + ServerFrame(9, "p3!") +
+                         ServerFrame(0, split.substr(10, 10)) + ServerFrame(1, split.substr(20))));
+  EXPECT_EQ(peer.ReadRecord(), "PONG:p3!");
   EXPECT_EQ(peer.ReadRecord(), BuildCadResultRecord("s1", "true", "done:split\t\"{}"));
 
   // A result and an invocation too long for a 16-bit length arrive whole.
