@@ -40,10 +40,10 @@ std::string PreparedParams(const ActionRow& row, const std::string& received) {
   return std::string();
 }
 
-bool TaskUsesActiveDocument(const CommandTask& task) {
-  const ActionRow* row = FindQueuedKind(task.kind);
-  return row ? row->usesActiveDocument : true;
-}
+// Names that are no action are gated too: without a ready drawing the refusal comes first.
+bool RowUsesActiveDocument(const ActionRow* row) { return row ? row->usesActiveDocument : true; }
+
+bool TaskUsesActiveDocument(const CommandTask& task) { return RowUsesActiveDocument(FindQueuedKind(task.kind)); }
 
 TaskOutcome RunQueuedTask(const CommandTask& task, AcApDocManager* manager) {
   const ActionRow* row = FindQueuedKind(task.kind);
@@ -72,10 +72,7 @@ void ClearActions() { g_actions.clear(); }
 
 void InstallCommandDispatch() { InstallTaskRunner(TaskRunner{TaskUsesActiveDocument, RunQueuedTask}); }
 
-bool ActionUsesActiveDocument(const std::string& action) {
-  const ActionRow* row = FindAction(action);
-  return row ? row->usesActiveDocument : true;
-}
+bool ActionUsesActiveDocument(const std::string& action) { return RowUsesActiveDocument(FindAction(action)); }
 
 std::string HandleCommand(const std::string& reqId, const std::string& action, const std::string& params) {
   const ActionRow* row = FindAction(action);
@@ -86,7 +83,7 @@ std::string HandleCommand(const std::string& reqId, const std::string& action, c
   {
     std::lock_guard<std::mutex> lock(g_lifecycleMutex);
     epoch = g_metadata.documentEpoch;
-    if (!g_metadata.documentReady && (row ? row->usesActiveDocument : true)) {
+    if (!g_metadata.documentReady && RowUsesActiveDocument(row)) {
       // Sent under the lifecycle lock so that no state message overtakes the refusal's reason.
       SendCadResult(reqId, "false", kNotReadyAtAdmission);
       return kQueued;

@@ -18,11 +18,6 @@ namespace {
 
 const std::string kNotReadyAtAdmission = "CAD_DOCUMENT_NOT_READY: No initialized active drawing is available.";
 
-std::string Result(const std::string& reqId, const std::string& status, const std::string& message) {
-  return "{\"type\":1,\"target\":\"CadResult\",\"arguments\":[\"" + reqId + "\",\"" + status + "\",\"" +
-         message + "\"]}";
-}
-
 // Tasks of the two test actions run through this; it says what became of each.
 std::function<TaskOutcome(const CommandTask&)> g_testRun;
 TaskOutcome RunTestTask(const CommandTask& task, AcApDocManager*) { return g_testRun(task); }
@@ -75,7 +70,7 @@ TEST_F(Pipeline, WithoutAReadyDrawingTheGateComesBeforeTheActionName) {
   EXPECT_EQ(HandleCommand("r", "noSuchAction", ""), "__QUEUED__");
   auto records = hub.WaitForRecords(1);
   ASSERT_EQ(records.size(), 1u);
-  EXPECT_EQ(records[0], Result("r", "false", kNotReadyAtAdmission));
+  EXPECT_EQ(records[0], ResultRecord("r", "false", kNotReadyAtAdmission));
   cadsim::runUntilIdle();
   EXPECT_EQ(hub.Records().size(), 1u);
   // Actions naming their own drawing pass the gate.
@@ -171,9 +166,9 @@ TEST_F(Pipeline, AThrowingTaskEndsWithItsMessageAndTheNextStillRuns) {
   cadsim::runUntilIdle();
   auto records = hub.WaitForRecords(3);
   ASSERT_EQ(records.size(), 3u);
-  EXPECT_EQ(records[0], Result("std", "false", "stod"));
-  EXPECT_EQ(records[1], Result("other", "false", "Error: Unknown C++ exception."));
-  EXPECT_EQ(records[2], Result("next", "true", "fine"));
+  EXPECT_EQ(records[0], ResultRecord("std", "false", "stod"));
+  EXPECT_EQ(records[1], ResultRecord("other", "false", "Error: Unknown C++ exception."));
+  EXPECT_EQ(records[2], ResultRecord("next", "true", "fine"));
 }
 
 TEST_F(Pipeline, CompletionWhileDisconnectedStillUnlocksAndMovesOn) {
@@ -224,8 +219,8 @@ TEST_F(Pipeline, ADeferredTaskEndsWithItsMarkerOrWhenTheMarkerCanNoLongerCome) {
     Run(id + "-next", "getDwgPath", "");
     auto answers = hub.WaitForRecords(static_cast<size_t>(2 * n));
     ASSERT_EQ(answers.size(), static_cast<size_t>(2 * n)) << c.params;
-    EXPECT_EQ(answers[static_cast<size_t>(2 * n - 2)], Result(id, "true", c.answer)) << c.params;
-    EXPECT_EQ(answers.back(), Result(id + "-next", "true", dir + "/a.dwg"));
+    EXPECT_EQ(answers[static_cast<size_t>(2 * n - 2)], ResultRecord(id, "true", c.answer)) << c.params;
+    EXPECT_EQ(answers.back(), ResultRecord(id + "-next", "true", dir + "/a.dwg"));
     EXPECT_EQ(cadsim::lockCount(a), 0) << c.params;
   }
   EXPECT_EQ(cadsim::currentLayoutName(cadsim::databaseOf(a)), "A\\B \"q\"");
@@ -253,7 +248,7 @@ TEST_F(Pipeline, ClosingTheDrawingOfADeferredTaskEndsIt) {
   EXPECT_EQ(g_lockedDocument, nullptr);
   auto records = hub.WaitForRecords(1);
   ASSERT_EQ(records.size(), 1u);
-  EXPECT_EQ(records[0], Result("lisp", "true", "Error: The drawing was closed before the request completed."));
+  EXPECT_EQ(records[0], ResultRecord("lisp", "true", "Error: The drawing was closed before the request completed."));
 }
 
 // A drain the host refuses to post is posted again by the next enqueue, completion or probe.
@@ -272,8 +267,8 @@ TEST_F(Pipeline, ARefusedDrainPostIsRetried) {
   cadsim::runUntilIdle();
   auto records = hub.WaitForRecords(3);
   ASSERT_EQ(records.size(), 3u);
-  EXPECT_EQ(records[1], Result("second", "true", dir + "/a.dwg"));
-  EXPECT_EQ(records[2], Result("third", "true", dir + "/a.dwg"));
+  EXPECT_EQ(records[1], ResultRecord("second", "true", dir + "/a.dwg"));
+  EXPECT_EQ(records[2], ResultRecord("third", "true", dir + "/a.dwg"));
 }
 
 // Every action that names its drawing itself passes the readiness gate with no drawing ready.
@@ -284,7 +279,7 @@ TEST_F(Pipeline, ActionsNamingTheirDrawingPassTheGateWithoutAReadyDrawing) {
   Run("open", "openDwg", "\"" + path + "\"");
   auto records = hub.WaitForRecords(1);
   ASSERT_EQ(records.size(), 1u);
-  EXPECT_EQ(records[0], Result("open", "true", "OPENED:" + path));
+  EXPECT_EQ(records[0], ResultRecord("open", "true", "OPENED:" + path));
   for (const char* action : {"openDwg", "verifyDir", "cancelDrawingLayouts"})
     EXPECT_FALSE(ActionUsesActiveDocument(action)) << action;
   for (const char* action : {"getDwgPath", "runLisp", "switchSpace", "closeDwg", "fixMissingFonts", "nope"})
@@ -304,7 +299,7 @@ TEST_F(Pipeline, OpenDwgSweepsStaleLocksBeforeOpeningNotAfter) {
   std::ofstream(dir + "/sub/c.dwl2") << "x";
   std::ofstream(fresh) << "0\nSECTION\n2\nENTITIES\n0\nENDSEC\n0\nEOF\n";  // the host opens files only
   Run("open", "openDwg", "\"" + fresh + "\"");
-  EXPECT_EQ(hub.WaitForRecords(1).back(), Result("open", "true", "OPENED:" + fresh));
+  EXPECT_EQ(hub.WaitForRecords(1).back(), ResultRecord("open", "true", "OPENED:" + fresh));
   std::string lock;
   std::getline(std::ifstream(dir + "/sub/c.dwl2"), lock);
   EXPECT_NE(lock, "x");
@@ -335,7 +330,7 @@ TEST_F(Pipeline, HostRefusalsEndTheTaskOnceWithTheHostsStatus) {
     cadsim::clearFaults();
     auto records = hub.WaitForRecords(i + 1);
     ASSERT_EQ(records.size(), i + 1) << c.action;
-    EXPECT_EQ(records[i], Result("r" + std::to_string(i), "true", c.answer)) << c.action;
+    EXPECT_EQ(records[i], ResultRecord("r" + std::to_string(i), "true", c.answer)) << c.action;
     EXPECT_FALSE(g_queueBusy.load());
     EXPECT_EQ(cadsim::lockCount(a), 0);
   }

@@ -14,6 +14,12 @@
 #include "link/websocket.h"
 #include "tests/link/loopback.h"
 
+// The CadResult record the plug-in sends for an answer (identifiers and texts unescaped in tests).
+inline std::string ResultRecord(const std::string& reqId, const std::string& status, const std::string& message) {
+  return "{\"type\":1,\"target\":\"CadResult\",\"arguments\":[\"" + reqId + "\",\"" + status + "\",\"" +
+         message + "\"]}";
+}
+
 class FakeHub {
  public:
   FakeHub() : server_([this] { Serve(); }) {}

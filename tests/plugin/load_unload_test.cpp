@@ -15,11 +15,6 @@
 
 namespace {
 
-std::string Result(const std::string& reqId, const std::string& status, const std::string& message) {
-  return "{\"type\":1,\"target\":\"CadResult\",\"arguments\":[\"" + reqId + "\",\"" + status + "\",\"" +
-         message + "\"]}";
-}
-
 uint64_t Revision() {
   std::lock_guard<std::mutex> lock(g_lifecycleMutex);
   return g_lifecycleRevision;
@@ -79,10 +74,10 @@ TEST_F(LoadAndUnload, LoadWatchesEveryDrawingAndUnloadLeavesNothingBehind) {
   loaded = false;
   auto records = hub.WaitForRecords(3);
   ASSERT_EQ(records.size(), 3u);
-  EXPECT_EQ(records[0], Result("deferred", "true",
+  EXPECT_EQ(records[0], ResultRecord("deferred", "true",
                                "Error: The CAD plug-in was unloaded before the command the request typed had run."));
-  EXPECT_EQ(records[1], Result("queued1", "false", "Error: The CAD plug-in was unloaded before the request ran."));
-  EXPECT_EQ(records[2], Result("queued2", "false", "Error: The CAD plug-in was unloaded before the request ran."));
+  EXPECT_EQ(records[1], ResultRecord("queued1", "false", "Error: The CAD plug-in was unloaded before the request ran."));
+  EXPECT_EQ(records[2], ResultRecord("queued2", "false", "Error: The CAD plug-in was unloaded before the request ran."));
   EXPECT_EQ(cadsim::lockCount(c), 0);
   EXPECT_FALSE(g_queueBusy.load());
   EXPECT_FALSE(TaskIsDeferred());
