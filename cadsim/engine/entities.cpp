@@ -310,6 +310,11 @@ AcDbAttribute::AcDbAttribute(const AcGePoint3d& position, const ACHAR* text, con
                              AcDbObjectId style)
     : AcDbText(position, text, style), m_tag(tag ? tag : L"") {}
 ACHAR* AcDbAttribute::tag() const { assertReadEnabled(); return cadsim::allocCopy(m_tag); }
+Acad::ErrorStatus AcDbAttribute::tag(AcString& tag) const {
+  assertReadEnabled();
+  tag = m_tag.c_str();
+  return Acad::eOk;
+}
 const ACHAR* AcDbAttribute::tagConst() const { assertReadEnabled(); return m_tag.c_str(); }
 Acad::ErrorStatus AcDbAttribute::setTag(const ACHAR* tag) {
   if (!tag || !*tag) return Acad::eInvalidInput;

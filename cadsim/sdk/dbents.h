@@ -191,6 +191,7 @@ class AcDbAttribute : public AcDbText {
                 AcDbObjectId style = AcDbObjectId());
   // Allocates: free with acutDelString.
   ACHAR* tag() const;
+  Acad::ErrorStatus tag(AcString& tag) const;
   const ACHAR* tagConst() const;
   Acad::ErrorStatus setTag(const ACHAR* tag);
   bool isInvisible() const;
