@@ -41,8 +41,8 @@ ValueKind kindOf(int type) {
   if (type == RTLONG) return ValueKind::Long;
   if (type == RTREAL || type == RTANG) return ValueKind::Real;
   if (type == RTPOINT || type == RT3DPOINT) return ValueKind::Point;
-  if (type >= 5000) return ValueKind::Unknown;
   // Group codes (RTDXF0 stands for group 0).
+  if (type >= 5000 && type != RTDXF0) return ValueKind::Unknown;
   int code = type == RTDXF0 ? 0 : type;
   if ((code >= 0 && code <= 9) || (code >= 100 && code <= 109) || (code >= 300 && code <= 369) ||
       (code >= 410 && code <= 419) || (code >= 1000 && code <= 1009))
