@@ -100,6 +100,18 @@ bool extentsOf(AcDbEntity* e, AcDbExtents& out) {
   return es == Acad::eOk && !out.isEmpty();
 }
 
+// Entities on layers that are off or frozen are not drawn, so a window cannot pick them.
+bool shownOnScreen(AcDbEntity* e) {
+  e->objectState().readers++;
+  auto* layer = peek<AcDbLayerTableRecord>(e->layerId());
+  e->objectState().readers--;
+  if (!layer) return true;
+  layer->objectState().readers++;
+  const bool shown = !layer->isOff() && !layer->isFrozen();
+  layer->objectState().readers--;
+  return shown;
+}
+
 bool matchesFilter(const AcDbEntity* e, const resbuf* filter) {
   for (const resbuf* rb = filter; rb; rb = rb->rbnext) {
     const int code = groupCode(rb->restype);
@@ -235,6 +247,7 @@ int acedSSGet(const ACHAR* str, const void* pt1, const void* pt2, const struct r
       // A paper space's own viewport is the sheet, never something to pick.
       if (auto* vp = AcDbViewport::cast(e); vp && vp->numberValue == 1) continue;
       if (mode == L"W") {
+        if (!cadsim::shownOnScreen(e)) continue;
         AcDbExtents box;
         if (!cadsim::extentsOf(e, box)) continue;
         const AcGePoint3d &lo = box.minPoint(), &hi = box.maxPoint();

@@ -56,6 +56,8 @@ TEST_F(ContentQueriesTest, WindowSelectionTakesWhatLiesWhollyInsideAndMatchesThe
   const std::string line = cadsim::handleText(cadsim::addLine(db, model, {1, 1, 0}, {2, 2, 0}));
   AcDbObjectId erased = cadsim::addBlockReference(db, model, frame, {40, 40, 0});
   cadsim::eraseObject(erased);
+  cadsim::addLayer(db, "HIDDEN", {/*off*/ true, /*frozen*/ false, false, false});
+  const std::string hidden = cadsim::handleText(cadsim::addBlockReference(db, model, frame, {60, 60, 0}, {}, "HIDDEN"));
   const AcDbObjectId paper = cadsim::layoutSpaceId(db, "Layout1");
   const std::string onPaper = cadsim::handleText(cadsim::addBlockReference(db, paper, frame, {10, 10, 0}));
   (void)outside;
@@ -68,10 +70,10 @@ TEST_F(ContentQueriesTest, WindowSelectionTakesWhatLiesWhollyInsideAndMatchesThe
     resbuf* filter;
     std::vector<std::string> chosen;
   } rows[] = {
-      {L"W", inserts, {inside}},  // the crossing, outside and erased references are left out
+      {L"W", inserts, {inside}},  // the crossing, outside, erased and hidden references are left out
       {L"W", lines, {line}},
       {L"W", nullptr, {inside, line}},
-      {L"X", inserts, {inside, crossing, outside, onPaper}},  // the whole drawing, no window
+      {L"X", inserts, {inside, crossing, outside, hidden, onPaper}},  // the whole drawing, no window
       {L"X", onLayout1, {onPaper}},
   };
   for (const Row& row : rows) EXPECT_EQ(Select(row.mode, 0, 0, 100, 100, row.filter), row.chosen);
@@ -93,24 +95,6 @@ TEST_F(ContentQueriesTest, WindowSelectionTakesWhatLiesWhollyInsideAndMatchesThe
   AcDbObjectId id;
   EXPECT_EQ(acdbGetObjectId(id, forged), Acad::eInvalidInput);
   for (resbuf* rb : {inserts, lines, onLayout1}) acutRelRb(rb);
-}
-
-TEST_F(ContentQueriesTest, BuiltListsCarryEachValueKind) {
-  const double point[3] = {1, 2, 3};
-  resbuf* list = acutBuildList(RTDXF0, L"INSERT", 410, L"Model", RTSHORT, 7, RTLONG, Adesk::Int32{-9},
-                               RTREAL, 2.5, RT3DPOINT, point, 0);
-  ASSERT_NE(list, nullptr);
-  std::vector<short> types;
-  for (resbuf* rb = list; rb; rb = rb->rbnext) types.push_back(rb->restype);
-  EXPECT_EQ(types, (std::vector<short>{RTDXF0, 410, RTSHORT, RTLONG, RTREAL, RT3DPOINT}));
-  EXPECT_STREQ(list->resval.rstring, L"INSERT");
-  EXPECT_STREQ(list->rbnext->resval.rstring, L"Model");
-  EXPECT_EQ(list->rbnext->rbnext->resval.rint, 7);
-  EXPECT_EQ(list->rbnext->rbnext->rbnext->resval.rlong, -9);
-  EXPECT_EQ(list->rbnext->rbnext->rbnext->rbnext->resval.rreal, 2.5);
-  EXPECT_EQ(list->rbnext->rbnext->rbnext->rbnext->rbnext->resval.rpoint[2], 3);
-  acutRelRb(list);
-  EXPECT_EQ(acutBuildList(4999, 1, 0), nullptr);  // a type the host does not know
 }
 
 class ReadOnlyOpenTest : public NewDrawingTest {
