@@ -24,7 +24,8 @@
 //
 // Narrowed faults ("name:argument", not counted as calls of their own): "setCurrentLayout:<layout
 // name>", "acedSetVar:CTAB", "acdbOpenObject:<class>" (the class the typed open asks for, e.g.
-// "acdbOpenObject:AcDbLayout", "acdbOpenObject:AcDbEntity"), "getName:<class>" (the object's
+// "acdbOpenObject:AcDbLayout"; the calls that open an object for their caller answer it for the
+// class they open: getEntity for "acdbOpenObject:AcDbEntity"), "getName:<class>" (the object's
 // class: "getName:AcDbLayout", "getName:AcDbBlockTableRecord"). All of these work alike in
 // drawings and in side databases.
 //

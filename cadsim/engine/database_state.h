@@ -60,7 +60,8 @@ T* peek(AcDbObjectId id) {
 Acad::ErrorStatus openObject(AcDbObject*& object, AcDbObjectId id, AcDb::OpenMode mode,
                              bool openErased = false);
 // The SDK calls that open an object for their caller (getRecord, getBlockTable, ...): a fault
-// point of their own that also answers faults planted on acdbOpenObject, then the typed open.
+// point of their own that also answers faults planted on acdbOpenObject, and on
+// "acdbOpenObject:<class>" for the class it opens, then the typed open.
 template <class T>
 Acad::ErrorStatus openAsCall(const char* call, T*& out, AcDbObjectId id, AcDb::OpenMode mode,
                              bool openErased = false) {
@@ -68,6 +69,9 @@ Acad::ErrorStatus openAsCall(const char* call, T*& out, AcDbObjectId id, AcDb::O
   requireMainThread(call);
   Acad::ErrorStatus es;
   if (hostCallFails(call, Acad::eWasOpenForWrite, &es, "acdbOpenObject")) return es;
+  int planted = 0;
+  if (argumentFails("acdbOpenObject", narrow(T::desc()->name()), &planted))
+    return static_cast<Acad::ErrorStatus>(planted);
   AcDbObject* raw = nullptr;
   if ((es = openObject(raw, id, mode, openErased)) != Acad::eOk) return es;
   out = T::cast(raw);

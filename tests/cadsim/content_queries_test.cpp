@@ -255,8 +255,19 @@ TEST_F(ContentQueriesTest, NarrowedFaultsTakeOnlyTheClassNamed) {
     ASSERT_EQ(acdbOpenObject(record, space, AcDb::kForRead), Acad::eOk);
     EXPECT_EQ(record->getName(name), 330);
     record->close();
-    EXPECT_EQ(cadsim::injectedFailures(),
-              (std::vector<std::string>{"acdbOpenObject:AcDbLayout", "getName:AcDbBlockTableRecord"}));
+    // An entity read through a block record's iterator is an open of an AcDbEntity too.
+    cadsim::addLine(where, cadsim::modelSpaceId(where), {0, 0, 0}, {1, 1, 0});
+    cadsim::failCall("acdbOpenObject:AcDbEntity", 124);
+    ASSERT_EQ(acdbOpenObject(record, cadsim::modelSpaceId(where), AcDb::kForRead), Acad::eOk);
+    AcDbBlockTableRecordIterator* it = nullptr;
+    ASSERT_EQ(record->newIterator(it), Acad::eOk);
+    AcDbEntity* entity = nullptr;
+    EXPECT_EQ(it->getEntity(entity), 124);
+    delete it;
+    record->close();
+    EXPECT_EQ(cadsim::injectedFailures(), (std::vector<std::string>{"acdbOpenObject:AcDbLayout",
+                                                                    "getName:AcDbBlockTableRecord",
+                                                                    "acdbOpenObject:AcDbEntity"}));
   }
   cadsim::clearFaults();
 }
