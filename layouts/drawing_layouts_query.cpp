@@ -1,5 +1,7 @@
 #include "layouts/drawing_layouts_query.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <memory>
 
@@ -12,6 +14,7 @@ namespace {
 
 constexpr size_t kMaxPaths = 200;
 constexpr Acad::ErrorStatus kFileNotFound = static_cast<Acad::ErrorStatus>(76);
+constexpr Acad::ErrorStatus kFileAccessError = static_cast<Acad::ErrorStatus>(72);
 // Open-parameter flags: the open must be read-only, and the file name is wide text.
 constexpr int kRequireReadOnly = 0x02;
 constexpr int kWideFileName = 0x04;
@@ -73,8 +76,20 @@ class ReadDocument {
   bool locked_ = false;
 };
 
+// A pipe or a device is never a drawing, and the host's reader would wait on a pipe without end or
+// read a device such as /dev/zero until memory runs out. What cannot be examined is left to the
+// host, which tells a missing file apart.
+bool NotAFile(const std::string& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode);
+}
+
 Snapshot ReadSideDatabase(const std::string& path, bool includeBlocks, const KeepGoing& keepGoing) {
   Snapshot snapshot = FileSnapshot(path, includeBlocks, "sideDatabase");
+  if (NotAFile(path)) {
+    SetError(snapshot, "dwg_read_failed", StatusMessage("Could not read the DWG", kFileAccessError));
+    return snapshot;
+  }
   // Made and destroyed per file, so a long list never holds more than one drawing.
   auto database = std::make_unique<AcDbDatabase>(false, true);
   const std::wstring widePath = OrvikWide(path);
@@ -233,6 +248,19 @@ bool TemporaryReadDocument::existed(AcApDocument* document) const {
   return std::find(existing_.begin(), existing_.end(), document) != existing_.end();
 }
 
+AcApDocument* TemporaryReadDocument::newcomer() const {
+  if (!manager_) return nullptr;
+  std::unique_ptr<AcApDocumentIterator> it(manager_->newAcApDocumentIterator());
+  if (!it) return nullptr;
+  AcApDocument* found = nullptr;
+  for (; !it->done(); it->step()) {
+    if (existed(it->document())) continue;
+    if (found) return nullptr;
+    found = it->document();
+  }
+  return found;
+}
+
 void TemporaryReadDocument::own(AcApDocument* document) {
   if (document && !existed(document)) owned_ = document;
 }
@@ -314,7 +342,7 @@ Snapshot ReadDocumentFallback(AcApDocManager* manager, const std::string& path,
   open.mnFlags = kRequireReadOnly | kWideFileName;
   const Acad::ErrorStatus es = manager->appContextOpenDocument(&open);
   AcApDocument* opened = findOpenDocument ? findOpenDocument(manager, path) : nullptr;
-  temporary.own(opened);
+  temporary.own(opened ? opened : temporary.newcomer());
 
   if (es != Acad::eOk || !opened) {
     SetError(snapshot, "document_fallback_open_failed",

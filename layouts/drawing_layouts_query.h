@@ -65,6 +65,10 @@ class TemporaryReadDocument {
   bool existed(AcApDocument* document) const;
   // Takes ownership of a document the fallback opened; documents open before are never taken.
   void own(AcApDocument* document);
+  // The one document open now that was not open before, or null: what an open produced when the
+  // path does not find it (a host that records another spelling of the name), so it is still
+  // closed again rather than left in the user's session.
+  AcApDocument* newcomer() const;
   // Closes and restores once; false when something could not be put back (recorded in
   // `snapshot`, a close failure before a restore failure).
   bool finish(Snapshot& snapshot);

@@ -2,6 +2,7 @@
 // error records, cancellation, the three read modes and the read-only fallback putting the user's
 // drawing, current document and layout back.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -271,6 +272,16 @@ TEST_F(DrawingQuery, RequestErrorsAndTheThreeSources) {
   ExpectUntouched();
 }
 
+TEST_F(DrawingQuery, APipeOrDeviceIsRefusedNotWaitedOn) {
+  const std::string pipe = dir + "/pipe.dwg";
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+  const std::string answer = Files({pipe, "/dev/zero"});
+  std::remove(pipe.c_str());
+  const std::string refused = R"("error":{"code":"dwg_read_failed","message":"Could not read the DWG (CAD status 72)."})";
+  EXPECT_NE(answer.find("pipe.dwg"), std::string::npos);
+  EXPECT_NE(answer.find(refused), answer.rfind(refused)) << answer;  // both
+}
+
 TEST_F(DrawingQuery, CancelledBetweenPathsEndsTheList) {
   bool cancelled = false;
   const std::string params = "{\"source\":\"files\",\"dwgPaths\":[\"" + file + "\",\"" + dir + "/b.dwg\",\"" + dir + "/c.dwg\"]}";
@@ -312,6 +323,16 @@ TEST_F(DrawingQuery, ReadOnlyFallbackAfterContextErrorsOnly) {
     EXPECT_NE(answer.find(row.expected), std::string::npos) << row.what << "\n" << answer;
     ExpectUntouched();
   }
+
+  // The drawing opened under a name the path does not find: reported, and still closed again.
+  cadsim::clearFaults();
+  cadsim::failCall("getEntity", 2);
+  answer = Run("{\"source\":\"files\",\"includeBlocks\":true,\"dwgPaths\":[\"" + file + "\"]}", nullptr,
+               [](AcApDocManager*, const std::string&) { return nullptr; });
+  EXPECT_NE(answer.find(R"("error":{"code":"document_fallback_open_failed","message":"The drawing could not be )"
+                        R"(opened for a read-only query (CAD status 0)."})"),
+            std::string::npos) << answer;
+  ExpectUntouched();
 
   // The user's drawing cannot be made active again: said so, beside the layouts read.
   cadsim::clearFaults();
