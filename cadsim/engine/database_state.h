@@ -77,6 +77,15 @@ Acad::ErrorStatus openAsCall(const char* call, T*& out, AcDbObjectId id, AcDb::O
   }
   return Acad::eOk;
 }
+// The "getName" fault point of layouts and symbol table records, narrowed by the object's class
+// ("getName:AcDbLayout", "getName:AcDbBlockTableRecord").
+inline bool nameReadFails(const AcDbObject* object, Acad::ErrorStatus* status) {
+  if (hostCallFails("getName", Acad::eInvalidInput, status)) return true;
+  int planted = 0;
+  if (!argumentFails("getName", narrow(object->isA()->name()), &planted)) return false;
+  *status = static_cast<Acad::ErrorStatus>(planted);
+  return true;
+}
 // Makes an engine-made object database-resident and open for write, as the SDK's append calls do.
 Acad::ErrorStatus addOpenForWrite(AcDbDatabase* db, AcDbObject* object, AcDbObjectId owner,
                                   AcDbObjectId* id);
