@@ -88,6 +88,8 @@ def test_layouts_and_title_blocks_of_open_and_unopened_files(standin, cad_factor
     assert query(standin, {"source": "files", "dwgPaths": paths}) == (
         '{"success":false,"errorCode":"drawing_layouts_request_invalid",'
         '"message":"dwgPaths must contain one to 200 DWG file paths."}')
+    assert query(standin, {"source": "folder"}) == (
+        '{"success":false,"errorCode":"drawing_layouts_request_invalid","message":"source must be active or files."}')
     assert cad.quit() == 0
 
 

@@ -251,27 +251,6 @@ class DrawingQuery : public ::testing::Test {
   AcApDocument* active = nullptr;
 };
 
-TEST_F(DrawingQuery, RequestErrorsAndTheThreeSources) {
-  EXPECT_EQ(Run(R"({"source":"disk"})"),
-            R"({"success":false,"errorCode":"drawing_layouts_request_invalid","message":"source must be active or files."})");
-  EXPECT_EQ(Run(R"({"source":"files","dwgPaths":[]})"),
-            R"({"success":false,"errorCode":"drawing_layouts_request_invalid","message":"dwgPaths must contain one to 200 DWG file paths."})");
-
-  const std::string unsaved = Run(R"({"source":"active"})");
-  EXPECT_EQ(unsaved.find(R"({"drawings":[{"dwgPath":"","displayName":"Drawing)"), 0u) << unsaved;
-  EXPECT_NE(unsaved.find(R"("name":"Sheet")"), std::string::npos);
-  EXPECT_NE(unsaved.find(R"("error":{"code":"unsaved_document")"), std::string::npos);
-
-  const std::string files = Files({file, dir + "/other.dwg", dir + "/missing.dwg"});
-  EXPECT_NE(files.find(R"("blocks":[{"blockName":"TB","blockHandle":"A0","attributes":[{"tag":"NO","value":"S-01"}]}])"),
-            std::string::npos) << files;
-  EXPECT_NE(files.find(R"("blockReadMode":"sideDatabase"},{"dwgPath":")" + dir + "/other.dwg"), std::string::npos);
-  EXPECT_NE(files.find(R"("blockReadMode":"openDocument"},{"dwgPath":")" + dir + "/missing.dwg"), std::string::npos);
-  EXPECT_NE(files.find(R"("error":{"code":"dwg_not_found","message":"Could not read the DWG (CAD status 76)."}}]})"),
-            std::string::npos) << files;
-  ExpectUntouched();
-}
-
 TEST_F(DrawingQuery, APipeOrDeviceIsRefusedNotWaitedOn) {
   const std::string pipe = dir + "/pipe.dwg";
   ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
@@ -280,18 +259,6 @@ TEST_F(DrawingQuery, APipeOrDeviceIsRefusedNotWaitedOn) {
   const std::string refused = R"("error":{"code":"dwg_read_failed","message":"Could not read the DWG (CAD status 72)."})";
   EXPECT_NE(answer.find("pipe.dwg"), std::string::npos);
   EXPECT_NE(answer.find(refused), answer.rfind(refused)) << answer;  // both
-}
-
-TEST_F(DrawingQuery, CancelledBetweenPathsEndsTheList) {
-  bool cancelled = false;
-  const std::string params = "{\"source\":\"files\",\"dwgPaths\":[\"" + file + "\",\"" + dir + "/b.dwg\",\"" + dir + "/c.dwg\"]}";
-  const std::string answer = Run(params, [&] { return !cancelled; }, [&](AcApDocManager* m, const std::string& p) {
-    cancelled = true;  // the user cancels while the first path is read
-    return FindOpenDocumentByPath(m, p);
-  });
-  EXPECT_NE(answer.find("/b.dwg\",\"displayName\":\"b.dwg\",\"hasFilePath\":true,\"layouts\":[],\"error\":{\"code\":"
-                        "\"drawing_layouts_cancelled\""), std::string::npos) << answer;
-  EXPECT_EQ(answer.find("c.dwg"), std::string::npos);
 }
 
 TEST_F(DrawingQuery, ReadOnlyFallbackAfterContextErrorsOnly) {
