@@ -1,7 +1,8 @@
 // The drawing content queries' rows in the action table.
 //
-// Today the one row is "cancelDrawingLayouts", answered on the receiving thread before the
-// readiness gate so that a cancel works whatever the drawing's state. Registering also makes every
+// "cancelDrawingLayouts" is answered on the receiving thread before the readiness gate, so that a
+// cancel works whatever the drawing's state. "queryDrawingLayouts" names its drawings itself, so
+// it is queued and run whether or not an active drawing is ready. Registering also makes every
 // ended task forget its request id in the cancellation registry, whatever its action was.
 #pragma once
 

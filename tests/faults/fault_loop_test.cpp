@@ -36,6 +36,16 @@ void PlanOpenBehindANewDrawing(const std::string& dir) {
   cadsim::openDrawing(dir + "/plan.dxf");
   cadsim::newDrawing();
 }
+// sheet.dxf beside plan.dxf: one layout with an attributed title block, for the layout query.
+void ASheetOnDisk(const std::string& dir) {
+  std::ofstream(dir + "/sheet.dxf")
+      << "0\nSECTION\n2\nBLOCKS\n0\nBLOCK\n8\n0\n2\nTB\n70\n2\n10\n0\n20\n0\n30\n0\n3\nTB\n0\nENDBLK\n8\n0\n"
+         "0\nENDSEC\n0\nSECTION\n2\nENTITIES\n0\nINSERT\n5\nA0\n67\n1\n8\n0\n66\n1\n2\nTB\n10\n0\n20\n0\n30\n0\n"
+         "0\nATTRIB\n5\nA1\n67\n1\n8\n0\n10\n0\n20\n0\n30\n0\n40\n2.5\n1\nS-01\n2\nNO\n70\n0\n0\nSEQEND\n8\n0\n"
+         "0\nENDSEC\n0\nEOF\n";
+  cadsim::openDrawing(dir + "/plan.dxf");
+  cadsim::newDrawing();
+}
 void AStyleWithAMissingFont(const std::string&) {
   cadsim::addTextStyle(cadsim::databaseOf(cadsim::newDrawing()), "Lost", "gone.shx", "gbcbig.shx");
 }
@@ -63,6 +73,9 @@ const Row kRows[] = {
     {"runLisp failing", "runLisp", "(no-such-function)", OneDrawing},
     {"runLisp closing its drawing", "runLisp", "(command \"CLOSE\")", TwoDrawings},
     {"switchSpace to no layout", "switchSpace", "\"NoSuchLayout\"", OneDrawing},
+    {"queryDrawingLayouts active", "queryDrawingLayouts", R"({"source":"active","includeBlocks":true})", OneDrawing},
+    {"queryDrawingLayouts files", "queryDrawingLayouts",
+     R"({"source":"files","includeBlocks":true,"dwgPaths":["{dir}/sheet.dxf","{dir}/plan.dxf"]})", ASheetOnDisk},
 };
 
 // Failures the plug-in does not survive yet: the row ("*": every row), the failing call's number
@@ -115,7 +128,8 @@ class FaultLoop : public ::testing::TestWithParam<Row> {
   // Runs the row's action as request `reqId` until the host is idle; false when it was not queued.
   bool RunAction(const Row& row, const std::string& reqId) {
     std::string params = row.params;
-    if (size_t at = params.find("{dir}"); at != std::string::npos) params.replace(at, 5, dir);
+    for (size_t at = params.find("{dir}"); at != std::string::npos; at = params.find("{dir}", at))
+      params.replace(at, 5, dir);
     const std::string answer = HandleCommand(reqId, row.action, params);
     cadsim::runUntilIdle();
     return answer == "__QUEUED__";

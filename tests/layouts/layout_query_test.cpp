@@ -1,0 +1,315 @@
+// The layout and block readers and the drawing layouts query against the simulated host: orders,
+// error records, cancellation, the three read modes and the read-only fallback putting the user's
+// drawing, current document and layout back.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "cadsim/control.h"
+#include "layouts/drawing_layouts_query.h"
+#include "layouts/layout_readers.h"
+#include "pipeline/document_binding.h"
+#include "pipeline/request_json.h"
+
+namespace {
+
+using namespace OrvikDrawingLayouts;
+using Strings = std::vector<std::string>;
+
+std::string Decode(const std::string& raw) { return UnescapeJsonString(raw); }
+
+TEST(QueryParams, PathsAndBooleans) {
+  struct Row {
+    std::string params;
+    bool ok;
+    Strings paths;
+  };
+  std::string twoHundred = "{\"dwgPaths\":[";
+  for (int i = 0; i < 200; ++i) twoHundred += (i ? ",\"/d/" : "\"/d/") + std::to_string(i) + "\"";
+  const Row rows[] = {
+      {R"({"dwgPaths" : [ "/a b.dwg" ,"C:\\x\"y.dwg"]})", true, {"/a b.dwg", "C:\\x\"y.dwg"}},  // blanks, escapes
+      {R"({"dwgPaths":[]})", true, {}},                   // read, but the query refuses it
+      {twoHundred + "]}", true, {}},                      // 200 accepted (checked by count below)
+      {twoHundred + ",\"/d/x\"]}", false, {}},            // the 201st
+      {R"({"dwgPaths":["/a",""]})", false, {}},           // an empty path
+      {R"({"dwgPaths":["/a",1]})", false, {}},            // not a string
+      {R"({"dwgPaths":["/a"})", false, {}},               // unterminated
+      {"{\"dwgPaths\":[\"/a\tb\"]}", false, {}},          // a raw control byte
+      {R"({"dwgPaths":["/a\u0000.dwg"]})", false, {}},    // an escaped one would cut the host's name
+      {R"({"dwgPaths":"/a"})", false, {}},                // not an array
+  };
+  for (const Row& row : rows) {
+    Strings paths;
+    EXPECT_EQ(ReadPaths(row.params, paths, Decode), row.ok) << row.params.substr(0, 60);
+    if (row.ok && !row.paths.empty()) {
+      EXPECT_EQ(paths, row.paths);
+    }
+  }
+  Strings paths;
+  ASSERT_TRUE(ReadPaths(twoHundred + "]}", paths, Decode));
+  EXPECT_EQ(paths.size(), 200u);
+
+  EXPECT_TRUE(ReadBool(R"({"includeBlocks":  true})", "includeBlocks", false));
+  EXPECT_FALSE(ReadBool(R"({"allowDocumentFallback":false})", "allowDocumentFallback", true));
+  EXPECT_FALSE(ReadBool(R"({"includeBlocks":"true"})", "includeBlocks", false));  // a string counts as absent
+  EXPECT_TRUE(ReadBool(R"({"other":false})", "allowDocumentFallback", true));
+}
+
+TEST(QueryParams, FallbackOnlyWhenEveryFailureIsAContextError) {
+  auto snapshot = [](bool blocks, const char* error, bool context, std::vector<std::pair<const char*, bool>> layouts) {
+    Snapshot s;
+    s.includeBlocks = blocks;
+    s.errorCode = error;
+    s.contextError = context;
+    for (auto& l : layouts) s.layouts.push_back({"L", "1", 0, {}, l.first, "", l.second});
+    return s;
+  };
+  EXPECT_FALSE(CanUseDocumentFallback(snapshot(false, "dwg_read_failed", true, {})));  // no blocks asked
+  EXPECT_TRUE(CanUseDocumentFallback(snapshot(true, "dwg_read_failed", true, {})));
+  EXPECT_FALSE(CanUseDocumentFallback(snapshot(true, "dwg_read_failed", false, {})));
+  EXPECT_TRUE(CanUseDocumentFallback(snapshot(true, "", false, {{"", false}, {"x", true}})));
+  EXPECT_FALSE(CanUseDocumentFallback(snapshot(true, "", false, {{"x", true}, {"x", false}})));  // one ordinary
+  EXPECT_FALSE(CanUseDocumentFallback(snapshot(true, "", false, {{"", false}})));  // nothing failed
+}
+
+class LayoutReading : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    cadsim::reset();
+    doc = cadsim::newDrawing();
+    db = cadsim::databaseOf(doc);
+  }
+  void TearDown() override {
+    EXPECT_EQ(cadsim::openObjects(), Strings());
+    EXPECT_EQ(cadsim::faultLog(), Strings());
+    cadsim::reset();
+  }
+  // Objects that only use up handles, so the next one's handle text is longer.
+  void SpendHandles(int count) {
+    for (int i = 0; i < count; ++i) cadsim::addLine(db, cadsim::modelSpaceId(db), {0, 0, 0}, {1, 1, 0});
+  }
+  Snapshot Read(const KeepGoing& keepGoing = nullptr) {
+    Snapshot s;
+    s.includeBlocks = true;
+    ReadLayouts(db, s, keepGoing);
+    return s;
+  }
+  AcApDocument* doc = nullptr;
+  AcDbDatabase* db = nullptr;
+};
+
+TEST_F(LayoutReading, OrdersNamesAndAttributesAsInTheDrawing) {
+  SpendHandles(0x20);
+  const AcDbObjectId early = cadsim::addLayout(db, "Early", 7);
+  const AcDbObjectId space = cadsim::layoutSpaceId(db, "Layout1");
+  const AcDbObjectId tb = cadsim::addBlockDefinition(db, "TB", {{"NO", ""}});
+  const AcDbObjectId dyn = cadsim::addBlockDefinition(db, "DYN", {{"D", ""}}, true);
+  const AcDbObjectId first = cadsim::addBlockReference(db, space, tb, {0, 0, 0}, {{"NO", "A\"1\\\t图"}});
+  cadsim::addBlockReference(db, space, cadsim::addBlockDefinition(db, "PLAIN"), {0, 0, 0});
+  SpendHandles(300);
+  const AcDbObjectId late = cadsim::addLayout(db, "Late", 7);
+  cadsim::addBlockReference(db, space, cadsim::addAnonymousRepresentation(db, dyn), {0, 0, 0}, {{"D", "d"}});
+  cadsim::addBlockReference(db, space, tb, {0, 0, 0},
+                            {{"M", "one\\Ptwo", true}, {"H", "hidden", false, true}});
+  // Byte order of the handle texts is not their numeric order: the test only means something so.
+  ASSERT_LT(cadsim::handleText(late), cadsim::handleText(early));
+
+  const Snapshot s = Read();
+  EXPECT_EQ(s.errorCode, "");
+  Strings names;
+  for (const Layout& l : s.layouts) names.push_back(l.name);
+  EXPECT_EQ(names, (Strings{"Layout1", "Layout2", "Late", "Early"}));  // tab order, then handle text
+  ASSERT_EQ(s.layouts[0].blocks.size(), 3u);  // the reference without attributes left out
+  const std::vector<Block>& blocks = s.layouts[0].blocks;
+  EXPECT_EQ(blocks[0].blockHandle, cadsim::handleText(first));  // numeric handle order
+  EXPECT_EQ(blocks[0].attributes[0].value, "A\"1\\\t图");
+  EXPECT_EQ(blocks[1].blockName, "DYN");  // not its anonymous representation
+  ASSERT_EQ(blocks[2].attributes.size(), 2u);
+  EXPECT_EQ(blocks[2].attributes[0].value, "one\ntwo");  // plain text of a multi-line attribute
+  EXPECT_EQ(blocks[2].attributes[1].value, "hidden");    // invisible ones too
+}
+
+TEST_F(LayoutReading, FailuresStopTheDrawingOrOnlyTheirLayout) {
+  const AcDbObjectId space = cadsim::layoutSpaceId(db, "Layout1");
+  cadsim::addBlockReference(db, space, cadsim::addBlockDefinition(db, "TB", {{"NO", ""}}), {0, 0, 0}, {{"NO", "1"}});
+  struct Row {
+    const char* call;
+    int status;
+    size_t nth;
+    std::string error;       // the drawing's
+    bool context;            // the drawing's context flag
+    std::string blockError;  // Layout1's message
+  };
+  const Row rows[] = {
+      {"acdbOpenObject", 2, 1, "dwg_read_failed", true, ""},  // the layout dictionary
+      {"acdbOpenObject", 3, 2, "dwg_read_failed", false, ""},  // the first layout
+      {"getEntity", 35, 1, "", false, "Cannot read a layout entity (CAD status 35)."},
+      {"acdbOpenObject:AcDbBlockTableRecord", 124, 1, "", false, "Cannot read the layout block record (CAD status 124)."},
+      {"getName:AcDbBlockTableRecord", 3, 1, "", false, "Cannot read a block name (CAD status 3)."},
+      {"acdbOpenObject:AcDbAttribute", 250, 1, "", false, "Cannot read a block attribute (CAD status 250)."},
+      {"textString", 330, 1, "", false, "Cannot read a block attribute value (CAD status 330)."},
+  };
+  for (const Row& row : rows) {
+    cadsim::clearFaults();
+    cadsim::failNthCall(row.call, row.nth, row.status);
+    const Snapshot s = Read();
+    EXPECT_EQ(s.errorCode, row.error) << row.call;
+    EXPECT_EQ(s.contextError, row.context) << row.call;
+    if (!row.error.empty()) {
+      EXPECT_TRUE(s.layouts.empty()) << row.call;
+      continue;
+    }
+    ASSERT_EQ(s.layouts.size(), 2u) << row.call;
+    EXPECT_EQ(s.layouts[0].blockErrorMessage, row.blockError) << row.call;
+    EXPECT_TRUE(s.layouts[0].blocks.empty());
+    EXPECT_EQ(s.layouts[0].blockContextError, row.status != 3) << row.call;
+    EXPECT_EQ(s.layouts[1].blockErrorCode, "") << row.call;  // the other layout is still read
+  }
+}
+
+TEST_F(LayoutReading, CancellationBeforeAndDuringTheRead) {
+  const AcDbObjectId space = cadsim::layoutSpaceId(db, "Layout1");
+  cadsim::addBlockReference(db, space, cadsim::addBlockDefinition(db, "TB", {{"NO", ""}}), {0, 0, 0}, {{"NO", "1"}});
+
+  const Snapshot before = ReadOpenDocument(acDocManagerPtr(), doc, true, [] { return false; });
+  EXPECT_EQ(before.errorCode, "drawing_layouts_cancelled");
+  EXPECT_TRUE(before.layouts.empty());
+  EXPECT_EQ(cadsim::lockCount(doc), 0);
+
+  // Asked for Layout1's entry, then for its first entity.
+  int answers = 1;
+  const Snapshot during = Read([&] { return answers-- > 0; });
+  EXPECT_EQ(during.errorCode, "drawing_layouts_cancelled");
+  ASSERT_EQ(during.layouts.size(), 1u);
+  EXPECT_EQ(during.layouts[0].blockErrorCode, "drawing_layouts_cancelled");
+  EXPECT_FALSE(during.layouts[0].blockContextError);  // never a reason to fall back
+  EXPECT_EQ(cadsim::lockCount(doc), 0);
+}
+
+// A drawing file with one layout holding one attributed title block.
+std::string WriteDrawing(const std::string& dir, const std::string& name) {
+  const std::string path = dir + "/" + name;
+  const char* pairs[] = {
+      "0", "SECTION", "2", "BLOCKS", "0", "BLOCK", "8", "0", "2", "TB", "70", "2", "10", "0", "20", "0", "30", "0",
+      "3", "TB", "0", "ATTDEF", "8", "0", "10", "0", "20", "0", "30", "0", "40", "2.5", "1", "", "3", "No", "2",
+      "NO", "70", "0", "0", "ENDBLK", "8", "0", "0", "ENDSEC", "0", "SECTION", "2", "ENTITIES", "0", "INSERT", "5",
+      "A0", "67", "1", "8", "0", "66", "1", "2", "TB", "10", "0", "20", "0", "30", "0", "0", "ATTRIB", "5", "A1",
+      "67", "1", "8", "0", "10", "0", "20", "0", "30", "0", "40", "2.5", "1", "S-01", "2", "NO", "70", "0", "0",
+      "SEQEND", "8", "0", "0", "ENDSEC", "0", "EOF"};
+  std::ofstream out(path);
+  for (const char* p : pairs) out << p << "\n";
+  return path;
+}
+
+class DrawingQuery : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/orvik-query-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    dir = pattern;
+    cadsim::reset();
+    cadsim::setStrictDrawingFiles(true);
+    file = WriteDrawing(dir, "plan.dwg");
+    other = cadsim::openDrawing(WriteDrawing(dir, "other.dwg"));
+    active = cadsim::newDrawing();
+    cadsim::addLayout(cadsim::databaseOf(active), "Sheet");
+    acdbHostApplicationServices()->layoutManager()->setCurrentLayout(L"Layout2", cadsim::databaseOf(active));
+    cadsim::clearFaults();
+  }
+  void TearDown() override {
+    EXPECT_EQ(cadsim::openObjects(), Strings());
+    EXPECT_EQ(cadsim::faultLog(), Strings());
+    cadsim::reset();
+    std::remove((dir + "/plan.dwg").c_str());
+    std::remove((dir + "/other.dwg").c_str());
+    rmdir(dir.c_str());
+  }
+  std::string Run(const std::string& params, const KeepGoing& keepGoing = nullptr,
+                  const FindOpenDocument& find = FindOpenDocumentByPath) {
+    return Query(acDocManagerPtr(), JsonStringValue(params, "source"), params, Decode, find, keepGoing);
+  }
+  std::string Files(const Strings& paths, const std::string& extra = ",\"includeBlocks\":true") {
+    std::string params = "{\"source\":\"files\"" + extra + ",\"dwgPaths\":[";
+    for (size_t i = 0; i < paths.size(); ++i) params += (i ? ",\"" : "\"") + paths[i] + "\"";
+    return Run(params + "]}");
+  }
+  // The user's state the fallback must leave as it was.
+  void ExpectUntouched() {
+    EXPECT_EQ(acDocManagerPtr()->mdiActiveDocument(), active);
+    EXPECT_EQ(acDocManagerPtr()->curDocument(), active);
+    EXPECT_EQ(cadsim::currentLayoutName(cadsim::databaseOf(active)), "Layout2");
+    EXPECT_EQ(cadsim::documents().size(), 2u);
+    EXPECT_EQ(cadsim::lockCount(active) + cadsim::lockCount(other), 0);
+  }
+  std::string dir, file;
+  AcApDocument* other = nullptr;
+  AcApDocument* active = nullptr;
+};
+
+TEST_F(DrawingQuery, APipeOrDeviceIsRefusedNotWaitedOn) {
+  const std::string pipe = dir + "/pipe.dwg";
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+  const std::string answer = Files({pipe, "/dev/zero"});
+  std::remove(pipe.c_str());
+  const std::string refused = R"("error":{"code":"dwg_read_failed","message":"Could not read the DWG (CAD status 72)."})";
+  EXPECT_NE(answer.find("pipe.dwg"), std::string::npos);
+  EXPECT_NE(answer.find(refused), answer.rfind(refused)) << answer;  // both
+}
+
+TEST_F(DrawingQuery, ReadOnlyFallbackAfterContextErrorsOnly) {
+  struct Row {
+    const char* what;
+    const char* call;
+    int status;
+    std::string extra;
+    std::string expected;  // a piece of the answer
+  };
+  const Row rows[] = {
+      {"context error in the side database", "getEntity", 2, "", R"("blockReadMode":"documentFallback"})"},
+      {"an ordinary block error", "getEntity", 3, "", R"(,"blockError":{"code":"layout_blocks_read_failed")"},
+      {"fallback not allowed", "getEntity", 2, R"(,"allowDocumentFallback":false)", R"("blockReadMode":"sideDatabase"})"},
+      {"dictionary unreadable", "acdbOpenObject:AcDbDictionary", 35, "", R"("value":"S-01"}]}]}],"blocksIncluded":true,"blockReadMode":"documentFallback"})"},
+  };
+  // A host that ignores the read-only demand: refused, and the drawing it opened is closed again.
+  cadsim::setReadOnlyOpenHonoured(false);
+  cadsim::failCall("getEntity", 2);
+  std::string answer = Files({file});
+  EXPECT_NE(answer.find(R"("error":{"code":"document_fallback_not_readonly")"), std::string::npos) << answer;
+  ExpectUntouched();
+  cadsim::setReadOnlyOpenHonoured(true);
+
+  for (const Row& row : rows) {
+    cadsim::clearFaults();
+    cadsim::failCall(row.call, row.status);
+    answer = Files({file}, ",\"includeBlocks\":true" + row.extra);
+    EXPECT_NE(answer.find(row.expected), std::string::npos) << row.what << "\n" << answer;
+    ExpectUntouched();
+  }
+
+  // The drawing opened under a name the path does not find: reported, and still closed again.
+  cadsim::clearFaults();
+  cadsim::failCall("getEntity", 2);
+  answer = Run("{\"source\":\"files\",\"includeBlocks\":true,\"dwgPaths\":[\"" + file + "\"]}", nullptr,
+               [](AcApDocManager*, const std::string&) { return nullptr; });
+  EXPECT_NE(answer.find(R"("error":{"code":"document_fallback_open_failed","message":"The drawing could not be )"
+                        R"(opened for a read-only query (CAD status 0)."})"),
+            std::string::npos) << answer;
+  ExpectUntouched();
+
+  // The user's drawing cannot be made active again: said so, beside the layouts read.
+  cadsim::clearFaults();
+  cadsim::failCall("getEntity", 2);
+  cadsim::failCall("setCurDocument", 3);
+  answer = Files({file});
+  EXPECT_NE(answer.find(R"("value":"S-01"}]}]}],"blocksIncluded":true,"blockReadMode":"documentFallback",)"
+                        R"("error":{"code":"document_fallback_restore_failed")"),
+            std::string::npos) << answer;
+  EXPECT_EQ(cadsim::documents().size(), 2u);
+}
+
+}  // namespace
