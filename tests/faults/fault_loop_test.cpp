@@ -36,7 +36,7 @@ void PlanOpenBehindANewDrawing(const std::string& dir) {
   cadsim::openDrawing(dir + "/plan.dxf");
   cadsim::newDrawing();
 }
-// An attributed title block in model space and on Layout1.
+// An attributed title block in model space, and on Layout1 when the drawing has one.
 void AddTitleBlocks(AcApDocument* doc) {
   AcDbDatabase* db = cadsim::databaseOf(doc);
   const AcDbObjectId title = cadsim::addBlockDefinition(db, "TITLE", {{"NO", ""}});
@@ -80,7 +80,7 @@ const Row kRows[] = {
      TitleBlocks},
     {"queryAllBlocks", "queryAllBlocks", "", TitleBlocks},
     {"queryLayoutContext", "queryLayoutContext",
-     R"({"dwgPath":"{dir}/plan.dxf","layoutName":"Layout1","includeBlocks":true})", PlanWithTitleBlocksBehind},
+     R"({"dwgPath":"{dir}/plan.dxf","layoutName":"Model","includeBlocks":true})", PlanWithTitleBlocksBehind},
 };
 
 // Failures the plug-in does not survive yet: the row ("*": every row), the failing call's number
