@@ -98,7 +98,7 @@ def test_read_only_fallback_after_context_errors(standin, cad_factory, tmp_path)
     b, _, _ = write_sheets(tmp_path / "b.dwg")
     other, _, _ = write_sheets(tmp_path / "other.dwg")
     cad = cad_factory(other, b)
-    standin.wait_connected()
+    wait_ready(standin, b)
     assert standin.exec("switchSpace", '"Sheet B"')["result"] == "OK"
     request = {"source": "files", "includeBlocks": True, "dwgPaths": [a]}
 
