@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 
@@ -364,6 +365,84 @@ TEST_F(PlotTest, WindowPlotFitsTheWindowTurnedOnTheTurnedPage) {
   EXPECT_TRUE(r.inkIn(120, 147.5, 170, 149.5)); // the line, from the middle to the edge
   EXPECT_FALSE(r.inkIn(182, 140, 210, 157));    // and cut there
   EXPECT_NEAR(cadsim::plotRecords().at(0).scale, 2.97, 1e-9);
+}
+
+// The drawing of tests/data/dxf/make_plot_drawing.py, written once per test process.
+std::string plotDrawing() {
+  static const std::string path = [] {
+    std::string dir = std::string(ORVIK_BINARY_DIR) + "/plot-drawing-XXXXXX";
+    if (!mkdtemp(dir.data())) return std::string();
+    const std::string file = dir + "/plot.dxf";
+    const std::string script = std::string(ORVIK_SOURCE_DIR) + "/tests/data/dxf/make_plot_drawing.py";
+    if (std::system(("/usr/bin/python3 '" + script + "' '" + file + "'").c_str()) != 0) return std::string();
+    return file;
+  }();
+  return path;
+}
+
+class DxfPlotTest : public PlotTest {
+ protected:
+  void SetUp() override {
+    PlotTest::SetUp();
+    ASSERT_FALSE(plotDrawing().empty()) << "make_plot_drawing.py failed";
+    int status = 0;
+    doc = cadsim::openDrawing(plotDrawing(), &status);
+    ASSERT_NE(doc, nullptr) << status;
+    db = cadsim::databaseOf(doc);
+  }
+};
+
+TEST_F(DxfPlotTest, PageSetupsComeFromTheFileAsEzdxfWritesThem) {
+  AcDbLayout* layout = nullptr;
+  ASSERT_EQ(acdbOpenObject(layout, cadsim::layoutId(db, "Sheet A3"), AcDb::kForRead), Acad::eOk);
+  const ACHAR *device = nullptr, *media = nullptr, *style = nullptr;
+  layout->getPlotCfgName(device);
+  layout->getCanonicalMediaName(media);
+  layout->getCurrentStyleSheet(style);
+  double num = 0, den = 0;
+  layout->getCustomPrintScale(num, den);
+  EXPECT_EQ(cadsim::narrow(device), "DWG To PDF.pc3");
+  EXPECT_EQ(cadsim::narrow(media), "ISO_A3_(420.00_x_297.00_MM)");
+  EXPECT_EQ(cadsim::narrow(style), "monochrome.ctb");
+  EXPECT_EQ(layout->plotType(), AcDbPlotSettings::kLayout);
+  EXPECT_FALSE(layout->useStandardScale());
+  EXPECT_EQ(std::vector<double>({num, den}), std::vector<double>({1, 1}));
+  layout->close();
+  ASSERT_EQ(acdbOpenObject(layout, cadsim::layoutId(db, "Sheet A4"), AcDb::kForRead), Acad::eOk);
+  EXPECT_EQ(layout->plotRotation(), AcDbPlotSettings::k90degrees);
+  layout->getCustomPrintScale(num, den);
+  EXPECT_EQ(den, 2);
+  layout->close();
+}
+
+TEST_F(DxfPlotTest, LayoutPlotsShowTheSheetInTheMediasOrientation) {
+  const std::string a3 = out + "/Sheet A3.pdf", a4 = out + "/Sheet A4.pdf";
+  ASSERT_EQ(publish(cadsim::layoutId(db, "Sheet A3"), nullptr, a3), Acad::eOk);
+  ASSERT_EQ(publish(cadsim::layoutId(db, "Sheet A4"), nullptr, a4), Acad::eOk);
+  EXPECT_EQ(pdfPageSize(a3), "1190.55 x 841.89 pts (A3)");
+  EXPECT_EQ(pdfPageSize(a4), "595.276 x 841.89 pts (A4)");  // a quarter turn: portrait
+  Raster r = render(a3, getenv("CADSIM_KEEP_PLOTS") ? a3 : "");
+  ASSERT_GE(r.width, 840);
+  // In millimetres from the page's top left; paper space's origin is at (5, 290.5).
+  struct Place {
+    const char* what;
+    double x0, y0, x1, y1;
+    bool ink;
+  } places[] = {
+      {"frame left", 4, 100, 6, 110, true},
+      {"frame right", 414, 100, 416, 110, true},
+      {"frame top", 200, 5.5, 210, 7.5, true},
+      {"frame bottom", 200, 289.5, 210, 291.5, true},
+      {"title block attribute A-101", 295, 275, 320, 281, true},
+      {"invisible attribute", 295, 260, 340, 266, false},
+      {"PLAN", 25, 30, 60, 41, true},
+      {"second line of the MText", 305, 48, 325, 54, true},
+      {"line on a layer that does not plot", 20, 20, 100, 22, false},
+      {"circle through the viewport", 64, 189, 66, 192, true},
+      {"arc through the viewport", 104, 170, 106, 172, true},
+      {"model line cut at the viewport's edge", 182, 189, 400, 192, false},
+  };
+  for (const Place& p : places) EXPECT_EQ(r.inkIn(p.x0, p.y0, p.x1, p.y1), p.ink) << p.what;
 }
 
 }  // namespace
