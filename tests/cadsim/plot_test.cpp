@@ -440,6 +440,7 @@ TEST_F(DxfPlotTest, LayoutPlotsShowTheSheetInTheMediasOrientation) {
       {"title block attribute A-101", 295, 275, 320, 281, true},
       {"invisible attribute", 295, 260, 340, 266, false},
       {"PLAN", 25, 30, 60, 41, true},
+      {"second line of the multi-line attribute", 295, 218, 320, 221, true},
       {"second line of the MText", 305, 48, 325, 54, true},
       {"line on a layer that does not plot", 20, 20, 100, 22, false},
       {"circle through the viewport", 64, 189, 66, 192, true},

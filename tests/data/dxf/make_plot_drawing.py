@@ -4,7 +4,7 @@
 # Two paper-space layouts with page setups as ezdxf writes them, both on "DWG To PDF.pc3" with
 # margins matching the host's media (5 mm sides, 6.5 mm top and bottom):
 #   "Sheet A3"  ISO A3 landscape at 1:1 with monochrome.ctb: a frame around the printable area,
-#               a title block with attributes, text and multi-line text, a viewport onto model
+#               title blocks with attributes (one multi-line), text and multi-line text, a viewport onto model
 #               space (its circle, arc and a line that runs out of the viewport)
 #   "Sheet A4"  ISO A4 landscape media plotted a quarter turn (rotation 1), at 1:2
 import sys
@@ -37,6 +37,8 @@ def main():
     ref = a3.add_blockref("TITLE", (285, 5))
     ref.add_attrib("DWGNO", "A-101", (290, 10), dxfattribs={"height": 5})
     ref.add_attrib("SECRET", "hidden", (290, 25), dxfattribs={"height": 5, "flags": 1})
+    notes = a3.add_blockref("TITLE", (285, 60)).add_attrib("DWGNO", "", (290, 80))
+    notes.embed_mtext(a3.add_mtext("NOTE ONE\\PNOTE TWO", dxfattribs={"char_height": 4, "insert": (290, 80)}))
     a3.add_text("PLAN", dxfattribs={"height": 10}).set_placement((20, 250))
     a3.add_mtext("first\\Psecond", dxfattribs={"char_height": 5}).set_location((300, 250))
     vp = a3.add_viewport(center=(100, 100), size=(150, 150), view_center_point=(100, 100), view_height=150)
