@@ -15,4 +15,5 @@
 #include "cadsim/control/plot.h"
 #include "cadsim/control/session.h"
 #include "cadsim/control/strings.h"
+#include "cadsim/control/view.h"
 #include "cadsim/sdk/arx.h"

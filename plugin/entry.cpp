@@ -1,6 +1,7 @@
 #include "plugin/entry.h"
 
 #include "host/platform.h"
+#include "layouts/block_queries.h"
 #include "layouts/layout_actions.h"
 #include "link/connection_supervisor.h"
 #include "pipeline/command_dispatch.h"
@@ -30,6 +31,9 @@ const CommandEntry kCommands[] = {
     {L"ORVIKSHEETSET", orvikSheetSetCmd, 0},
     {L"ORVIKSETTING", orvikSettingsCmd, 0},
     {L"ORVIKHOME", orvikHomeCmd, 0},
+    // Developer commands for trying the block queries by hand.
+    {L"ORVIKTESTQUERYBLOCKS", orviktestQueryBlocksCmd, 0},
+    {L"ORVIKTESTCREATEBLOCK", orviktestCreateBlockCmd, 0},
 };
 
 }  // namespace

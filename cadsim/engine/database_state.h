@@ -13,6 +13,7 @@
 
 #include "cadsim/control/content.h"
 #include "cadsim/control/strings.h"
+#include "cadsim/control/view.h"
 #include "cadsim/engine/host_calls.h"
 #include "cadsim/sdk/arx.h"
 
@@ -37,6 +38,8 @@ struct DatabaseData {
   AcDbObjectId modelSpace, currentLayout, lastPaperLayout, clayer, textstyle;
   std::wstring fileName;  // the file it was read from
   std::map<std::wstring, std::wstring> variables;  // per-drawing system variables by upper name
+  std::map<AcDbObjectId, ViewState> views;  // by space block record; a space not here shows plan
+  bool readOnly = false;  // a drawing opened read-only: objects do not open for write
   int anonymousCounter = 0;
 
   // Takes ownership of a new object and gives it an id (handle 0: the next free one). Objects
@@ -117,6 +120,14 @@ AcDbObjectId createPaperLayout(AcDbDatabase* db, const std::wstring& name, int t
                                AcDbObjectId* blockRecord);
 bool layoutManagerAvailable();
 
+// --- selection -----------------------------------------------------------------------------------
+
+// Whether a selection filter's string value (comma-separated alternatives) matches a value;
+// letter case ignored.
+bool filterStringMatches(const std::wstring& pattern, const std::wstring& value);
+// Drops every selection set (reset()).
+void resetSelectionSets();
+
 // --- drawing files and host services -------------------------------------------------------------
 
 Acad::ErrorStatus loadDrawingFile(AcDbDatabase* db, const std::wstring& path);
@@ -125,6 +136,7 @@ Acad::ErrorStatus readDxfInto(AcDbDatabase* db, const std::string& path);
 // The same import from text in memory (the import's fuzz target).
 Acad::ErrorStatus readDxfTextInto(AcDbDatabase* db, std::string_view text);
 bool strictDrawingFiles();
+bool readOnlyOpenHonoured();
 // Back to the defaults: fonts, layout manager, lenient drawing files.
 void resetDrawingServices();
 
