@@ -21,14 +21,14 @@ namespace {
 }
 
 // Style lists are regular, translation and colour-dependent tables together.
-constexpr long kAllStyleTypes = 7;
+constexpr long kAllStyleTypes = AcPlPlotConfigManager::kAllStyles;
 
 std::vector<std::string> RawStyleEntries() {
   std::vector<std::string> entries;
   AcPlPlotConfigManager* manager = acplPlotConfigManagerPtr();
   if (!manager) return entries;
-  manager->refreshList(AcPlPlotConfigManager::kStyleList);
-  AcArray<ACHAR*> list;
+  manager->refreshList(AcPlPlotConfigManager::kRefreshStyleList);
+  AcArray<const ACHAR*> list;
   if (!manager->getStyleList(list, kAllStyleTypes)) return entries;
   for (int i = 0; i < list.length(); ++i)
     if (list[i]) entries.push_back(OrvikUtf8(list[i]));
@@ -48,7 +48,7 @@ using TemporarySettings = std::unique_ptr<AcDbPlotSettings>;
 std::string GetDevicesJson() {
   AcPlPlotConfigManager* manager = acplPlotConfigManagerPtr();
   if (!manager) RaiseNotReady("plot config manager is unavailable.");
-  manager->refreshList(AcPlPlotConfigManager::kDeviceList);
+  manager->refreshList(AcPlPlotConfigManager::kRefreshDevicesList);
   AcArray<AcPlPlotConfigInfo> devices;
   if (!manager->getDevicesList(devices)) RaiseNotReady("could not enumerate plot devices.");
   std::string json = "[";
@@ -100,7 +100,7 @@ std::string GetPaperSizesJson(const std::string& deviceName) {
   if (deviceName.empty()) RaiseNotReady("a plot device is required.");
 
   TemporarySettings settings(new AcDbPlotSettings(true));
-  manager->refreshList(AcPlPlotConfigManager::kDeviceList);
+  manager->refreshList(AcPlPlotConfigManager::kRefreshDevicesList);
   const std::wstring device = OrvikWide(deviceName);
   Acad::ErrorStatus status = validator->setPlotCfgName(settings.get(), device.c_str());
   if (status != Acad::eOk)
@@ -163,4 +163,91 @@ std::string GetLayoutsJson() {
     json += '"' + EscapeLayoutPlotJson(OrvikUtf8(name)) + '"';
   }
   return json + "]";
+}
+
+namespace {
+
+void PrintLine(const OrvikMessage& message, const std::string& text) {
+  const std::wstring wide = OrvikWide(text);
+  acutPrintf(orvikText(message), wide.c_str());
+}
+
+}  // namespace
+
+void getDevicesCmd() {
+  try {
+    acutPrintf(orvikText(kMsgDevicesHeader));
+    for (const std::string& name : JsonStrings(GetDevicesJson())) PrintLine(kMsgCatalogueLine, name);
+  } catch (const std::exception& e) {
+    PrintLine(kMsgErrorLine, e.what());
+  } catch (...) {
+    // Nothing may escape into the host's command loop.
+  }
+  acutPrintf(orvikText(kMsgCatalogueClosingRule));
+}
+
+void getStylesCmd() {
+  try {
+    acutPrintf(orvikText(kMsgStylesHeader));
+    // Raw entries, paths and duplicates included: what the host lists, less its "Normal".
+    for (const std::string& entry : RawStyleEntries())
+      if (!EqualsIgnoreCase(entry, "Normal")) PrintLine(kMsgCatalogueLine, entry);
+    acutPrintf(orvikText(kMsgCatalogueClosingRule));
+  } catch (...) {
+    // Nothing may escape into the host's command loop.
+  }
+}
+
+void getLayoutsCmd() {
+  try {
+    acutPrintf(orvikText(kMsgLayoutsHeader));
+    PrintLine(kMsgCatalogueLine, GetLayoutsJson());
+    acutPrintf(orvikText(kMsgCatalogueClosingRule));
+  } catch (...) {
+    // Nothing may escape into the host's command loop.
+  }
+}
+
+void PrintPaperSizes(const std::string& deviceName) {
+  try {
+    AcDbHostApplicationServices* services = acdbHostApplicationServices();
+    AcDbPlotSettingsValidator* validator = services ? services->plotSettingsValidator() : nullptr;
+    TemporarySettings settings(new AcDbPlotSettings(true));
+    const std::wstring device = OrvikWide(deviceName);
+    if (!validator || validator->setPlotCfgName(settings.get(), device.c_str()) != Acad::eOk) {
+      acutPrintf(orvikText(kMsgPrinterNotFound));
+      return;
+    }
+    PrintLine(kMsgPaperSizesHeader, deviceName);
+    validator->refreshLists(settings.get());
+    AcArray<const ACHAR*> media;
+    validator->canonicalMediaNameList(settings.get(), media);
+    // The names are copied first: they belong to the validator and may go with its next call.
+    std::vector<std::wstring> names;
+    for (int i = 0; i < media.length(); ++i)
+      if (media[i] && *media[i]) names.emplace_back(media[i]);
+    for (const std::wstring& canonical : names) {
+      const ACHAR* locale = nullptr;
+      validator->getLocaleMediaName(settings.get(), canonical.c_str(), locale);
+      if (locale && *locale) {
+        const std::wstring localized(locale);
+        acutPrintf(orvikText(kMsgPaperSizeLine), localized.c_str(), canonical.c_str());
+      } else {
+        acutPrintf(orvikText(kMsgCatalogueLine), canonical.c_str());
+      }
+    }
+    acutPrintf(orvikText(kMsgCatalogueClosingRule));
+  } catch (...) {
+    // Nothing may escape into the host's command loop.
+  }
+}
+
+void PrintDirectoryState(const std::string& path) {
+  try {
+    const std::wstring wide = OrvikWide(path);
+    acutPrintf(orvikText(kMsgDirectoryState), wide.c_str(),
+               orvikText(VerifyDirExists(path) ? kMsgDirectoryExists : kMsgDirectoryMissing));
+  } catch (...) {
+    // Nothing may escape into the host's command loop.
+  }
 }

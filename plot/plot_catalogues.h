@@ -27,9 +27,10 @@ std::string GetPaperSizesJson(const std::string& deviceName);
 // The active drawing's paper-space layout names, in its layout dictionary's order.
 std::string GetLayoutsJson();
 
-// Console functions (not registered as commands): the catalogues on the command line.
+// Console functions (not registered as commands): the catalogues on the command line. The two that
+// ask for input print for a given device or folder until the host's prompt is in the SDK surface.
 void getDevicesCmd();
 void getStylesCmd();
-void getPaperSizesCmd();
 void getLayoutsCmd();
-void verifyDirCmd();
+void PrintPaperSizes(const std::string& deviceName);
+void PrintDirectoryState(const std::string& path);
