@@ -36,6 +36,18 @@ void PlanOpenBehindANewDrawing(const std::string& dir) {
   cadsim::openDrawing(dir + "/plan.dxf");
   cadsim::newDrawing();
 }
+// An attributed title block in model space and on Layout1.
+void AddTitleBlocks(AcApDocument* doc) {
+  AcDbDatabase* db = cadsim::databaseOf(doc);
+  const AcDbObjectId title = cadsim::addBlockDefinition(db, "TITLE", {{"NO", ""}});
+  cadsim::addBlockReference(db, cadsim::modelSpaceId(db), title, AcGePoint3d(10, 10, 0), {{"NO", "M-1"}});
+  cadsim::addBlockReference(db, cadsim::layoutSpaceId(db, "Layout1"), title, AcGePoint3d(10, 10, 0), {{"NO", "P-1"}});
+}
+void TitleBlocks(const std::string&) { AddTitleBlocks(cadsim::newDrawing()); }
+void PlanWithTitleBlocksBehind(const std::string& dir) {
+  AddTitleBlocks(cadsim::openDrawing(dir + "/plan.dxf"));
+  cadsim::newDrawing();
+}
 void AStyleWithAMissingFont(const std::string&) {
   cadsim::addTextStyle(cadsim::databaseOf(cadsim::newDrawing()), "Lost", "gone.shx", "gbcbig.shx");
 }
@@ -63,6 +75,12 @@ const Row kRows[] = {
     {"runLisp failing", "runLisp", "(no-such-function)", OneDrawing},
     {"runLisp closing its drawing", "runLisp", "(command \"CLOSE\")", TwoDrawings},
     {"switchSpace to no layout", "switchSpace", "\"NoSuchLayout\"", OneDrawing},
+    {"queryBlocks", "queryBlocks", R"({"xmin":0,"ymin":0,"xmax":100,"ymax":100})", TitleBlocks},
+    {"queryBlocks on a layout", "queryBlocks", R"({"xmin":0,"ymin":0,"xmax":100,"ymax":100,"layout":"Layout1"})",
+     TitleBlocks},
+    {"queryAllBlocks", "queryAllBlocks", "", TitleBlocks},
+    {"queryLayoutContext", "queryLayoutContext",
+     R"({"dwgPath":"{dir}/plan.dxf","layoutName":"Layout1","includeBlocks":true})", PlanWithTitleBlocksBehind},
 };
 
 // Failures the plug-in does not survive yet: the row ("*": every row), the failing call's number
