@@ -24,7 +24,7 @@ def write_drawing(path):
     10 mm from the edges of its A3 landscape page setup; TRICKY is set up for A4 portrait."""
     doc = ezdxf.new("R2018")
     doc.modelspace().add_lwpolyline([(0, 0), (400, 0), (400, 277), (0, 277)], close=True)
-    sheet = doc.layouts.rename("Layout1", SHEET) or doc.layouts.get(SHEET)
+    doc.layouts.rename("Layout1", SHEET)
     sheet = doc.layouts.get(SHEET)
     sheet.page_setup(size=(420, 297), margins=(0, 0, 0, 0), units="mm", scale=(1, 1), name=A3, device=PDF)
     sheet.dxf_layout.dxf.current_style_sheet = "monochrome.ctb"
@@ -175,7 +175,7 @@ def test_simulation_answers_each_check(standin, cad_factory, tmp_path):
     path, handle = write_drawing(tmp_path / "sheets.dxf")
     cad_factory(path)
     wait_ready(standin, path)
-    good = {"spaceType": "layout", "dwgPath": path.upper() if False else path, "layoutName": SHEET, "printer": PDF,
+    good = {"spaceType": "layout", "dwgPath": path, "layoutName": SHEET, "printer": PDF,
             "paper": A3, "style": "monochrome.ctb", "rotation": "90", "outputMode": "single",
             "outputPath": str(tmp_path / "never.PDF"), "scale": {"mode": "custom", "denominator": 50}}
     rows = [({"spaceType": "model", "layoutName": "Model"}, "space_type_invalid"),
