@@ -119,7 +119,9 @@ def test_layout_plot_writes_the_page_setup_and_puts_the_layout_back(standin, cad
     assert os.path.exists(answer["outputPath"])
 
     # The busy guard: while the host plots by itself, a layout plot is refused.
+    mark = cad.mark()
     cad.type("PLOTSTATE BUSY")
+    cad.wait_output(lambda line: "PLOTSTATE BUSY" in line, 10, mark)
     answer = exec_json(standin, "layoutPlot", {"dwgPath": path, "layoutName": SHEET, "outputPath": out})
     assert (answer["errorCode"], answer["message"]) == ("plot_busy", "Another plot is already in progress.")
     cad.type("PLOTSTATE IDLE")
