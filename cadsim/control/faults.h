@@ -13,6 +13,10 @@
 // "layoutExists", "layoutManager", "lockDocument", "newAcApDocumentIterator", "newIterator"
 // (symbol tables, block records, dictionaries), "readDwgFile", "sendStringToExecute",
 // "setCurDocument", "setCurrentLayout", "setCurrentLayoutId", "upgradeOpen", "workingDatabase".
+// Plotting adds "acplPlotConfigManagerPtr", "plotSettingsValidator", "getDevicesList",
+// "getStyleList", "copyFrom", every plot settings validator setter and list under its own name
+// ("setPlotCfgName", "setCanonicalMediaName", "canonicalMediaNameList", "getLocaleMediaName", ...),
+// "validate", "createPublishEngine" and each engine call ("beginPlot" ... "endPlot").
 // The calls that open an object also answer faults planted on "acdbOpenObject", and
 // findActiveLayout those on "getActiveLayoutName". Not fault points: calls that cannot fail (void
 // ones, state queries such as curDocument, reads and writes of an open object), and the calls

@@ -259,6 +259,10 @@ TEST_F(PlotTest, CopyFromTakesTheLayoutsPageSetupAndLeavesTheLayoutAlone) {
   layout->close();
   AcDbLine line;
   EXPECT_EQ(copy.copyFrom(&line), Acad::eWrongObjectType);
+  cadsim::failCall("copyFrom", Acad::eLockViolation);
+  AcDbPlotSettings untouched(false);
+  EXPECT_EQ(untouched.copyFrom(&copy), Acad::eLockViolation);
+  EXPECT_TRUE(untouched.plotData().configName.empty());
 }
 
 TEST_F(PlotTest, EngineKeepsItsOrderAndReportsThePlotInProgress) {

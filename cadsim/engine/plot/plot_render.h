@@ -25,7 +25,7 @@ struct PagePlan {
 bool planPage(const AcDbPlotSettings::Data& settings, bool raster, AcDbObjectId layout,
               PagePlan* plan, std::string* why);
 
-// Draws the plot area's content; answers the number of entities drawn.
+// Draws the plot area's content; answers the number of strokes and texts drawn.
 int drawPage(cairo_t* cr, const PagePlan& plan, bool monochrome);
 
 }  // namespace cadsim
