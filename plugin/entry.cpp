@@ -8,6 +8,7 @@
 #include "pipeline/font_repair.h"
 #include "pipeline/session_actions.h"
 #include "pipeline/task_watch.h"
+#include "plot/plot_actions.h"
 #include "plugin/document_readiness.h"
 #include "plugin/shell_launch.h"
 
@@ -43,6 +44,7 @@ void RegisterAllActions() {
   RegisterSessionActions();
   RegisterFontRepairActions();
   RegisterLayoutActions();
+  RegisterPlotActions();
   InstallCommandDispatch();
 }
 
