@@ -47,6 +47,35 @@ def test_every_action_has_a_row():
     assert action_names_in_sources() == {row[0] for row in ACTIONS}
 
 
+def test_every_action_answered_through_the_framework(hub_standin, cad_for, tmp_path):
+    hub = hub_standin
+    fonts = tmp_path / "fonts"
+    os.makedirs(fonts)
+    (fonts / "txt.shx").write_bytes(b"font")
+    a = write_drawing(tmp_path / "a.dwg")
+    b = write_drawing(tmp_path / "b.dwg")
+    cad = cad_for(hub, "--display-name", "AutoCAD 2026 中文", "--fonts", str(fonts), a)
+    connected = hub.wait_for(lambda e: e["event"] == "connected", 30)
+    # The client query string reaches the framework's request as the plug-in built it.
+    query = connected["query"]
+    assert re.fullmatch(r"\d{20}", query["clientId"])
+    assert query["clientName"] == "AutoCAD 2026 中文"
+    assert query["serviceInstanceId"] == hub.instance_id
+    assert query["activeDocumentPath"] == a
+    assert "clientName=AutoCAD%202026%20%E4%B8%AD%E6%96%87" in connected["path"]
+    hub.wait_connected()
+    first_state = hub.wait_for(lambda e: e["event"] == "state", 30)
+    assert first_state["arguments"][1:] == ["a.dwg", a]
+    wait_ready(hub, a)
+
+    fill = {"a": a, "b": b, "dir": str(tmp_path)}
+    for action, params, expected in ACTIONS:
+        event = hub.exec(action, params.format(**fill))
+        assert (event["status"], event["result"]) == ("true", expected.format(**fill)), action
+    assert cad.quit() == 0
+    assert len(hub.connections) == 1, hub.log()
+
+
 # Layout names that make a parameter text over 1 MiB and a result of exactly 16 MiB.
 SEED = "中abcdefghijklm"
 LAYOUT_16MIB = SEED * (1 << 20)
