@@ -34,9 +34,12 @@ ACTIONS = [
 ]
 
 
+PLUGIN_FOLDERS = ("plugin", "pipeline", "layouts", "frames", "plot")
+
+
 def action_names_in_sources():
     names = set()
-    for path in glob.glob(os.path.join(ROOT, "*", "*.cpp")):
+    for path in sum((glob.glob(os.path.join(ROOT, folder, "*.cpp")) for folder in PLUGIN_FOLDERS), []):
         with open(path, encoding="utf-8") as source:
             for table in re.findall(r"const ActionRow k\w*\[\] = \{(.*?)\n\};", source.read(), re.S):
                 names.update(re.findall(r'^\s*\{"(\w+)",', table, re.M))
