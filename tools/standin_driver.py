@@ -38,6 +38,7 @@ class Standin:
         self._process = None
         self._stderr = None
         self._requests = 0
+        self._reader = None
 
     # ---- life cycle --------------------------------------------------------------------------
 
@@ -46,16 +47,33 @@ class Standin:
         with self._cond:
             self.events = []
         self._stderr = tempfile.TemporaryFile()
-        self._process = subprocess.Popen(
-            [PYTHON, TOOL, "serve", "--json", "--port", str(self.port), "--home", self.home,
-             "--instance-id", self.instance_id] + self.extra_args,
-            stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=self._stderr)
-        threading.Thread(target=self._read_events, args=(self._process,), daemon=True).start()
+        self._process = subprocess.Popen(self.command_line(), stdin=subprocess.PIPE,
+                                         stdout=subprocess.PIPE, stderr=self._stderr)
+        self._reader = threading.Thread(target=self._read_events, args=(self._process,), daemon=True)
+        self._reader.start()
         listening = self.wait_for(lambda e: e["event"] in ("listening", "exit"), timeout)
         if listening["event"] != "listening":
             raise StandinError("the stand-in did not start:\n" + self.log())
         self.port, self.pid = listening["port"], listening["pid"]
         return self
+
+    def command_line(self):
+        """The program and arguments that start the service (another stand-in overrides it)."""
+        return [PYTHON, TOOL, "serve", "--json", "--port", str(self.port), "--home", self.home,
+                "--instance-id", self.instance_id] + self.extra_args
+
+    def kill(self):
+        """Ends the service at once, as a crash would: no close frame, the discovery file left."""
+        process, self._process = self._process, None
+        if process is not None:
+            process.kill()
+            process.wait()
+            self._join_reader()
+
+    def _join_reader(self):
+        # The old run's last events (its "exit" among them) must not land in a restarted run's list.
+        if self._reader is not None:
+            self._reader.join(10)
 
     def stop(self, timeout=10.0):
         """Asks the stand-in to quit; kills it if it does not. Returns its exit code."""
@@ -72,6 +90,7 @@ class Standin:
         except subprocess.TimeoutExpired:
             process.kill()
             code = process.wait()
+        self._join_reader()
         return code
 
     def restart(self, instance_id=None):

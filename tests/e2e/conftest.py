@@ -41,3 +41,51 @@ def wait_ready(standin, path, since=0):
 def answered(standin, req_id):
     """Every answer the stand-in got so far for the request."""
     return [e for e in standin.events if e["event"] == "result" and e["reqId"] == req_id]
+
+
+def plain_build():
+    """Whether the build under test is the plain one (no sanitizer, not libc++): tests that only
+    spend wall-clock time, the same in every configuration, run there alone."""
+    build = os.environ.get("ORVIK_BUILD_DIR", "")
+    try:
+        with open(os.path.join(build, "CMakeCache.txt"), encoding="utf-8") as cache:
+            text = cache.read()
+    except OSError:
+        return True
+    return "ORVIK_SANITIZE:STRING=\n" in text and "ORVIK_LIBCXX:BOOL=ON" not in text
+
+
+def hub_framework_or_skip():
+    """Skips when the .NET SDK is missing, unless the run requires the hub framework tests (CI)."""
+    from hub_standin_driver import sdk_missing
+
+    missing = sdk_missing()
+    if missing:
+        if os.environ.get("ORVIK_REQUIRE_HUB_FRAMEWORK") == "1":
+            pytest.fail("the hub framework tests are required, but " + missing, pytrace=False)
+        pytest.skip("hub framework tests skipped: " + missing)
+
+
+@pytest.fixture
+def hub_standin(tmp_path):
+    """The stand-in on the hub framework itself, with its own home folder, stopped after the test."""
+    hub_framework_or_skip()
+    from hub_standin_driver import HubStandin
+
+    with HubStandin(home=str(tmp_path / "home")) as running:
+        yield running
+
+
+@pytest.fixture
+def cad_for():
+    """Starts simulated applications that find the given service; each is killed after the test."""
+    started = []
+
+    def start(service, *args):
+        cad = CadSim(args, env=service.env())
+        started.append(cad)
+        return cad
+
+    yield start
+    for cad in started:
+        cad.kill()
