@@ -53,10 +53,25 @@ def make_drawing(path):
     return True
 
 
+def import_step(service, folder):
+    """The companion imports the layouts and title-block attributes of a folder of drawings: one
+    of them open in CAD, the others read from disk without opening them."""
+    from demo_drawings import make_title_block_drawings, print_import
+    step("6. The companion imports the layouts and title blocks of a folder of drawings")
+    os.makedirs(folder)
+    paths = make_title_block_drawings(folder)
+    say("   %d drawings in %s; the first is opened in CAD" % (len(paths), folder))
+    service.exec("openDwg", json.dumps(paths[0], ensure_ascii=False))
+    request = {"source": "files", "includeBlocks": True, "dwgPaths": paths}
+    result = service.exec("queryDrawingLayouts", json.dumps(request, ensure_ascii=False), timeout=60)
+    print_import(result["result"], say)
+    service.exec("closeDwg", "")
+
+
 def plot_step(service, drawing, folder):
     """Lists the devices and the PDF device's papers, plots a layout to a PDF in `folder` and turns
     its first page into a PNG beside it."""
-    step("6. The service lists what can be plotted and plots a layout to PDF")
+    step("7. The service lists what can be plotted and plots a layout to PDF")
     service.exec("openDwg", json.dumps(drawing))
     devices = service.exec("getPrinters", "")
     say("   getPrinters -> %s" % devices["result"])
@@ -156,9 +171,11 @@ def main():
                 result = service.exec(action, params)
                 say("   %-16s %-34s -> [%s] %s" % (action, params[:34], result["status"], result["result"]))
 
+            import_step(service, os.path.join(work, "sheets"))
+
             plot_step(service, detail, os.path.join(os.path.abspath(args.build), "demo"))
 
-            step("7. The user asks for the companion's plot page (ORVIKPLOT)")
+            step("8. The user asks for the companion's plot page (ORVIKPLOT)")
             mark = cad.mark()
             cad.type("ORVIKPLOT")
             try:
@@ -167,7 +184,7 @@ def main():
             except AssertionError:
                 say("   (no page was opened)")
 
-        step("8. Quit: the plug-in unloads, then the service stops")
+        step("9. Quit: the plug-in unloads, then the service stops")
         code = cad.quit()
         say("   the CAD application ended with status %d" % code)
         say()

@@ -151,7 +151,9 @@ class Painter {
     cairo_translate(m_cr, at.x, at.y);
     cairo_rotate(m_cr, rotation);
     cairo_scale(m_cr, 1, -1);  // glyphs are drawn y-down
-    cairo_select_font_face(m_cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
+    // A family with Chinese glyphs: the toy font API does no per-glyph fallback, and fontconfig
+    // picks the default sans-serif when this family is not installed.
+    cairo_select_font_face(m_cr, "WenQuanYi Micro Hei", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
     cairo_set_font_size(m_cr, height / 0.72);  // text height is the capital height
     cairo_set_source_rgb(m_cr, c.r, c.g, c.b);
     cairo_move_to(m_cr, 0, 0);
