@@ -1,13 +1,32 @@
 #include "pipeline/request_json.h"
 
+#include <cerrno>
+#include <clocale>
 #include <cstdint>
+#include <cstdlib>
 #include <exception>
+#include <stdexcept>
+#if defined(__APPLE__)
+#include <xlocale.h>
+#endif
 
 #include "host/strings.h"
 
 namespace {
 
 constexpr size_t kNone = std::string_view::npos;
+
+// std::stod in the classic locale: the host process may run under a locale with a decimal comma,
+// where "10.5" would read as 10. Throws as std::stod does, so the drain's answer stays the same.
+double ClassicStod(const std::string& text) {
+  static const locale_t classic = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
+  char* end = nullptr;
+  errno = 0;
+  const double value = strtod_l(text.c_str(), &end, classic);
+  if (end == text.c_str()) throw std::invalid_argument("stod");
+  if (errno == ERANGE) throw std::out_of_range("stod");
+  return value;
+}
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
@@ -104,7 +123,7 @@ double JsonNumberValue(std::string_view json, std::string_view key, double fallb
   std::string_view text;
   if (!NumberText(json, key, text)) return fallback;
   try {
-    return std::stod(std::string(text));
+    return ClassicStod(std::string(text));
   } catch (const std::exception&) {
     return fallback;
   }
@@ -203,7 +222,7 @@ void ReadPlainNumber(std::string_view json, std::string_view key, double& target
   if (!NumberText(json, key, text)) return;
   while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
   if (text.empty()) return;
-  target = std::stod(std::string(text));
+  target = ClassicStod(std::string(text));
 }
 
 void ReadEscapedQuotedText(std::string_view json, std::string_view key, std::string& target) {
@@ -218,7 +237,7 @@ void ReadEscapedQuotedText(std::string_view json, std::string_view key, std::str
 void ReadRawNumber(std::string_view json, std::string_view key, double& target) {
   std::string_view text;
   if (!NumberText(json, key, text) || text.empty()) return;
-  target = std::stod(std::string(text));
+  target = ClassicStod(std::string(text));
 }
 
 std::string SimpleUnescape(std::string_view text) {

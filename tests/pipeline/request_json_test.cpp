@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <stdexcept>
 #include <string>
 
@@ -180,6 +181,21 @@ TEST(RequestJson, NumberReaders) {
   EXPECT_EQ(target, 4);
   // Unlike the plain reader, spaces alone are a value, and not a number.
   EXPECT_THROW(ReadRawNumber(R"({"x":   })", "x", target), std::invalid_argument);
+}
+
+// The host process may run under a locale with a decimal comma; a window or a scale sent as 10.5
+// must still read as 10.5 (tools/setup.sh generates de_DE.UTF-8).
+TEST(RequestJson, NumbersReadTheSameUnderADecimalCommaLocale) {
+  const std::string saved = std::setlocale(LC_ALL, nullptr);
+  ASSERT_NE(std::setlocale(LC_ALL, "de_DE.UTF-8"), nullptr);
+  double plain = 0, raw = 0;
+  ReadPlainNumber(R"({"x":10.5})", "x", plain);
+  ReadRawNumber(R"({"x":-0.25})", "x", raw);
+  const double value = JsonNumberValue(R"({"x":1.5e3})", "x", 0);
+  std::setlocale(LC_ALL, saved.c_str());
+  EXPECT_EQ(plain, 10.5);
+  EXPECT_EQ(raw, -0.25);
+  EXPECT_EQ(value, 1500);
 }
 
 }  // namespace
