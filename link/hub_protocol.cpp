@@ -1,6 +1,7 @@
 #include "link/hub_protocol.h"
 
 #include <cstdint>
+#include <cstring>
 #include <exception>
 
 #include "host/strings.h"
@@ -14,6 +15,63 @@ void AppendControlEscape(std::string& out, unsigned char c) {
   out += kHex[c >> 4];
   out += kHex[c & 0x0F];
 }
+
+// The escape of one byte below 0x80 that cannot stand in a JSON string as it is, into `out` (room
+// for 6 bytes); returns its size.
+size_t WriteAsciiEscape(unsigned char c, char* out) {
+  static const char kHex[] = "0123456789abcdef";
+  out[0] = '\\';
+  switch (c) {
+    case '\t': out[1] = 't'; return 2;
+    case '\n': out[1] = 'n'; return 2;
+    case '\r': out[1] = 'r'; return 2;
+    case '"': out[1] = '"'; return 2;
+    case '\\': out[1] = '\\'; return 2;
+    default:
+      std::memcpy(out + 1, "u00", 3);
+      out[4] = kHex[c >> 4];
+      out[5] = kHex[c & 0x0F];
+      return 6;
+  }
+}
+
+size_t AsciiEscapeSize(unsigned char c) {
+  return (c == '\t' || c == '\n' || c == '\r' || c == '"' || c == '\\') ? 2 : 6;
+}
+
+// The length of the well-formed UTF-8 sequence that starts `text` (a byte of 0x80 or more), or 0:
+// no overlong forms, no surrogates, nothing above U+10FFFF.
+size_t Utf8SequenceLength(const unsigned char* s, size_t left) {
+  const unsigned char c = s[0];
+  const auto tail = [&](size_t i) { return i < left && (s[i] & 0xC0) == 0x80; };
+  if (c >= 0xC2 && c <= 0xDF) return tail(1) ? 2 : 0;
+  if (c >= 0xE0 && c <= 0xEF) {
+    if (!tail(1) || !tail(2)) return 0;
+    if (c == 0xE0 && s[1] < 0xA0) return 0;  // overlong
+    if (c == 0xED && s[1] >= 0xA0) return 0;  // a surrogate
+    return 3;
+  }
+  if (c >= 0xF0 && c <= 0xF4) {
+    if (!tail(1) || !tail(2) || !tail(3)) return 0;
+    if (c == 0xF0 && s[1] < 0x90) return 0;  // overlong
+    if (c == 0xF4 && s[1] >= 0x90) return 0;  // above U+10FFFF
+    return 4;
+  }
+  return 0;
+}
+
+constexpr char kReplacement[] = "\xEF\xBF\xBD";
+
+// Eight bytes that hold nothing but printable ASCII other than the quote and the backslash give 0.
+inline uint64_t NeedsEscapeOrCheck(uint64_t w) {
+  constexpr uint64_t kOnes = 0x0101010101010101ull;
+  constexpr uint64_t kHigh = 0x8080808080808080ull;
+  const auto hasZero = [](uint64_t v) { return (v - kOnes) & ~v & kHigh; };
+  const uint64_t control = (w - kOnes * 0x20) & ~w & kHigh;
+  return control | hasZero(w ^ (kOnes * '"')) | hasZero(w ^ (kOnes * '\\')) | (w & kHigh);
+}
+
+inline bool IsPlain(unsigned char c) { return c >= 0x20 && c < 0x80 && c != '"' && c != '\\'; }
 
 std::string Escape(const std::string& text) {
   std::string out;
@@ -100,6 +158,106 @@ std::string ExtractJsonString(const std::string& text, size_t& cursor) {
 
 std::string JsonEscape(const std::string& text) { return Escape(text); }
 
+size_t EscapedRecordTextSize(std::string_view text) {
+  const unsigned char* s = reinterpret_cast<const unsigned char*>(text.data());
+  const size_t n = text.size();
+  size_t size = 0;
+  size_t i = 0;
+  while (i < n) {
+    uint64_t w;
+    if (i + 8 <= n && (std::memcpy(&w, s + i, 8), NeedsEscapeOrCheck(w) == 0)) {
+      i += 8;
+      size += 8;
+      continue;
+    }
+    const unsigned char c = s[i];
+    if (IsPlain(c)) {
+      ++i;
+      ++size;
+    } else if (c < 0x80) {
+      ++i;
+      size += AsciiEscapeSize(c);
+    } else if (const size_t length = Utf8SequenceLength(s + i, n - i)) {
+      i += length;
+      size += length;
+    } else {
+      ++i;
+      size += 3;
+    }
+  }
+  return size;
+}
+
+size_t EscapeRecordText(std::string_view text, size_t& from, char* out, size_t room) {
+  const unsigned char* s = reinterpret_cast<const unsigned char*>(text.data());
+  const size_t n = text.size();
+  size_t i = from;
+  size_t o = 0;
+  while (i < n) {
+    // Plain runs are copied a word at a time; everything else needs at most 6 bytes of room.
+    uint64_t w;
+    if (i + 8 <= n && o + 8 <= room && (std::memcpy(&w, s + i, 8), NeedsEscapeOrCheck(w) == 0)) {
+      std::memcpy(out + o, &w, 8);
+      i += 8;
+      o += 8;
+      continue;
+    }
+    const unsigned char c = s[i];
+    if (IsPlain(c)) {
+      if (o == room) break;
+      out[o++] = static_cast<char>(c);
+      ++i;
+      continue;
+    }
+    if (c < 0x80) {
+      if (room - o < AsciiEscapeSize(c)) break;
+      o += WriteAsciiEscape(c, out + o);
+      ++i;
+    } else if (const size_t length = Utf8SequenceLength(s + i, n - i)) {
+      if (room - o < length) break;
+      std::memcpy(out + o, s + i, length);
+      o += length;
+      i += length;
+    } else {
+      if (room - o < 3) break;
+      std::memcpy(out + o, kReplacement, 3);
+      o += 3;
+      ++i;
+    }
+  }
+  from = i;
+  return o;
+}
+
+size_t RecordSize(const RecordPiece* pieces, size_t count) {
+  size_t size = 0;
+  for (size_t i = 0; i < count; ++i) size += pieces[i].escaped ? EscapedRecordTextSize(pieces[i].text) : pieces[i].text.size();
+  return size;
+}
+
+std::string JoinRecord(const RecordPiece* pieces, size_t count) {
+  std::string out(RecordSize(pieces, count), '\0');
+  size_t o = 0;
+  for (size_t i = 0; i < count; ++i) {
+    const RecordPiece& piece = pieces[i];
+    if (!piece.escaped) {
+      std::memcpy(&out[o], piece.text.data(), piece.text.size());
+      o += piece.text.size();
+      continue;
+    }
+    size_t from = 0;
+    o += EscapeRecordText(piece.text, from, &out[o], out.size() - o);
+  }
+  return out;
+}
+
+std::array<RecordPiece, 7> CadResultRecordPieces(const std::string& reqId, const std::string& status,
+                                                 const std::string& result) {
+  return {RecordPiece{"{\"type\":1,\"target\":\"CadResult\",\"arguments\":[\"", false}, RecordPiece{reqId, true},
+          RecordPiece{"\",\"", false}, RecordPiece{status, true}, RecordPiece{"\",\"", false},
+          RecordPiece{result, true}, RecordPiece{"\"]}", false}};
+}
+
 // Document names and paths are escaped as every text the companion's strict reader parses.
 std::string EscapeDocumentText(const std::string& text) { return EscapeJsonString(text); }
 
@@ -151,8 +309,8 @@ std::string BuildPingRecord() { return "{\"type\":6}"; }
 
 std::string BuildCadResultRecord(const std::string& reqId, const std::string& status, const std::string& result) {
   if (reqId.empty()) return std::string();
-  return "{\"type\":1,\"target\":\"CadResult\",\"arguments\":[\"" + JsonEscape(reqId) + "\",\"" + JsonEscape(status) +
-         "\",\"" + JsonEscape(result) + "\"]}";
+  const auto pieces = CadResultRecordPieces(reqId, status, result);
+  return JoinRecord(pieces.data(), pieces.size());
 }
 
 std::string BuildCadStateRecord(bool ready, const std::string& name, const std::string& path) {

@@ -7,9 +7,11 @@
 // (link/websocket.h, HandleHubRecord) runs the handler and sends its answer.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <functional>
 #include <string>
+#include <string_view>
 
 // The record separator that ends every hub record.
 constexpr char kRecordSeparator = '\x1E';
@@ -52,8 +54,31 @@ std::string BuildHandshakeRecord();
 // {"type":6}, without separator (Send adds it).
 std::string BuildPingRecord();
 
-// The command result record, without separator; empty when reqId is empty. The identifier and
-// the result are escaped with JsonEscape.
+// One piece of a record's text: written as it is, or as the content of a JSON string.
+struct RecordPiece {
+  std::string_view text;
+  bool escaped = false;
+};
+
+// Escaping of record texts, as JsonEscape, except that every byte that is not part of a
+// well-formed UTF-8 sequence becomes U+FFFD: the service fails the whole connection on a text
+// frame that is not UTF-8, and the record would be lost with it.
+size_t EscapedRecordTextSize(std::string_view text);
+// Writes the escaped form of text[from..] into `out`, at most `room` bytes and never part of an
+// escape or a character; advances `from` and returns the count written. It always makes progress
+// when `room` is 6 bytes or more.
+size_t EscapeRecordText(std::string_view text, size_t& from, char* out, size_t room);
+
+// The size of the record the pieces make, and the record itself.
+size_t RecordSize(const RecordPiece* pieces, size_t count);
+std::string JoinRecord(const RecordPiece* pieces, size_t count);
+
+// The pieces of the command result record (views of the arguments, which must outlive them). The
+// identifier and the result are record texts (EscapeRecordText).
+std::array<RecordPiece, 7> CadResultRecordPieces(const std::string& reqId, const std::string& status,
+                                                 const std::string& result);
+
+// The command result record, without separator; empty when reqId is empty.
 std::string BuildCadResultRecord(const std::string& reqId, const std::string& status, const std::string& result);
 
 // The document state record, without separator.
