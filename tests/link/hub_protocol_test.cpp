@@ -56,6 +56,37 @@ TEST(HubText, ResultRecords) {
   EXPECT_EQ(BuildCadResultRecord("", "true", "x"), "");  // no identifier, no record
 }
 
+TEST(HubText, RecordTextsAreEscapedAsUtf8InAnyRoom) {
+  const std::string fffd = "\xEF\xBF\xBD";
+  const struct {
+    std::string text;
+    std::string escaped;
+  } cases[] = {
+      {"plain text longer than a word", "plain text longer than a word"},
+      {"a\tb\nc\rd\"e\\f\x01", "a\\tb\\nc\\rd\\\"e\\\\f\\u0001"},
+      {"\xC3\xA9 \xE5\x9B\xBE \xF0\x9F\x98\x80 \x7F", "\xC3\xA9 \xE5\x9B\xBE \xF0\x9F\x98\x80 \x7F"},  // 2, 3, 4 bytes, DEL
+      {"\xED\xA0\x80", fffd + fffd + fffd},                                         // a surrogate
+      {"\xE0\x9F\xBF\xF0\x8F\xBF\xBF", fffd + fffd + fffd + fffd + fffd + fffd + fffd},  // overlong forms
+      {"x\xF0\x9F\x98", "x" + fffd + fffd + fffd},                                  // cut short
+      {std::string("12345678\xC3", 9), "12345678" + fffd},                          // a lead byte last
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(EscapedRecordTextSize(c.text), c.escaped.size()) << c.escaped;
+    // Written into buffers of every size from the smallest that always makes progress.
+    for (size_t room = 6; room <= c.escaped.size() + 1; ++room) {
+      std::string out;
+      std::vector<char> buffer(room);
+      size_t from = 0;
+      while (from < c.text.size()) {
+        const size_t wrote = EscapeRecordText(c.text, from, buffer.data(), room);
+        ASSERT_GT(wrote, 0u) << c.escaped << " room " << room;
+        out.append(buffer.data(), wrote);
+      }
+      EXPECT_EQ(out, c.escaped) << "room " << room;
+    }
+  }
+}
+
 TEST(HubText, InvocationReading) {
   const struct {
     const char* why;
