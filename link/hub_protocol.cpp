@@ -1,5 +1,6 @@
 #include "link/hub_protocol.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <exception>
@@ -35,9 +36,28 @@ size_t WriteAsciiEscape(unsigned char c, char* out) {
   }
 }
 
-size_t AsciiEscapeSize(unsigned char c) {
-  return (c == '\t' || c == '\n' || c == '\r' || c == '"' || c == '\\') ? 2 : 6;
-}
+// What each byte becomes in a record text: 1 (itself), 2 or 6 (the size of its escape), or 0 (the
+// first byte of a UTF-8 sequence, or no character at all: the sequence decides).
+// For kinds 1 and 2, `first` and `second` are what is written (the second byte of a kind 1 is
+// overwritten by what follows), so the common bytes of JSON results take no branch of their own.
+struct ByteKinds {
+  uint8_t kind[256];
+  char first[256];
+  char second[256];
+  constexpr ByteKinds() : kind(), first(), second() {
+    for (int c = 0; c < 256; ++c) {
+      kind[c] = c >= 0x80 ? 0 : c >= 0x20 ? 1 : 6;
+      first[c] = static_cast<char>(c);
+    }
+    const char twoByte[][2] = {{'\t', 't'}, {'\n', 'n'}, {'\r', 'r'}, {'"', '"'}, {'\\', '\\'}};
+    for (const auto& e : twoByte) {
+      kind[static_cast<unsigned char>(e[0])] = 2;
+      first[static_cast<unsigned char>(e[0])] = '\\';
+      second[static_cast<unsigned char>(e[0])] = e[1];
+    }
+  }
+};
+constexpr ByteKinds kBytes;
 
 // The length of the well-formed UTF-8 sequence that starts `text` (a byte of 0x80 or more), or 0:
 // no overlong forms, no surrogates, nothing above U+10FFFF.
@@ -63,15 +83,19 @@ size_t Utf8SequenceLength(const unsigned char* s, size_t left) {
 constexpr char kReplacement[] = "\xEF\xBF\xBD";
 
 // Eight bytes that hold nothing but printable ASCII other than the quote and the backslash give 0.
+// A subtraction borrows out of a byte only when that byte is one looked for, so the test is exact.
 inline uint64_t NeedsEscapeOrCheck(uint64_t w) {
   constexpr uint64_t kOnes = 0x0101010101010101ull;
   constexpr uint64_t kHigh = 0x8080808080808080ull;
-  const auto hasZero = [](uint64_t v) { return (v - kOnes) & ~v & kHigh; };
-  const uint64_t control = (w - kOnes * 0x20) & ~w & kHigh;
-  return control | hasZero(w ^ (kOnes * '"')) | hasZero(w ^ (kOnes * '\\')) | (w & kHigh);
+  return ((w - kOnes * 0x20) | ((w ^ (kOnes * '"')) - kOnes) | ((w ^ (kOnes * '\\')) - kOnes) | w) & kHigh;
 }
 
-inline bool IsPlain(unsigned char c) { return c >= 0x20 && c < 0x80 && c != '"' && c != '\\'; }
+// True when the 16 bytes at `s` are all plain (two words tested together for speed).
+inline bool PlainSixteen(const unsigned char* s, uint64_t& w0, uint64_t& w1) {
+  std::memcpy(&w0, s, 8);
+  std::memcpy(&w1, s + 8, 8);
+  return (NeedsEscapeOrCheck(w0) | NeedsEscapeOrCheck(w1)) == 0;
+}
 
 std::string Escape(const std::string& text) {
   std::string out;
@@ -164,25 +188,26 @@ size_t EscapedRecordTextSize(std::string_view text) {
   size_t size = 0;
   size_t i = 0;
   while (i < n) {
-    uint64_t w;
-    if (i + 8 <= n && (std::memcpy(&w, s + i, 8), NeedsEscapeOrCheck(w) == 0)) {
-      i += 8;
-      size += 8;
+    uint64_t w0, w1;
+    if (i + 16 <= n && PlainSixteen(s + i, w0, w1)) {
+      i += 16;
+      size += 16;
       continue;
     }
-    const unsigned char c = s[i];
-    if (IsPlain(c)) {
-      ++i;
-      ++size;
-    } else if (c < 0x80) {
-      ++i;
-      size += AsciiEscapeSize(c);
-    } else if (const size_t length = Utf8SequenceLength(s + i, n - i)) {
-      i += length;
-      size += length;
-    } else {
-      ++i;
-      size += 3;
+    // Bytes that need a look are read one at a time, up to the next block.
+    const size_t stop = std::min(n, i + 16);
+    while (i < stop) {
+      const uint8_t kind = kBytes.kind[s[i]];
+      if (kind != 0) {
+        size += kind;
+        ++i;
+      } else if (const size_t length = Utf8SequenceLength(s + i, n - i)) {
+        size += length;
+        i += length;
+      } else {
+        size += 3;
+        ++i;
+      }
     }
   }
   return size;
@@ -193,37 +218,53 @@ size_t EscapeRecordText(std::string_view text, size_t& from, char* out, size_t r
   const size_t n = text.size();
   size_t i = from;
   size_t o = 0;
+  // While 16 bytes of room are left, any character or escape fits: blocks of plain ASCII are copied
+  // whole, other blocks a byte at a time. Near the end of the room every character is measured
+  // first.
+  while (i < n && room - o >= 16) {
+    uint64_t w0, w1;
+    if (i + 16 <= n && PlainSixteen(s + i, w0, w1)) {
+      std::memcpy(out + o, &w0, 8);
+      std::memcpy(out + o + 8, &w1, 8);
+      i += 16;
+      o += 16;
+      continue;
+    }
+    const size_t stop = std::min(n, i + 16);
+    while (i < stop && room - o >= 6) {
+      const unsigned char c = s[i];
+      const uint8_t kind = kBytes.kind[c];
+      if (static_cast<uint8_t>(kind - 1) < 2) {
+        out[o] = kBytes.first[c];
+        out[o + 1] = kBytes.second[c];
+        o += kind;
+        ++i;
+      } else if (kind != 0) {
+        o += WriteAsciiEscape(c, out + o);
+        ++i;
+      } else if (const size_t length = Utf8SequenceLength(s + i, n - i)) {
+        std::memcpy(out + o, s + i, length);
+        o += length;
+        i += length;
+      } else {
+        std::memcpy(out + o, kReplacement, 3);
+        o += 3;
+        ++i;
+      }
+    }
+  }
   while (i < n) {
-    // Plain runs are copied a word at a time; everything else needs at most 6 bytes of room.
-    uint64_t w;
-    if (i + 8 <= n && o + 8 <= room && (std::memcpy(&w, s + i, 8), NeedsEscapeOrCheck(w) == 0)) {
-      std::memcpy(out + o, &w, 8);
-      i += 8;
-      o += 8;
-      continue;
-    }
     const unsigned char c = s[i];
-    if (IsPlain(c)) {
-      if (o == room) break;
-      out[o++] = static_cast<char>(c);
-      ++i;
-      continue;
-    }
-    if (c < 0x80) {
-      if (room - o < AsciiEscapeSize(c)) break;
-      o += WriteAsciiEscape(c, out + o);
-      ++i;
-    } else if (const size_t length = Utf8SequenceLength(s + i, n - i)) {
-      if (room - o < length) break;
-      std::memcpy(out + o, s + i, length);
-      o += length;
-      i += length;
-    } else {
-      if (room - o < 3) break;
-      std::memcpy(out + o, kReplacement, 3);
-      o += 3;
-      ++i;
-    }
+    const uint8_t kind = kBytes.kind[c];
+    const size_t length = kind != 0 ? 1 : Utf8SequenceLength(s + i, n - i);
+    const size_t need = kind != 0 ? kind : length != 0 ? length : 3;
+    if (room - o < need) break;
+    if (kind == 1) out[o] = static_cast<char>(c);
+    else if (kind != 0) WriteAsciiEscape(c, out + o);
+    else if (length != 0) std::memcpy(out + o, s + i, length);
+    else std::memcpy(out + o, kReplacement, 3);
+    o += need;
+    i += length != 0 ? length : 1;
   }
   from = i;
   return o;
