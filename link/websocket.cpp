@@ -124,44 +124,44 @@ constexpr size_t kSendChunk = 256 * 1024;
 std::unique_ptr<char[]> g_sendChunk;  // guarded by g_sendMutex
 
 // Writes the pieces, and the record separator after them, as one text frame of `length` payload
-// bytes (RecordSize + 1); the send lock is held. False when the write stalls or fails, or when the
-// pieces did not make `length` bytes after all (the frame is then broken).
+// bytes (RecordSize + 1); the send lock is held. Every byte is masked as it is written into the
+// buffer. False when the write stalls or fails, or when the pieces did not make `length` bytes
+// after all (the frame is then broken).
 bool WriteRecordFrame(int fd, const RecordPiece* pieces, size_t count, uint64_t length, int stallMs) {
   if (!g_sendChunk) g_sendChunk.reset(new char[kSendChunk]);
   char* chunk = g_sendChunk.get();
   uint8_t key[4];
   size_t used = WriteFrameHeader(chunk, 0x1, length, key);
-  uint64_t offset = 0;  // payload bytes masked so far
+  uint64_t at = 0;  // payload bytes written into the buffer so far, this chunk's included
   size_t piece = 0;
   size_t from = 0;
   bool separator = false;
   for (;;) {
-    const size_t start = used;
     while (piece < count && used < kSendChunk) {
       const RecordPiece& p = pieces[piece];
+      size_t wrote;
       if (p.escaped) {
-        const size_t wrote = EscapeRecordText(p.text, from, chunk + used, kSendChunk - used);
-        used += wrote;
-        if (from < p.text.size()) break;  // the chunk is full up to an escape or a character
+        wrote = EscapeRecordText(p.text, from, chunk + used, kSendChunk - used, key, at);
       } else {
-        const size_t take = std::min(p.text.size() - from, kSendChunk - used);
-        std::memcpy(chunk + used, p.text.data() + from, take);
-        used += take;
-        from += take;
-        if (from < p.text.size()) break;
+        wrote = std::min(p.text.size() - from, kSendChunk - used);
+        const uint8_t shifted[4] = {key[at % 4], key[(at + 1) % 4], key[(at + 2) % 4], key[(at + 3) % 4]};
+        MaskCopy(chunk + used, p.text.data() + from, wrote, shifted);
+        from += wrote;
       }
+      used += wrote;
+      at += wrote;
+      if (from < p.text.size()) break;  // the buffer is full up to an escape or a character
       ++piece;
       from = 0;
     }
     if (piece == count && !separator && used < kSendChunk) {
-      chunk[used++] = kRecordSeparator;
+      chunk[used++] = static_cast<char>(kRecordSeparator ^ key[at % 4]);
+      ++at;
       separator = true;
     }
-    MaskAt(chunk + start, used - start, offset, key);
-    offset += used - start;
-    if (offset > length) return false;
+    if (at > length) return false;
     if (!WriteAll(fd, chunk, used, stallMs)) return false;
-    if (separator) return offset == length;
+    if (separator) return at == length;
     used = 0;
   }
 }

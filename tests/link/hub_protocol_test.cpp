@@ -87,6 +87,28 @@ TEST(HubText, RecordTextsAreEscapedAsUtf8InAnyRoom) {
   }
 }
 
+// The frame's length is written before its payload, so the size and the text must agree for any
+// bytes at all, and the text must be UTF-8 that reads back as the input wherever that was UTF-8.
+TEST(HubText, RecordTextSizeAgreesWithTheTextForAnyBytes) {
+  uint32_t seed = 12345;
+  const auto next = [&seed] { return seed = seed * 1664525u + 1013904223u; };
+  // Bytes drawn mostly from the ones that matter: ASCII, escapes, lead and continuation bytes.
+  const std::string alphabet = std::string("aZ \"\\\t\x01\x7F", 8) + "\xC3\xA9\xE5\x9B\xBE\xF0\x9F\x98\x80\xED\xA0\xC0\xF4\x90\xFF";
+  for (int round = 0; round < 3000; ++round) {
+    std::string text;
+    const size_t size = next() % 80;
+    for (size_t i = 0; i < size; ++i) text += alphabet[next() % alphabet.size()];
+    const RecordPiece piece{text, true};
+    const std::string escaped = JoinRecord(&piece, 1);
+    ASSERT_EQ(escaped.size(), EscapedRecordTextSize(text)) << round;
+    // UTF-8 already: escaping it again replaces nothing.
+    const RecordPiece again{escaped, true};
+    EXPECT_EQ(JoinRecord(&again, 1), JsonEscape(escaped)) << round;
+    size_t cursor = 0;
+    EXPECT_EQ(JsonEscape(ExtractJsonString("\"" + escaped + "\"", cursor)), escaped) << round;
+  }
+}
+
 TEST(HubText, InvocationReading) {
   const struct {
     const char* why;
