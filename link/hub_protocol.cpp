@@ -82,6 +82,7 @@ size_t Utf8SequenceLength(const unsigned char* s, size_t left) {
 
 constexpr char kReplacement[] = "\xEF\xBF\xBD";
 
+#if !(defined(__GNUC__))
 // Eight bytes that hold nothing but printable ASCII other than the quote and the backslash give 0.
 // A subtraction borrows out of a byte only when that byte is one looked for, so the test is exact.
 inline uint64_t NeedsEscapeOrCheck(uint64_t w) {
@@ -89,6 +90,7 @@ inline uint64_t NeedsEscapeOrCheck(uint64_t w) {
   constexpr uint64_t kHigh = 0x8080808080808080ull;
   return ((w - kOnes * 0x20) | ((w ^ (kOnes * '"')) - kOnes) | ((w ^ (kOnes * '\\')) - kOnes) | w) & kHigh;
 }
+#endif
 
 // True when the 16 bytes at `s`, also returned as two words, are all plain. Compilers that know
 // vector types test them in a few vector instructions on any target; others test two words.
