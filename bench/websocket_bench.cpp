@@ -1,7 +1,10 @@
-// Figures for the WebSocket client: Send throughput by record size and the round trip of a small
-// record through a loopback peer, beside memcpy bandwidth and a plain TCP echo round trip measured
-// in the same run, so the numbers can be read against the machine. Also the longest time the
-// host's main thread can be kept waiting by a peer that stops reading.
+// Figures for the WebSocket client: how fast a command result leaves, by result size, beside
+// Boost.Beast's WebSocket client sending the same records to the same sink, a plain TCP send of
+// the finished frame (what the loopback socket itself allows), the client's own encoding work with
+// no socket, and memcpy bandwidth, all measured in the same run so the numbers can be read against
+// the machine. Also the round trip of a small record through a loopback peer beside a plain TCP
+// echo, and the longest time the host's main thread can be kept waiting by a peer that stops
+// reading.
 #include <benchmark/benchmark.h>
 
 #include <arpa/inet.h>
@@ -17,12 +20,21 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
+#if defined(ORVIK_BENCH_BEAST)
+#include <boost/asio/connect.hpp>
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/beast/core.hpp>
+#include <boost/beast/websocket.hpp>
+#endif
+
 #include "link/connection_supervisor.h"
+#include "link/hub_protocol.h"
 #include "link/runtime_discovery.h"
 #include "link/websocket.h"
 #include "link/ws_frame.h"
@@ -64,9 +76,25 @@ std::string ServerTextFrame(const std::string& payload) {
   return f + payload;
 }
 
+// The Sec-WebSocket-Accept value for the request's key: Beast checks it, this client does not.
+std::string AcceptFor(const std::string& head) {
+#if defined(ORVIK_BENCH_BEAST)
+  static const std::string kKey = "Sec-WebSocket-Key: ";
+  const size_t at = head.find(kKey);
+  if (at == std::string::npos) return "x";
+  const size_t end = head.find("\r\n", at);
+  boost::beast::websocket::detail::sec_ws_accept_type accept;
+  boost::beast::websocket::detail::make_sec_ws_accept(accept, head.substr(at + kKey.size(), end - at - kKey.size()));
+  return std::string(accept.data(), accept.size());
+#else
+  (void)head;
+  return "x";
+#endif
+}
+
 enum class PeerMode { kSink, kEcho, kStalled };
 
-// A loopback service: upgrades, answers the handshake, then drains everything (sink), answers
+// A loopback service: upgrades, answers the hub handshake, then drains everything (sink), answers
 // every record with an invocation that the client's handler sees (echo), or never reads again
 // (stalled).
 struct Peer {
@@ -88,7 +116,8 @@ struct Peer {
       source.read = [peer](char* b, size_t n) { return static_cast<long>(::recv(peer, b, n, 0)); };
       std::string head;
       if (!OrvikWebSocket::ReadHeaderBlock(source, head, 65536)) return;
-      WriteAll(fd, "HTTP/1.1 101 Switching Protocols\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n\r\n");
+      WriteAll(fd, "HTTP/1.1 101 Switching Protocols\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
+                   "Sec-WebSocket-Accept: " + AcceptFor(head) + "\r\n\r\n");
       if (!OrvikWebSocket::RecvFrame(source).ok) return;
       WriteAll(fd, ServerTextFrame("{}\x1E"));
       if (stalled) return;
@@ -117,7 +146,32 @@ struct Peer {
   std::string Url() const { return "ws://127.0.0.1:" + std::to_string(port) + "/cadHub"; }
 };
 
-void BM_Send(benchmark::State& state) {
+enum Content { kJson = 0, kText = 1 };
+
+// A result of `size` bytes: JSON as the queries make it, a quote to escape every 4 or 5 bytes and
+// some CJK text; or text as a LISP answer or a path list, with nothing to escape.
+std::string ResultText(size_t size, int content = kJson) {
+  const std::string kPiece = content == kJson ? "{\"tag\":\"TITLE\",\"value\":\"\xE5\x9B\xBE\xE6\xA1\x86 A1\",\"x\":12.5},"
+                                              : "/Users/drafter/Projects/Tower B/Sheets/A1-104 Level 4 plan.dwg ";
+  std::string text;
+  text.reserve(size + kPiece.size());
+  while (text.size() < size) text += kPiece;
+  text.resize(size);
+  return text;
+}
+
+// The record as a client without the plug-in's writer builds it: escaped texts joined.
+std::string JoinedRecord(const std::string& reqId, const std::string& result) {
+  return "{\"type\":1,\"target\":\"CadResult\",\"arguments\":[\"" + JsonEscape(reqId) + "\",\"true\",\"" +
+         JsonEscape(result) + "\"]}\x1E";
+}
+
+void SetResultBytes(benchmark::State& state) {
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * state.range(0));
+}
+
+// The plug-in: a command result as SendCadResult sends it.
+void BM_SendResult(benchmark::State& state) {
   Peer peer(PeerMode::kSink);
   if (!OrvikWebSocket::Connect(peer.Url(), [](const std::string&, const std::string&, const std::string&) {
         return std::string("__QUEUED__");
@@ -125,16 +179,108 @@ void BM_Send(benchmark::State& state) {
     state.SkipWithError("connect failed");
     return;
   }
-  const std::string record(static_cast<size_t>(state.range(0)), 'x');
+  const std::string result = ResultText(static_cast<size_t>(state.range(0)), static_cast<int>(state.range(1)));
+  const std::string reqId = "20261206153700123456-42";
   for (auto _ : state) {
-    if (!OrvikWebSocket::Send(record, OrvikWebSocket::SendBudget::kLong)) {
+    const auto pieces = CadResultRecordPieces(reqId, "true", result);  // views of these strings
+    if (!OrvikWebSocket::SendRecord(pieces.data(), pieces.size(), OrvikWebSocket::SendBudget::kLong)) {
       state.SkipWithError("send failed");
       break;
     }
   }
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * state.range(0));
+  SetResultBytes(state);
 }
-BENCHMARK(BM_Send)->Arg(64)->Arg(4096)->Arg(16 << 20)->UseRealTime();
+BENCHMARK(BM_SendResult)->ArgsProduct({{64, 4096, 16 << 20}, {kJson, kText}})->UseRealTime();
+
+// The plug-in's own work for a result, with no socket: escaping straight into a reused buffer of
+// the send path's size, masked as it goes.
+void BM_EncodeResultOnly(benchmark::State& state) {
+  const std::string result = ResultText(static_cast<size_t>(state.range(0)), static_cast<int>(state.range(1)));
+  std::vector<char> chunk(256 * 1024);
+  const uint8_t key[4] = {1, 2, 3, 4};
+  for (auto _ : state) {
+    size_t from = 0;
+    uint64_t offset = 0;
+    while (from < result.size()) {
+      offset += EscapeRecordText(result, from, chunk.data(), chunk.size(), key, offset);
+      benchmark::DoNotOptimize(chunk.data());
+    }
+  }
+  SetResultBytes(state);
+}
+BENCHMARK(BM_EncodeResultOnly)->ArgsProduct({{16 << 20}, {kJson, kText}});
+
+// The loopback socket's own limit: the finished frame, built once, written with plain sends.
+void BM_TcpSendFinishedFrame(benchmark::State& state) {
+  Peer peer(PeerMode::kSink);
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_port = htons(static_cast<uint16_t>(peer.port));
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  int one = 1;
+  ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+  char reply[512];
+  if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+      !WriteAll(fd, "GET /cadHub HTTP/1.1\r\nSec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n\r\n") ||
+      ::recv(fd, reply, sizeof reply, 0) <= 0 || !WriteAll(fd, OrvikWebSocket::BuildFrame(BuildHandshakeRecord(), 1))) {
+    ::close(fd);
+    state.SkipWithError("connect failed");
+    return;
+  }
+  const std::string frame = OrvikWebSocket::BuildFrame(
+      JoinedRecord("r", ResultText(static_cast<size_t>(state.range(0)), static_cast<int>(state.range(1)))), 1);
+  for (auto _ : state) {
+    if (!WriteAll(fd, frame)) {
+      state.SkipWithError("send failed");
+      break;
+    }
+  }
+  ::shutdown(fd, SHUT_RDWR);
+  ::close(fd);
+  SetResultBytes(state);
+}
+BENCHMARK(BM_TcpSendFinishedFrame)->ArgsProduct({{16 << 20}, {kJson, kText}})->UseRealTime();
+
+#if defined(ORVIK_BENCH_BEAST)
+// Boost.Beast's client with its default options, connected to the same sink, sending the same
+// records. With `prebuilt` false it builds each record as a client without the plug-in's writer
+// must (escaped texts joined); with true only the wire work is measured.
+void BeastSend(benchmark::State& state, bool prebuilt) {
+  namespace beast = boost::beast;
+  namespace net = boost::asio;
+  Peer peer(PeerMode::kSink);
+  try {
+    net::io_context io;
+    net::ip::tcp::socket socket(io);
+    socket.connect(net::ip::tcp::endpoint(net::ip::make_address("127.0.0.1"), static_cast<unsigned short>(peer.port)));
+    socket.set_option(net::ip::tcp::no_delay(true));
+    beast::websocket::stream<net::ip::tcp::socket> ws(std::move(socket));
+    ws.handshake("127.0.0.1:" + std::to_string(peer.port), "/cadHub");
+    ws.text(true);
+    ws.write(net::buffer(BuildHandshakeRecord()));
+    const std::string result = ResultText(static_cast<size_t>(state.range(0)), static_cast<int>(state.range(1)));
+    const std::string reqId = "20261206153700123456-42";
+    const std::string record = JoinedRecord(reqId, result);
+    for (auto _ : state) {
+      if (prebuilt) {
+        ws.write(net::buffer(record));
+      } else {
+        const std::string built = JoinedRecord(reqId, result);
+        ws.write(net::buffer(built));
+      }
+    }
+    beast::get_lowest_layer(ws).shutdown(net::ip::tcp::socket::shutdown_both);
+  } catch (const std::exception& e) {
+    state.SkipWithError(e.what());
+  }
+  SetResultBytes(state);
+}
+void BM_BeastSendResult(benchmark::State& state) { BeastSend(state, false); }
+void BM_BeastSendPrebuiltRecord(benchmark::State& state) { BeastSend(state, true); }
+BENCHMARK(BM_BeastSendResult)->ArgsProduct({{64, 4096, 16 << 20}, {kJson, kText}})->UseRealTime();
+BENCHMARK(BM_BeastSendPrebuiltRecord)->ArgsProduct({{64, 4096, 16 << 20}, {kJson, kText}})->UseRealTime();
+#endif
 
 void BM_RecordRoundTrip(benchmark::State& state) {
   Peer peer(PeerMode::kEcho);

@@ -7,9 +7,12 @@
 // (link/websocket.h, HandleHubRecord) runs the handler and sends its answer.
 #pragma once
 
+#include <array>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 
 // The record separator that ends every hub record.
 constexpr char kRecordSeparator = '\x1E';
@@ -52,8 +55,35 @@ std::string BuildHandshakeRecord();
 // {"type":6}, without separator (Send adds it).
 std::string BuildPingRecord();
 
-// The command result record, without separator; empty when reqId is empty. The identifier and
-// the result are escaped with JsonEscape.
+// One piece of a record's text: written as it is, or as the content of a JSON string.
+struct RecordPiece {
+  std::string_view text;
+  bool escaped = false;
+};
+
+// Escaping of record texts, as JsonEscape, except that every byte that is not part of a
+// well-formed UTF-8 sequence becomes U+FFFD: the service fails the whole connection on a text
+// frame that is not UTF-8, and the record would be lost with it.
+size_t EscapedRecordTextSize(std::string_view text);
+// Writes the escaped form of text[from..] into `out`, at most `room` bytes and never part of an
+// escape or a character; advances `from` and returns the count written. It always makes progress
+// when `room` is 6 bytes or more. With a masking key, what it writes is masked as the payload of a
+// client frame from `keyOffset` bytes into the payload on, so a record is escaped straight into
+// its frame.
+size_t EscapeRecordText(std::string_view text, size_t& from, char* out, size_t room, const uint8_t* key = nullptr,
+                        uint64_t keyOffset = 0);
+
+// The size of the record the pieces make, and the record itself.
+size_t RecordSize(const RecordPiece* pieces, size_t count);
+std::string JoinRecord(const RecordPiece* pieces, size_t count);
+
+// The pieces of the command result record: views of the arguments, which must outlive them (a
+// literal does; a temporary string does not). The identifier and the result are record texts
+// (EscapeRecordText).
+std::array<RecordPiece, 7> CadResultRecordPieces(std::string_view reqId, std::string_view status,
+                                                 std::string_view result);
+
+// The command result record, without separator; empty when reqId is empty.
 std::string BuildCadResultRecord(const std::string& reqId, const std::string& status, const std::string& result);
 
 // The document state record, without separator.

@@ -18,6 +18,7 @@
 #include <cstdio>
 #include <cstring>
 #include <iostream>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -116,6 +117,55 @@ bool WriteAll(int fd, const char* data, size_t size, int stallMs) {
   return true;
 }
 
+// Text frames are written through one buffer of this size, kept for the life of the process and
+// used under the send lock: a large record is escaped, masked and written a piece at a time, so it
+// is never copied whole, and the pieces are still in the cache when the kernel copies them.
+constexpr size_t kSendChunk = 256 * 1024;
+std::unique_ptr<char[]> g_sendChunk;  // guarded by g_sendMutex
+
+// Writes the pieces, and the record separator after them, as one text frame of `length` payload
+// bytes (RecordSize + 1); the send lock is held. Every byte is masked as it is written into the
+// buffer. False when the write stalls or fails, or when the pieces did not make `length` bytes
+// after all (the frame is then broken).
+bool WriteRecordFrame(int fd, const RecordPiece* pieces, size_t count, uint64_t length, int stallMs) {
+  if (!g_sendChunk) g_sendChunk.reset(new char[kSendChunk]);
+  char* chunk = g_sendChunk.get();
+  uint8_t key[4];
+  size_t used = WriteFrameHeader(chunk, 0x1, length, key);
+  uint64_t at = 0;  // payload bytes written into the buffer so far, this chunk's included
+  size_t piece = 0;
+  size_t from = 0;
+  bool separator = false;
+  for (;;) {
+    while (piece < count && used < kSendChunk) {
+      const RecordPiece& p = pieces[piece];
+      size_t wrote;
+      if (p.escaped) {
+        wrote = EscapeRecordText(p.text, from, chunk + used, kSendChunk - used, key, at);
+      } else {
+        wrote = std::min(p.text.size() - from, kSendChunk - used);
+        const uint8_t shifted[4] = {key[at % 4], key[(at + 1) % 4], key[(at + 2) % 4], key[(at + 3) % 4]};
+        MaskCopy(chunk + used, p.text.data() + from, wrote, shifted);
+        from += wrote;
+      }
+      used += wrote;
+      at += wrote;
+      if (from < p.text.size()) break;  // the buffer is full up to an escape or a character
+      ++piece;
+      from = 0;
+    }
+    if (piece == count && !separator && used < kSendChunk) {
+      chunk[used++] = static_cast<char>(kRecordSeparator ^ key[at % 4]);
+      ++at;
+      separator = true;
+    }
+    if (at > length) return false;
+    if (!WriteAll(fd, chunk, used, stallMs)) return false;
+    if (separator) return at == length;
+    used = 0;
+  }
+}
+
 bool SendFrameOnSocket(int fd, int opcode, const std::string& payload) {
   std::string frame;
   AppendFrame(frame, opcode, payload);
@@ -196,7 +246,13 @@ void RecvLoop(FrameSource source, std::string tail, int fd) {
     Message message = RecvMessage(source, answerPing);
     if (message.status == MessageStatus::kClosed) {
       if (g_connected.load()) SetConnectionState(false);
-      SendFrameOnSocket(fd, 0x8, message.closePayload.substr(0, 2));  // polite reply; outcome irrelevant
+      SendFrameOnSocket(fd, 0x8, CloseReplyPayload(message.closePayload));  // polite reply; outcome irrelevant
+    }
+    if (message.status == MessageStatus::kFailed && message.failCode != 0) {
+      // Tell the peer why before the stream ends; what it does with that is its own affair.
+      if (g_connected.load()) SetConnectionState(false);
+      const std::string code{static_cast<char>(message.failCode >> 8), static_cast<char>(message.failCode & 0xFF)};
+      SendFrameOnSocket(fd, 0x8, code);
     }
     if (message.status != MessageStatus::kMessage) break;
     if (message.opcode != 1) continue;
@@ -342,10 +398,14 @@ bool IsConnected() { return g_connected.load(); }
 uint64_t ConnectionGeneration() { return g_generation.load(); }
 
 bool Send(const std::string& text, SendBudget budget) {
+  const RecordPiece piece{text, false};
+  return SendRecord(&piece, 1, budget);
+}
+
+bool SendRecord(const RecordPiece* pieces, size_t count, SendBudget budget) {
   const uint64_t generation = g_generation.load();
   if (!g_connected.load()) return false;
-  std::string frame;
-  AppendFrame(frame, 0x1, text, std::string_view(&kRecordSeparator, 1));
+  const uint64_t length = RecordSize(pieces, count) + 1;
   const bool isShort = budget == SendBudget::kShort;
   std::unique_lock<SendGate> lock(g_sendMutex, std::defer_lock);
   if (isShort) {
@@ -360,7 +420,7 @@ bool Send(const std::string& text, SendBudget budget) {
   }
   const int fd = g_socket.load();
   if (!g_connected.load() || fd < 0) return false;
-  if (WriteAll(fd, frame.data(), frame.size(), isShort ? kShortBudgetMs : g_writeStallMs.load())) return true;
+  if (WriteRecordFrame(fd, pieces, count, length, isShort ? kShortBudgetMs : g_writeStallMs.load())) return true;
   // A frame may be half written: the stream is unusable, so end the receive thread too.
   SetConnectionState(false);
   std::lock_guard<std::mutex> fdLock(g_fdMutex);
@@ -421,5 +481,6 @@ void HandleHubRecord(const std::string& record) {
   }
   if (result == kQueuedResult) return;
   // The receive thread holds no lock here and nobody waits on it: the long budget.
-  OrvikWebSocket::Send(BuildCadResultRecord(invocation.reqId, status, result), OrvikWebSocket::SendBudget::kLong);
+  const auto pieces = CadResultRecordPieces(invocation.reqId, status, result);
+  OrvikWebSocket::SendRecord(pieces.data(), pieces.size(), OrvikWebSocket::SendBudget::kLong);
 }

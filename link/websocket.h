@@ -13,6 +13,8 @@
 #include <functional>
 #include <string>
 
+#include "link/hub_protocol.h"
+
 namespace OrvikWebSocket {
 
 // (reqId, action, params) -> result text, or "__QUEUED__" when the answer is sent later.
@@ -53,6 +55,9 @@ uint64_t ConnectionGeneration();
 bool Send(const std::string& text, SendBudget budget);
 // The long budget, for callers on threads nobody waits on.
 bool Send(const std::string& text);
+// Sends the record the pieces make, as Send does; large records are escaped, masked and written a
+// piece at a time, never copied whole.
+bool SendRecord(const RecordPiece* pieces, size_t count, SendBudget budget);
 
 // Sends the hub keep-alive when 10 s have passed since the connection or the last keep-alive;
 // concurrent callers send it once.

@@ -23,39 +23,45 @@ uint32_t FreshMaskWord() {
 
 }  // namespace
 
-void AppendFrame(std::string& out, int opcode, std::string_view first, std::string_view second) {
-  const char* a = first.data();
-  const size_t aSize = first.size();
-  const char* b = second.data();
-  const size_t bSize = second.size();
-  const uint64_t length = aSize + bSize;
-  char header[14];
+size_t WriteFrameHeader(char* out, int opcode, uint64_t length, uint8_t key[4]) {
   size_t h = 0;
-  header[h++] = static_cast<char>(0x80 | (opcode & 0x0F));
+  out[h++] = static_cast<char>(0x80 | (opcode & 0x0F));
   if (length < 126) {
-    header[h++] = static_cast<char>(0x80 | length);
+    out[h++] = static_cast<char>(0x80 | length);
   } else if (length < 65536) {
-    header[h++] = static_cast<char>(0xFE);
-    header[h++] = static_cast<char>((length >> 8) & 0xFF);
-    header[h++] = static_cast<char>(length & 0xFF);
+    out[h++] = static_cast<char>(0xFE);
+    out[h++] = static_cast<char>((length >> 8) & 0xFF);
+    out[h++] = static_cast<char>(length & 0xFF);
   } else {
-    header[h++] = static_cast<char>(0xFF);
-    for (int shift = 56; shift >= 0; shift -= 8) header[h++] = static_cast<char>((length >> shift) & 0xFF);
+    out[h++] = static_cast<char>(0xFF);
+    for (int shift = 56; shift >= 0; shift -= 8) out[h++] = static_cast<char>((length >> shift) & 0xFF);
   }
-  uint8_t key[4];
   const uint32_t word = FreshMaskWord();
   std::memcpy(key, &word, 4);
-  std::memcpy(header + h, key, 4);
-  h += 4;
+  std::memcpy(out + h, key, 4);
+  return h + 4;
+}
+
+void AppendFrame(std::string& out, int opcode, std::string_view first, std::string_view second) {
+  const uint64_t length = first.size() + second.size();
+  char header[kMaxFrameHeader];
+  uint8_t key[4];
+  const size_t h = WriteFrameHeader(header, opcode, length, key);
   const size_t start = out.size();
   out.resize(start + h + length);
   char* dst = &out[start];
   std::memcpy(dst, header, h);
   dst += h;
-  MaskCopy(dst, a, aSize, key);
+  MaskCopy(dst, first.data(), first.size(), key);
   // The second piece continues the key where the first stopped.
-  const uint8_t shifted[4] = {key[aSize % 4], key[(aSize + 1) % 4], key[(aSize + 2) % 4], key[(aSize + 3) % 4]};
-  MaskCopy(dst + aSize, b, bSize, shifted);
+  const uint8_t shifted[4] = {key[first.size() % 4], key[(first.size() + 1) % 4], key[(first.size() + 2) % 4],
+                              key[(first.size() + 3) % 4]};
+  MaskCopy(dst + first.size(), second.data(), second.size(), shifted);
+}
+
+void MaskAt(char* data, size_t size, uint64_t offset, const uint8_t key[4]) {
+  const uint8_t shifted[4] = {key[offset % 4], key[(offset + 1) % 4], key[(offset + 2) % 4], key[(offset + 3) % 4]};
+  MaskCopy(data, data, size, shifted);
 }
 
 void MaskCopy(char* dst, const char* src, size_t size, const uint8_t key[4]) {
@@ -143,7 +149,10 @@ Frame RecvFrame(FrameSource& source, uint64_t maxPayload) {
     length = 0;
     for (size_t i = 0; i < n; ++i) length = (length << 8) | ext[i];
   }
-  if (length > maxPayload) return frame;
+  if (length > maxPayload) {
+    frame.tooLong = true;
+    return frame;
+  }
   uint8_t key[4] = {0, 0, 0, 0};
   if (masked && !ReadExact(source, reinterpret_cast<char*>(key), 4)) return frame;
   // Memory grows with the bytes that actually arrive, so a peer that announces a large frame and
@@ -163,15 +172,33 @@ Frame RecvFrame(FrameSource& source, uint64_t maxPayload) {
   return frame;
 }
 
+std::string CloseReplyPayload(const std::string& peerClosePayload) {
+  if (peerClosePayload.empty()) return std::string();
+  uint16_t code = kCloseProtocolError;
+  if (peerClosePayload.size() >= 2) {
+    const uint16_t sent = static_cast<uint16_t>((static_cast<unsigned char>(peerClosePayload[0]) << 8) |
+                                                static_cast<unsigned char>(peerClosePayload[1]));
+    // 1004 to 1006 and 1015 are reserved and never sent on the wire; 1016 to 2999 are unassigned.
+    const bool assigned = (sent >= 1000 && sent <= 1003) || (sent >= 1007 && sent <= 1014);
+    if (assigned || (sent >= 3000 && sent <= 4999)) code = sent;
+  }
+  return std::string{static_cast<char>(code >> 8), static_cast<char>(code & 0xFF)};
+}
+
 Message RecvMessage(FrameSource& source, const std::function<bool(const std::string&)>& answerPing) {
   Message message;
   bool inMessage = false;
+  const auto fail = [](uint16_t code) {
+    Message failed;
+    failed.failCode = code;
+    return failed;
+  };
   for (;;) {
     const uint64_t budget = kMaxMessageBytes - message.payload.size();
     Frame frame = RecvFrame(source, budget);
-    if (!frame.ok) return Message();
+    if (!frame.ok) return fail(frame.tooLong ? kCloseTooBig : 0);
     const bool control = (frame.opcode & 0x08) != 0;
-    if (control && (!frame.fin || frame.payload.size() > 125)) return Message();
+    if (control && (!frame.fin || frame.payload.size() > 125)) return fail(kCloseProtocolError);
     switch (frame.opcode) {
       case 0x8:
         message.status = MessageStatus::kClosed;
@@ -185,17 +212,17 @@ Message RecvMessage(FrameSource& source, const std::function<bool(const std::str
         continue;
       case 0x1:
       case 0x2:
-        if (inMessage) return Message();  // a new message inside a fragmented one
+        if (inMessage) return fail(kCloseProtocolError);  // a new message inside a fragmented one
         inMessage = true;
         message.opcode = frame.opcode;
         message.payload = std::move(frame.payload);
         break;
       case 0x0:
-        if (!inMessage) return Message();  // a continuation of nothing
+        if (!inMessage) return fail(kCloseProtocolError);  // a continuation of nothing
         message.payload.append(frame.payload);
         break;
       default:
-        if (inMessage) return Message();
+        if (inMessage) return fail(kCloseProtocolError);
         continue;  // reserved opcodes carry nothing we understand
     }
     if (frame.fin) {

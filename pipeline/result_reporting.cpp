@@ -7,7 +7,8 @@
 void SendCadResult(const std::string& reqId, const std::string& success, const std::string& message) {
   if (reqId.empty()) return;
   // Called on the host's main thread or under the lifecycle lock: never wait long on the peer.
-  OrvikWebSocket::Send(BuildCadResultRecord(reqId, success, message), OrvikWebSocket::SendBudget::kShort);
+  const auto pieces = CadResultRecordPieces(reqId, success, message);
+  OrvikWebSocket::SendRecord(pieces.data(), pieces.size(), OrvikWebSocket::SendBudget::kShort);
 }
 
 std::string LayoutQueueError(const std::string& code, const std::string& message) {

@@ -56,6 +56,59 @@ TEST(HubText, ResultRecords) {
   EXPECT_EQ(BuildCadResultRecord("", "true", "x"), "");  // no identifier, no record
 }
 
+TEST(HubText, RecordTextsAreEscapedAsUtf8InAnyRoom) {
+  const std::string fffd = "\xEF\xBF\xBD";
+  const struct {
+    std::string text;
+    std::string escaped;
+  } cases[] = {
+      {"plain text longer than a word", "plain text longer than a word"},
+      {"a\tb\nc\rd\"e\\f\x01", "a\\tb\\nc\\rd\\\"e\\\\f\\u0001"},
+      {"\xC3\xA9 \xE5\x9B\xBE \xF0\x9F\x98\x80 \x7F", "\xC3\xA9 \xE5\x9B\xBE \xF0\x9F\x98\x80 \x7F"},  // 2, 3, 4 bytes, DEL
+      {"\xED\xA0\x80", fffd + fffd + fffd},                                         // a surrogate
+      {"\xE0\x9F\xBF\xF0\x8F\xBF\xBF", fffd + fffd + fffd + fffd + fffd + fffd + fffd},  // overlong forms
+      {"x\xF0\x9F\x98", "x" + fffd + fffd + fffd},                                  // cut short
+      {std::string("12345678\xC3", 9), "12345678" + fffd},                          // a lead byte last
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(EscapedRecordTextSize(c.text), c.escaped.size()) << c.escaped;
+    // Written into buffers of every size from the smallest that always makes progress.
+    for (size_t room = 6; room <= c.escaped.size() + 1; ++room) {
+      std::string out;
+      std::vector<char> buffer(room);
+      size_t from = 0;
+      while (from < c.text.size()) {
+        const size_t wrote = EscapeRecordText(c.text, from, buffer.data(), room);
+        ASSERT_GT(wrote, 0u) << c.escaped << " room " << room;
+        out.append(buffer.data(), wrote);
+      }
+      EXPECT_EQ(out, c.escaped) << "room " << room;
+    }
+  }
+}
+
+// The frame's length is written before its payload, so the size and the text must agree for any
+// bytes at all, and the text must be UTF-8 that reads back as the input wherever that was UTF-8.
+TEST(HubText, RecordTextSizeAgreesWithTheTextForAnyBytes) {
+  uint32_t seed = 12345;
+  const auto next = [&seed] { return seed = seed * 1664525u + 1013904223u; };
+  // Bytes drawn mostly from the ones that matter: ASCII, escapes, lead and continuation bytes.
+  const std::string alphabet = std::string("aZ \"\\\t\x01\x7F", 8) + "\xC3\xA9\xE5\x9B\xBE\xF0\x9F\x98\x80\xED\xA0\xC0\xF4\x90\xFF";
+  for (int round = 0; round < 3000; ++round) {
+    std::string text;
+    const size_t size = next() % 80;
+    for (size_t i = 0; i < size; ++i) text += alphabet[next() % alphabet.size()];
+    const RecordPiece piece{text, true};
+    const std::string escaped = JoinRecord(&piece, 1);
+    ASSERT_EQ(escaped.size(), EscapedRecordTextSize(text)) << round;
+    // UTF-8 already: escaping it again replaces nothing.
+    const RecordPiece again{escaped, true};
+    EXPECT_EQ(JoinRecord(&again, 1), JsonEscape(escaped)) << round;
+    size_t cursor = 0;
+    EXPECT_EQ(JsonEscape(ExtractJsonString("\"" + escaped + "\"", cursor)), escaped) << round;
+  }
+}
+
 TEST(HubText, InvocationReading) {
   const struct {
     const char* why;

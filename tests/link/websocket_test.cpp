@@ -16,29 +16,11 @@
 #include "loopback.h"
 
 using namespace OrvikWebSocket;
+using loopback::Invocation;
+using loopback::Peer;
 using loopback::ServerFrame;
 
 namespace {
-
-std::string Invocation(const std::string& reqId, const std::string& action, const std::string& params = "{}") {
-  return "{\"type\":1,\"target\":\"ExecuteCommand\",\"arguments\":[\"" + reqId + "\",\"" + action + "\",\"" + params +
-         "\"]}\x1E";
-}
-
-// The service side of one connection, on a port of its own.
-struct Peer : loopback::Conn {
-  loopback::Listener listener;
-
-  std::string Url() const { return "ws://127.0.0.1:" + std::to_string(listener.port) + "/cadHub?clientId=t"; }
-  // Accepts, reads the upgrade request and answers it with `reply`.
-  bool AcceptAndReply(const std::string& reply) { return Take(listener.Accept()) && Write(reply); }
-  // The usual upgrade and the client's handshake record, answered with "{}" unless `glued` bytes
-  // follow the upgrade reply.
-  bool Serve(const std::string& glued) {
-    if (!Take(listener.Accept()) || !Upgrade(glued)) return false;
-    return glued.empty() ? Write(ServerFrame(1, "{}\x1E")) : true;
-  }
-};
 
 std::string Answer(const std::string&, const std::string& action, const std::string& params) {
   if (action == "queue") return kQueuedResult;
