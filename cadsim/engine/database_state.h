@@ -38,6 +38,7 @@ struct DatabaseData {
   std::wstring fileName;  // the file it was read from
   std::map<std::wstring, std::wstring> variables;  // per-drawing system variables by upper name
   int anonymousCounter = 0;
+  AcDbObjectId activeViewport;  // the viewport a user made current on its layout (setActiveViewport)
 
   // Takes ownership of a new object and gives it an id (handle 0: the next free one). Objects
   // added this way are not open.

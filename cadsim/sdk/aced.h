@@ -36,6 +36,10 @@ void acutDelString(ACHAR*& pString);
 // (UTF-8) one, %ls a wide one.
 int acutPrintf(const ACHAR* format, ...);
 void acedUpdateDisplay();
+// The current viewport of the current drawing: on a paper layout the viewport made current there
+// (its own paper-space viewport unless a floating one was entered); null in model space, whose
+// viewport table records this host does not model.
+AcDbObjectId acedGetCurViewportObjectId();
 
 class AcEdUIContext;
 class AcEdCommand;
