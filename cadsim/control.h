@@ -14,4 +14,5 @@
 #include "cadsim/control/output.h"
 #include "cadsim/control/session.h"
 #include "cadsim/control/strings.h"
+#include "cadsim/control/view.h"
 #include "cadsim/sdk/arx.h"

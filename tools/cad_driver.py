@@ -58,6 +58,54 @@ class CadSim:
         self.type("HOLD %s" % release, *after)
         self.wait_output(lambda line: line == "Command: HOLD %s" % release)
 
+    def _host_line(self, line, reply):
+        """Sends a host-side line and returns its reply line once the host has handled it: the
+        setting is in force for every line typed after."""
+        since = self.mark()
+        self.type(line)
+        return self.wait_output(lambda out: out.startswith(reply), since=since)
+
+    def fault(self, name, status, mode="once", nth=None):
+        """Makes the host call `name` (or "name:argument") fail with `status`: mode "once",
+        "always", or "nth" with the call number `nth` (1 is the next call)."""
+        line = "FAULT %s %d %s" % (name, status, mode)
+        if mode == "nth":
+            line += " %d" % nth
+        return self._host_line(line, "Fault planted:")
+
+    def delay(self, name, milliseconds):
+        """Makes every call of `name` take `milliseconds` longer, until clear_faults()."""
+        return self._host_line("DELAY %s %d" % (name, milliseconds), "Delay set:")
+
+    def clear_faults(self):
+        return self._host_line("CLEARFAULTS", "Faults cleared.")
+
+    def read_only_open(self, honoured):
+        """Whether the host honours the require-read-only flag of an open."""
+        return self._host_line("READONLYOPEN %s" % ("honour" if honoured else "ignore"), "Read-only opens")
+
+    def set_view(self, direction, target=(0, 0, 0), twist=0.0):
+        """Sets the active drawing's current view (twist in radians)."""
+        return self._host_line("VIEW %r %r %r %r %r %r %r" % (tuple(float(v) for v in direction) +
+                                                            tuple(float(v) for v in target) + (float(twist),)),
+                               "View set.")
+
+    def view(self):
+        """The active drawing's current view as a dict: direction, target (3-tuples), twist,
+        center (2-tuple), width, height, paper (bool)."""
+        line = self._host_line("VIEWSHOW", "View:")
+        w = line.split()
+        triple = lambda text: tuple(float(v) for v in text.split(","))
+        width, height = (float(v) for v in w[10].split("x"))
+        return {"direction": triple(w[2]), "target": triple(w[4]), "twist": float(w[6]),
+                "center": triple(w[8]), "width": width, "height": height, "paper": w[11] == "paper"}
+
+    def selection_counts(self):
+        """(live selection sets, open objects) of the host right now."""
+        line = self._host_line("SSCOUNT", "Selection sets:")
+        sets, objects = line[len("Selection sets: "):].split(", open objects: ")
+        return int(sets), int(objects)
+
     def wait_output(self, predicate, timeout=20.0, since=0):
         deadline = time.monotonic() + timeout
         with self._cond:

@@ -83,6 +83,9 @@ std::string currentLayoutName(AcDbDatabase* db);
 size_t openObjectCount();
 std::vector<std::string> openObjects();
 
+// Selection sets made by acedSSGet and not yet freed; tests expect none once the plug-in is done.
+size_t liveSelectionSets();
+
 // Takes the layout manager away (layoutManager() returns null) or gives it back.
 void setLayoutManagerAvailable(bool available);
 

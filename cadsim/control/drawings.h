@@ -18,8 +18,13 @@ AcApDocument* newDrawing();
 // eFileNotFound (76) instead, as the real host does. The drawing becomes active. Returns null and
 // sets *status when the host refuses. appContextOpenDocument and the program's OPEN and DRAWING
 // arguments open the same way.
-AcApDocument* openDrawing(const std::string& path, int* status = nullptr);
+// With readOnly the drawing opens read-only: isReadOnly() is true and its objects do not open for
+// write.
+AcApDocument* openDrawing(const std::string& path, int* status = nullptr, bool readOnly = false);
 void setStrictDrawingFiles(bool strict);
+// Whether the open with a parameter record honours its require-read-only flag (default true);
+// false makes the host open such a drawing writable, as some hosts do.
+void setReadOnlyOpenHonoured(bool honoured);
 // The lock file paths the host keeps beside an open drawing file.
 std::string lockFilePath(const std::string& drawingPath);
 std::string secondLockFilePath(const std::string& drawingPath);

@@ -42,7 +42,11 @@ void failNthCall(const std::string& name, size_t n, int status, bool persistent 
 // Makes the nth counted host call from now on fail once, whatever its name, with that call's own
 // failure (n = 1 is the next call).
 void failNthHostCall(size_t n);
-// Drops every planted fault and starts the counts and the list of injected failures afresh.
+// Makes every counted call of that name (or "name:argument", as for faults) sleep `milliseconds`
+// on the calling thread before it answers, until clearFaults(): a slow read a test can cancel
+// while it runs.
+void delayCall(const std::string& name, int milliseconds);
+// Drops every planted fault and delay, and starts the counts and the list of injected failures afresh.
 void clearFaults();
 
 // Host calls counted since reset() or clearFaults(): all of them, one name's, and per name.

@@ -16,5 +16,6 @@ std::vector<std::string> takeOutputLines();
 
 // How often the display was refreshed (acedUpdateDisplay).
 int displayRefreshCount();
+inline int displayUpdates() { return displayRefreshCount(); }
 
 }  // namespace cadsim

@@ -13,6 +13,7 @@
 
 #include "cadsim/control/content.h"
 #include "cadsim/control/strings.h"
+#include "cadsim/control/view.h"
 #include "cadsim/engine/host_calls.h"
 #include "cadsim/sdk/arx.h"
 
@@ -37,6 +38,8 @@ struct DatabaseData {
   AcDbObjectId modelSpace, currentLayout, lastPaperLayout, clayer, textstyle;
   std::wstring fileName;  // the file it was read from
   std::map<std::wstring, std::wstring> variables;  // per-drawing system variables by upper name
+  std::map<AcDbObjectId, ViewState> views;  // by space block record; a space not here shows plan
+  bool readOnly = false;  // a drawing opened read-only: objects do not open for write
   int anonymousCounter = 0;
   AcDbObjectId activeViewport;  // the viewport a user made current on its layout (setActiveViewport)
 
@@ -74,6 +77,15 @@ Acad::ErrorStatus openAsCall(const char* call, T*& out, AcDbObjectId id, AcDb::O
     return Acad::eNotThatKindOfClass;
   }
   return Acad::eOk;
+}
+// The "getName" fault point of layouts and symbol table records, narrowed by the object's class
+// ("getName:AcDbLayout", "getName:AcDbBlockTableRecord").
+inline bool nameReadFails(const AcDbObject* object, Acad::ErrorStatus* status) {
+  if (hostCallFails("getName", Acad::eInvalidInput, status)) return true;
+  int planted = 0;
+  if (!argumentFails("getName", narrow(object->isA()->name()), &planted)) return false;
+  *status = static_cast<Acad::ErrorStatus>(planted);
+  return true;
 }
 // Makes an engine-made object database-resident and open for write, as the SDK's append calls do.
 Acad::ErrorStatus addOpenForWrite(AcDbDatabase* db, AcDbObject* object, AcDbObjectId owner,
@@ -118,6 +130,14 @@ AcDbObjectId createPaperLayout(AcDbDatabase* db, const std::wstring& name, int t
                                AcDbObjectId* blockRecord);
 bool layoutManagerAvailable();
 
+// --- selection -----------------------------------------------------------------------------------
+
+// Whether a selection filter's string value (comma-separated alternatives) matches a value;
+// letter case ignored.
+bool filterStringMatches(const std::wstring& pattern, const std::wstring& value);
+// Drops every selection set (reset()).
+void resetSelectionSets();
+
 // --- drawing files and host services -------------------------------------------------------------
 
 Acad::ErrorStatus loadDrawingFile(AcDbDatabase* db, const std::wstring& path);
@@ -126,6 +146,7 @@ Acad::ErrorStatus readDxfInto(AcDbDatabase* db, const std::string& path);
 // The same import from text in memory (the import's fuzz target).
 Acad::ErrorStatus readDxfTextInto(AcDbDatabase* db, std::string_view text);
 bool strictDrawingFiles();
+bool readOnlyOpenHonoured();
 // Back to the defaults: fonts, layout manager, lenient drawing files.
 void resetDrawingServices();
 

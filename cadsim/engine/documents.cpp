@@ -66,12 +66,12 @@ void lock(DocumentData& d, AcAp::DocLockMode mode) {
   d.lockMode = mode;
 }
 
-Acad::ErrorStatus openDrawingFile(const std::string& path) {
+Acad::ErrorStatus openDrawingFile(const std::string& path, bool readOnly) {
   // The host opens files only: a path with no file is not found, whatever the tests' leniency.
   struct stat st;
   if (::stat(path.c_str(), &st) != 0) return Acad::eFileNotFound;
   int status = 0;
-  openDrawing(path, &status);
+  openDrawing(path, &status, readOnly);
   return static_cast<Acad::ErrorStatus>(status);
 }
 
@@ -188,7 +188,7 @@ AcApDocument* newDrawing() {
   return doc;
 }
 
-AcApDocument* openDrawing(const std::string& path, int* status) {
+AcApDocument* openDrawing(const std::string& path, int* status, bool readOnly) {
   requireMainThread("openDrawing");
   if (status) *status = 0;
   struct stat st;
@@ -206,8 +206,11 @@ AcApDocument* openDrawing(const std::string& path, int* status) {
     return nullptr;
   }
   AcApDocument* doc = beginOpenWith(path, std::move(loaded));
-  if (fromFile) {
-    if (DocumentData* d = dataOf(doc)) d->hasLockFiles = createLockFiles(path);
+  if (DocumentData* d = dataOf(doc)) {
+    d->readOnly = readOnly;
+    d->database->data().readOnly = readOnly;
+    // A read-only drawing leaves the file to others: the host keeps no lock files for it.
+    if (fromFile && !readOnly) d->hasLockFiles = createLockFiles(path);
   }
   finishOpen(doc);
   return doc;
@@ -470,6 +473,30 @@ Acad::ErrorStatus AcApDocManager::appContextOpenDocument(const ACHAR* name) {
   if (cadsim::hostCallFails("appContextOpenDocument", Acad::eFileAccessErr, &es)) return es;
   if (!name || !*name) return Acad::eInvalidInput;
   return cadsim::openDrawingFile(cadsim::narrow(name));
+}
+
+Acad::ErrorStatus AcApDocManager::appContextOpenDocument(const OpenParams* params) {
+  requireMainThread("appContextOpenDocument");
+  Acad::ErrorStatus es;
+  if (cadsim::hostCallFails("appContextOpenDocument", Acad::eFileAccessErr, &es)) return es;
+  if (!params) return Acad::eInvalidInput;
+  const bool wide = (params->mnFlags & OpenParams::kUseWideStrings) != 0;
+  std::string path;
+  if (wide && params->mpwszFileName) path = cadsim::narrow(params->mpwszFileName);
+  else if (!wide && params->mpszFileName) path = params->mpszFileName;
+  if (path.empty()) return Acad::eInvalidInput;
+  if ((params->mnFlags & OpenParams::kRequireReadOnly) &&
+      (params->mnFlags & OpenParams::kDisallowReadOnly))
+    return Acad::eInvalidInput;
+  // A drawing the user has open already comes to the front as it is, read-only or not.
+  for (auto& d : session().documents)
+    if (d->named && d->fileName == cadsim::widen(path)) {
+      if (!session().activationEnabled) return Acad::eDocumentSwitchDisabled;
+      cadsim::activate(&d->facade);
+      return Acad::eOk;
+    }
+  const bool readOnly = (params->mnFlags & OpenParams::kRequireReadOnly) && cadsim::readOnlyOpenHonoured();
+  return cadsim::openDrawingFile(path, readOnly);
 }
 
 Acad::ErrorStatus AcApDocManager::appContextCloseDocument(AcApDocument* pDoc) {

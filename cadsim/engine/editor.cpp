@@ -374,6 +374,9 @@ int acedSetVar(const ACHAR* sym, const struct resbuf* val) {
 namespace cadsim {
 
 int getVariable(const std::wstring& name, resbuf* result) {
+  bool handled = false;
+  int viewStatus = getViewVariable(name, result, &handled);
+  if (handled) return viewStatus;
   bool found = false;
   std::wstring value = variableValue(name, &found);
   if (!found) return RTERROR;

@@ -206,6 +206,8 @@ ACHAR* AcDbText::textString() const { assertReadEnabled(); return cadsim::allocC
 const ACHAR* AcDbText::textStringConst() const { assertReadEnabled(); return m_text.c_str(); }
 Acad::ErrorStatus AcDbText::textString(AcString& text) const {
   assertReadEnabled();
+  Acad::ErrorStatus es;
+  if (cadsim::hostCallFails("textString", Acad::eInvalidInput, &es)) return es;
   text = m_text.c_str();
   return Acad::eOk;
 }
@@ -256,6 +258,8 @@ Acad::ErrorStatus AcDbMText::setContents(const ACHAR* text) {
 ACHAR* AcDbMText::text() const { assertReadEnabled(); return cadsim::allocCopy(plainMText(m_contents)); }
 Acad::ErrorStatus AcDbMText::text(AcString& text) const {
   assertReadEnabled();
+  Acad::ErrorStatus es;
+  if (cadsim::hostCallFails("text", Acad::eInvalidInput, &es)) return es;
   text = plainMText(m_contents);
   return Acad::eOk;
 }
@@ -312,6 +316,8 @@ AcDbAttribute::AcDbAttribute(const AcGePoint3d& position, const ACHAR* text, con
 ACHAR* AcDbAttribute::tag() const { assertReadEnabled(); return cadsim::allocCopy(m_tag); }
 Acad::ErrorStatus AcDbAttribute::tag(AcString& tag) const {
   assertReadEnabled();
+  Acad::ErrorStatus es;
+  if (cadsim::hostCallFails("tag", Acad::eInvalidInput, &es)) return es;
   tag = m_tag.c_str();
   return Acad::eOk;
 }
@@ -329,6 +335,7 @@ bool AcDbAttribute::isMTextAttribute() const { assertReadEnabled(); return m_mte
 AcDbMText* AcDbAttribute::getMTextAttribute() const {
   assertReadEnabled();
   if (!m_mtext) return nullptr;
+  if (cadsim::hostCallAnswersNull("getMTextAttribute")) return nullptr;
   auto* copy = new AcDbMText();
   AcString contents;
   m_mtext->contents(contents);
@@ -348,9 +355,7 @@ Acad::ErrorStatus AcDbAttribute::setMTextAttribute(AcDbMText* mtext) {
   mtext->contents(contents);
   m_mtext = std::make_unique<AcDbMText>();
   m_mtext->setContents(contents.kwszPtr());
-  AcString plain;
-  m_mtext->text(plain);
-  return setTextString(plain.kwszPtr());
+  return setTextString(plainMText(contents.kwszPtr()).c_str());
 }
 Acad::ErrorStatus AcDbAttribute::convertIntoMTextAttribute(bool val) {
   assertWriteEnabled();

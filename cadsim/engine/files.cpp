@@ -13,6 +13,7 @@ namespace cadsim {
 namespace {
 
 bool g_strictDrawingFiles = false;
+bool g_readOnlyOpenHonoured = true;
 std::string g_fontFolder;
 std::vector<std::string> defaultFonts() {
   return {"txt.shx", "simplex.shx", "romans.shx", "romand.shx", "isocp.shx", "complex.shx",
@@ -60,6 +61,8 @@ FileKind sniff(const std::string& path) {
 
 void setStrictDrawingFiles(bool strict) { g_strictDrawingFiles = strict; }
 bool strictDrawingFiles() { return g_strictDrawingFiles; }
+void setReadOnlyOpenHonoured(bool honoured) { g_readOnlyOpenHonoured = honoured; }
+bool readOnlyOpenHonoured() { return g_readOnlyOpenHonoured; }
 
 Acad::ErrorStatus loadDrawingFile(AcDbDatabase* db, const std::wstring& widePath) {
   std::string path = narrow(widePath);
@@ -75,6 +78,7 @@ Acad::ErrorStatus loadDrawingFile(AcDbDatabase* db, const std::wstring& widePath
 
 void resetDrawingServices() {
   g_strictDrawingFiles = false;
+  g_readOnlyOpenHonoured = true;
   g_fontFolder.clear();
   availableFonts() = defaultFonts();
   setLayoutManagerAvailable(true);

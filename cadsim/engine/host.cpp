@@ -129,6 +129,7 @@ void reset() {
     if (d->hasLockFiles) removeLockFiles(narrow(d->fileName));
   s.documents.clear();
   resetDrawingServices();
+  resetSelectionSets();
   resetPlotServices();
   s.cur = s.mdiActive = nullptr;
   s.managerAvailable = true;

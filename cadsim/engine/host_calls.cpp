@@ -3,8 +3,10 @@
 // plug-in's threads), so everything is under one mutex.
 #include "cadsim/engine/host_calls.h"
 
+#include <chrono>
 #include <map>
 #include <mutex>
+#include <thread>
 
 #include "cadsim/control/session.h"
 
@@ -20,6 +22,7 @@ struct Fault {
 struct FaultState {
   std::mutex mutex;
   std::map<std::string, Fault> faults;  // by call name or "name:argument"
+  std::map<std::string, int> delays;    // milliseconds, by call name or "name:argument"
   bool nthArmed = false;
   size_t nthPass = 0;  // counted calls still to let through before the nth fails
   size_t total = 0;
@@ -29,6 +32,7 @@ struct FaultState {
 
   void clearPlanted() {
     faults.clear();
+    delays.clear();
     nthArmed = false;
     nthPass = 0;
     total = 0;
@@ -48,7 +52,17 @@ struct FaultState {
     if (!it->second.persistent) faults.erase(it);
     return true;
   }
+
+  int delayFor(const std::string& key) const {
+    auto it = delays.find(key);
+    return it == delays.end() ? 0 : it->second;
+  }
 };
+
+// Slow calls sleep with the lock released, so other threads' host calls go on meanwhile.
+void sleepFor(int milliseconds) {
+  if (milliseconds > 0) std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
 
 FaultState& faultState() {
   static FaultState* s = new FaultState();  // never destroyed: other threads may outlive main's exit
@@ -78,6 +92,13 @@ void failNthHostCall(size_t n) {
   s.nthPass = n - 1;
 }
 
+void delayCall(const std::string& name, int milliseconds) {
+  FaultState& s = faultState();
+  std::lock_guard<std::mutex> lock(s.mutex);
+  if (milliseconds > 0) s.delays[name] = milliseconds;
+  else s.delays.erase(name);
+}
+
 void clearFaults() {
   FaultState& s = faultState();
   std::lock_guard<std::mutex> lock(s.mutex);
@@ -93,7 +114,8 @@ void resetFaults() {
 
 bool hostCallFails(const char* name, int failure, int* status, const char* alsoAnswers) {
   FaultState& s = faultState();
-  std::lock_guard<std::mutex> lock(s.mutex);
+  std::unique_lock<std::mutex> lock(s.mutex);
+  const int delay = s.delayFor(name);
   ++s.total;
   ++s.counts[name];
   bool fails = s.planted(name, status) || (alsoAnswers && s.planted(alsoAnswers, status));
@@ -107,16 +129,21 @@ bool hostCallFails(const char* name, int failure, int* status, const char* alsoA
     }
   }
   if (fails) s.failures.push_back(name);
+  lock.unlock();
+  sleepFor(delay);
   return fails;
 }
 
 bool argumentFails(const std::string& name, const std::string& argument, int* status) {
   FaultState& s = faultState();
-  std::lock_guard<std::mutex> lock(s.mutex);
+  std::unique_lock<std::mutex> lock(s.mutex);
   const std::string key = name + ":" + argument;
-  if (!s.planted(key, status)) return false;
-  s.failures.push_back(key);
-  return true;
+  const int delay = s.delayFor(key);
+  const bool fails = s.planted(key, status);
+  if (fails) s.failures.push_back(key);
+  lock.unlock();
+  sleepFor(delay);
+  return fails;
 }
 
 size_t hostCallCount() {

@@ -230,11 +230,15 @@ Acad::ErrorStatus AcDbLayout::getName(const ACHAR*& name) const { return getLayo
 Acad::ErrorStatus AcDbLayout::getName(AcString& name) const { return getLayoutName(name); }
 Acad::ErrorStatus AcDbLayout::getLayoutName(const ACHAR*& name) const {
   assertReadEnabled();
+  Acad::ErrorStatus es;
+  if (cadsim::nameReadFails(this, &es)) return es;
   name = m_name.c_str();
   return Acad::eOk;
 }
 Acad::ErrorStatus AcDbLayout::getLayoutName(AcString& name) const {
   assertReadEnabled();
+  Acad::ErrorStatus es;
+  if (cadsim::nameReadFails(this, &es)) return es;
   name = m_name.c_str();
   return Acad::eOk;
 }

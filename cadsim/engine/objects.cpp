@@ -142,6 +142,7 @@ Acad::ErrorStatus openObject(AcDbObject*& pObj, AcDbObjectId id, AcDb::OpenMode 
       ++st.readers;
       break;
     case AcDb::kForWrite:
+      if (id.database()->data().readOnly) return Acad::eFileAccessErr;
       if (st.writer) return Acad::eWasOpenForWrite;
       if (st.readers > 0) return Acad::eWasOpenForRead;
       if (st.notifiers > 0) return Acad::eWasOpenForNotify;
@@ -214,6 +215,7 @@ Acad::ErrorStatus AcDbObject::upgradeOpen() {
   if (cadsim::hostCallFails("upgradeOpen", Acad::eWasOpenForRead, &es)) return es;
   if (m_state.writer) return Acad::eWasOpenForWrite;
   if (m_state.readers == 0) return Acad::eNotOpenForRead;
+  if (m_state.stub->database && m_state.stub->database->data().readOnly) return Acad::eFileAccessErr;
   if (m_state.readers > 1) return Acad::eWasOpenForRead;
   m_state.readers = 0;
   m_state.writer = true;
@@ -277,11 +279,14 @@ Acad::ErrorStatus AcDbObject::createExtensionDictionary() {
 }
 
 Acad::ErrorStatus acdbOpenAcDbObject(AcDbObject*& pObj, AcDbObjectId id, AcDb::OpenMode mode,
-                                     bool openErased) {
+                                     bool openErased, const AcRxClass* asked) {
   pObj = nullptr;
   cadsim::requireMainThread("acdbOpenObject");
   Acad::ErrorStatus es;
   if (cadsim::hostCallFails("acdbOpenObject", Acad::eWasOpenForWrite, &es)) return es;
+  int planted = 0;
+  if (asked && cadsim::argumentFails("acdbOpenObject", cadsim::narrow(asked->name()), &planted))
+    return static_cast<Acad::ErrorStatus>(planted);
   return cadsim::openObject(pObj, id, mode, openErased);
 }
 

@@ -97,7 +97,7 @@ SessionState& session();
 DocumentData* dataOf(AcApDocument* doc);  // null when doc is not an open drawing
 void lock(DocumentData& d, AcAp::DocLockMode mode);
 // Opens a drawing file as appContextOpenDocument does (a path with no file is not found).
-Acad::ErrorStatus openDrawingFile(const std::string& path);
+Acad::ErrorStatus openDrawingFile(const std::string& path, bool readOnly = false);
 AcDbDatabase* currentDatabase();
 void raiseDocEvent(const std::function<void(AcApDocManagerReactor*)>& fn);
 void raiseEditorEvent(const std::function<void(AcEditorReactor*)>& fn);
@@ -114,6 +114,9 @@ bool executeCommandLine(AcApDocument* doc, const std::wstring& line);
 // System variables of the current drawing, shared by acedGetVar/acedSetVar and AutoLISP.
 int getVariable(const std::wstring& upperName, resbuf* result);
 int setVariable(const std::wstring& upperName, const resbuf& value);
+// The view variables (VIEWDIR, TARGET, VIEWTWIST, VIEWCTR, VIEWSIZE, CVPORT) of the current
+// drawing's current space; *handled false for any other name.
+int getViewVariable(const std::wstring& upperName, resbuf* result, bool* handled);
 void appendOutputText(const std::string& utf8);
 void registerBuiltins();
 void installRegistry();

@@ -39,16 +39,23 @@ Acad::ErrorStatus seekIn(const std::vector<AcDbObjectId>& ids, long& index, AcDb
 
 Acad::ErrorStatus AcDbSymbolTableRecord::getName(ACHAR*& pName) const {
   assertReadEnabled();
+  pName = nullptr;
+  Acad::ErrorStatus es;
+  if (cadsim::nameReadFails(this, &es)) return es;
   pName = cadsim::allocCopy(m_name);
   return pName ? Acad::eOk : Acad::eOutOfMemory;
 }
 Acad::ErrorStatus AcDbSymbolTableRecord::getName(const ACHAR*& pName) const {
   assertReadEnabled();
+  Acad::ErrorStatus es;
+  if (cadsim::nameReadFails(this, &es)) return es;
   pName = m_name.c_str();
   return Acad::eOk;
 }
 Acad::ErrorStatus AcDbSymbolTableRecord::getName(AcString& sName) const {
   assertReadEnabled();
+  Acad::ErrorStatus es;
+  if (cadsim::nameReadFails(this, &es)) return es;
   sName = m_name.c_str();
   return Acad::eOk;
 }

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cmath>
 #include <chrono>
 #include <cstdlib>
 #include <csignal>
@@ -80,7 +81,17 @@ void usage(const char* program) {
       "  PAUSE <ms> (a long command: nothing else runs meanwhile), HOLD <file> (a command that\n"
       "  lasts until the file exists, at most a minute).\n"
       "  Lines that arrive together are typed one after another before the host turns to\n"
-      "  other work, as type-ahead is in the host.\n",
+      "  other work, as type-ahead is in the host.\n"
+      "  Host-side lines (handled by the host itself, never typed, no command events):\n"
+      "    FAULT <name> <status> [once|always|nth N]  makes a host call fail (name or\n"
+      "        name:argument, e.g. acdbOpenObject:AcDbLayout, getName:AcDbBlockTableRecord)\n"
+      "    DELAY <name> <ms>         makes every call of that name that long (0 ends it)\n"
+      "    CLEARFAULTS               drops every fault and delay\n"
+      "    READONLYOPEN honour|ignore  whether a read-only open is honoured\n"
+      "    VIEW dx dy dz tx ty tz twist  the active drawing's current view: direction,\n"
+      "        target, twist in radians\n"
+      "    VIEWSHOW                  prints the active drawing's current view on one line\n"
+      "    SSCOUNT                   prints the live selection sets and open objects\n",
       program);
 }
 
@@ -135,6 +146,130 @@ void defineProgramCommands() {
     std::wstring w = cadsim::widen(text);
     acutPrintf(L"%s", w.c_str());
   });
+}
+
+std::vector<std::string> words(const std::string& line) {
+  std::vector<std::string> out;
+  size_t i = 0;
+  while (i < line.size()) {
+    while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
+    size_t start = i;
+    while (i < line.size() && line[i] != ' ' && line[i] != '\t') ++i;
+    if (i > start) out.push_back(line.substr(start, i - start));
+  }
+  return out;
+}
+
+bool parseInt(const std::string& text, long* out) {
+  char* end = nullptr;
+  errno = 0;
+  long v = std::strtol(text.c_str(), &end, 10);
+  if (errno != 0 || end == text.c_str() || *end != '\0') return false;
+  *out = v;
+  return true;
+}
+
+bool parseReal(const std::string& text, double* out) {
+  char* end = nullptr;
+  double v = std::strtod(text.c_str(), &end);
+  if (end == text.c_str() || *end != '\0' || !std::isfinite(v)) return false;
+  *out = v;
+  return true;
+}
+
+std::string real(double v) {
+  char text[64];
+  std::snprintf(text, sizeof(text), "%.6g", v);
+  return text;
+}
+
+// Lines for the host itself, not the command line: they plant faults, set the view and report
+// host state without raising command events the plug-in would hear. False for any other line.
+bool hostSideLine(const std::string& line) {
+  const std::vector<std::string> w = words(line);
+  if (w.empty()) return false;
+  const std::string& verb = w[0];
+  auto reply = [](const std::string& text) { std::printf("%s\n", text.c_str()); };
+  if (verb == "FAULT") {
+    long status = 0, nth = 1;
+    const std::string mode = w.size() > 3 ? w[3] : "once";
+    bool ok = w.size() >= 3 && parseInt(w[2], &status);
+    if (ok && mode == "nth") ok = w.size() == 5 && parseInt(w[4], &nth) && nth >= 1;
+    else if (ok) ok = w.size() <= 4 && (mode == "once" || mode == "always");
+    if (!ok) {
+      reply("FAULT needs: FAULT name status [once|always|nth N]");
+      return true;
+    }
+    if (mode == "nth") cadsim::failNthCall(w[1], static_cast<size_t>(nth), static_cast<int>(status));
+    else cadsim::failCall(w[1], static_cast<int>(status), mode == "always");
+    reply("Fault planted: " + w[1] + " " + std::to_string(status) + " " + mode +
+          (mode == "nth" ? " " + std::to_string(nth) : ""));
+    return true;
+  }
+  if (verb == "DELAY") {
+    long ms = 0;
+    if (w.size() != 3 || !parseInt(w[2], &ms) || ms < 0 || ms > 600000) {
+      reply("DELAY needs: DELAY name milliseconds");
+      return true;
+    }
+    cadsim::delayCall(w[1], static_cast<int>(ms));
+    reply("Delay set: " + w[1] + " " + std::to_string(ms) + " ms");
+    return true;
+  }
+  if (verb == "CLEARFAULTS") {
+    cadsim::clearFaults();
+    reply("Faults cleared.");
+    return true;
+  }
+  if (verb == "READONLYOPEN") {
+    if (w.size() != 2 || (w[1] != "honour" && w[1] != "ignore")) {
+      reply("READONLYOPEN needs: READONLYOPEN honour|ignore");
+      return true;
+    }
+    cadsim::setReadOnlyOpenHonoured(w[1] == "honour");
+    reply("Read-only opens " + std::string(w[1] == "honour" ? "honoured." : "ignored."));
+    return true;
+  }
+  AcApDocManager* manager = acDocManagerPtr();
+  AcApDocument* active = manager ? manager->mdiActiveDocument() : nullptr;
+  if (verb == "VIEW") {
+    double v[7] = {};
+    bool ok = w.size() == 8;
+    for (size_t i = 0; ok && i < 7; ++i) ok = parseReal(w[i + 1], &v[i]);
+    if (!ok || (v[0] == 0 && v[1] == 0 && v[2] == 0)) {
+      reply("VIEW needs: VIEW dx dy dz tx ty tz twist (a direction that is not zero)");
+      return true;
+    }
+    if (!active) {
+      reply("No drawing is active.");
+      return true;
+    }
+    cadsim::ViewState view = cadsim::currentView(active);
+    view.direction = AcGeVector3d(v[0], v[1], v[2]);
+    view.target = AcGePoint3d(v[3], v[4], v[5]);
+    view.twist = v[6];
+    cadsim::setView(active, view);
+    reply("View set.");
+    return true;
+  }
+  if (verb == "VIEWSHOW") {
+    if (!active) {
+      reply("No drawing is active.");
+      return true;
+    }
+    const cadsim::ViewState v = cadsim::currentView(active);
+    reply("View: direction " + real(v.direction.x) + "," + real(v.direction.y) + "," + real(v.direction.z) +
+          " target " + real(v.target.x) + "," + real(v.target.y) + "," + real(v.target.z) + " twist " +
+          real(v.twist) + " center " + real(v.center.x) + "," + real(v.center.y) + " size " +
+          real(v.width) + "x" + real(v.height) + (v.paperSpaceView ? " paper" : " model"));
+    return true;
+  }
+  if (verb == "SSCOUNT") {
+    reply("Selection sets: " + std::to_string(cadsim::liveSelectionSets()) +
+          ", open objects: " + std::to_string(cadsim::openObjectCount()));
+    return true;
+  }
+  return false;
 }
 
 // The plug-in takes the process's display name from argv[0], as the platform reports it; the
@@ -235,6 +370,7 @@ int main(int argc, char** argv) {
         break;
       }
       std::printf("Command: %s\n", line.c_str());
+      if (hostSideLine(trimmed)) continue;
       cadsim::typeLine(line);
       flushOutput();
     }

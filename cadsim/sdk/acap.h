@@ -74,6 +74,21 @@ typedef void (*AcApExecuteInApplicationContextCallback)(void* pData);
 
 class AcApDocManager {
  public:
+  // What the open with a parameter record reads; members the host does not use stay zero.
+  struct OpenParams {
+    enum { kDisallowReadOnly = 0x01, kRequireReadOnly = 0x02, kUseWideStrings = 0x04 };
+    union {
+      const char* mpszFileName;
+      const ACHAR* mpwszFileName;
+    };
+    const ACHAR* mpwszPassword;
+    void* mpCoordinate;
+    const ACHAR* mpwszViewName;
+    unsigned char mnInitialViewType;
+    int mnFlags;
+    void* mpUnused;
+  };
+
   AcApDocument* curDocument() const;
   AcApDocument* mdiActiveDocument() const;
   bool isApplicationContext() const;
@@ -97,6 +112,9 @@ class AcApDocManager {
                                         bool bEchoString = true);
   Acad::ErrorStatus appContextNewDocument(const ACHAR* pszTemplateName);
   Acad::ErrorStatus appContextOpenDocument(const ACHAR* pszDrawingName);
+  // Opens like the form above; kRequireReadOnly makes the document read-only, and without
+  // kUseWideStrings the name is read as narrow (UTF-8) text. A drawing already open is activated.
+  Acad::ErrorStatus appContextOpenDocument(const OpenParams* params);
   Acad::ErrorStatus appContextCloseDocument(AcApDocument* pDoc);
   bool isDocumentActivationEnabled() const;
   Acad::ErrorStatus disableDocumentActivation();

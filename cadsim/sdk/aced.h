@@ -7,6 +7,8 @@
 #include "cadsim/sdk/acrx.h"
 
 class AcApDocument;
+class AcDbViewTableRecord;
+class AcDbViewport;
 
 typedef double ads_real;
 typedef ads_real ads_point[3];
@@ -40,6 +42,27 @@ void acedUpdateDisplay();
 // (its own paper-space viewport unless a floating one was entered); null in model space, whose
 // viewport table records this host does not model.
 AcDbObjectId acedGetCurViewportObjectId();
+
+// A result-buffer list from (type, value) pairs ended by 0: RTSHORT and group codes 60-79 and
+// 270-289 take an int, RTLONG and 90-99 an Adesk::Int32, RTREAL/RTANG and 10-59 (reals) a double,
+// RTPOINT/RT3DPOINT and 10-18 a const double*, strings (RTSTR, group codes 0-9, 100-109, 300-369,
+// 410-419, 1000-1009) a const ACHAR*. Null for a type it does not know. Free with acutRelRb.
+struct resbuf* acutBuildList(int rtype, ...);
+int acutRelRb(struct resbuf* rb);
+
+// Selection sets. Modes: "W" selects the entities of the current space lying entirely inside the
+// window pt1-pt2 (ads_point), "X" the whole drawing; the filter matches group 0 (entity type,
+// comma-separated alternatives) and 410 (layout name), letter case ignored. RTNORM with a new set
+// in ss (free it with acedSSFree), RTERROR when nothing is selected, RTREJ for an unknown mode.
+int acedSSGet(const ACHAR* str, const void* pt1, const void* pt2, const struct resbuf* filter,
+              ads_name ss);
+int acedSSFree(const ads_name sname);
+int acedSSLength(const ads_name sname, Adesk::Int32* len);
+int acedSSName(const ads_name ss, Adesk::Int32 i, ads_name entres);
+Acad::ErrorStatus acdbGetObjectId(AcDbObjectId& objId, const ads_name objName);
+
+// Makes the view record the current space's view of the current document (pVP is ignored).
+Acad::ErrorStatus acedSetCurrentView(AcDbViewTableRecord* pVwRec, AcDbViewport* pVP);
 
 class AcEdUIContext;
 class AcEdCommand;

@@ -2,6 +2,7 @@
 #include "cadsim/sdk/acge.h"
 
 #include <cmath>
+#include <utility>
 
 const AcGePoint3d AcGePoint3d::kOrigin(0, 0, 0);
 const AcGeVector3d AcGeVector3d::kXAxis(1, 0, 0);
@@ -97,4 +98,61 @@ void AcDbExtents::transformBy(const AcGeMatrix3d& m) {
     out.addPoint(p.transformBy(m));
   }
   *this = out;
+}
+
+AcGeVector3d& AcGeVector3d::transformBy(const AcGeMatrix3d& m) {
+  double nx = m.entry[0][0] * x + m.entry[0][1] * y + m.entry[0][2] * z;
+  double ny = m.entry[1][0] * x + m.entry[1][1] * y + m.entry[1][2] * z;
+  double nz = m.entry[2][0] * x + m.entry[2][1] * y + m.entry[2][2] * z;
+  x = nx;
+  y = ny;
+  z = nz;
+  return *this;
+}
+
+AcGeMatrix3d AcGeMatrix3d::planeToWorld(const AcGeVector3d& normal) {
+  const AcGeVector3d n = normal.normal();
+  AcGeMatrix3d m;
+  if (n.isZeroLength(0)) return m;
+  const double limit = 1.0 / 64.0;
+  const AcGeVector3d seed = (std::fabs(n.x) < limit && std::fabs(n.y) < limit) ? AcGeVector3d::kYAxis
+                                                                              : AcGeVector3d::kZAxis;
+  const AcGeVector3d xAxis = seed.crossProduct(n).normal();
+  const AcGeVector3d yAxis = n.crossProduct(xAxis).normal();
+  const AcGeVector3d axes[3] = {xAxis, yAxis, n};
+  for (int c = 0; c < 3; ++c) {
+    m.entry[0][c] = axes[c].x;
+    m.entry[1][c] = axes[c].y;
+    m.entry[2][c] = axes[c].z;
+  }
+  return m;
+}
+
+AcGeMatrix3d AcGeMatrix3d::inverse() const {
+  // Gauss-Jordan with partial pivoting on the whole 4x4, so projective rows invert as well.
+  double a[4][8];
+  for (int r = 0; r < 4; ++r)
+    for (int c = 0; c < 4; ++c) {
+      a[r][c] = entry[r][c];
+      a[r][c + 4] = r == c ? 1.0 : 0.0;
+    }
+  for (int col = 0; col < 4; ++col) {
+    int pivot = col;
+    for (int r = col + 1; r < 4; ++r)
+      if (std::fabs(a[r][col]) > std::fabs(a[pivot][col])) pivot = r;
+    if (std::fabs(a[pivot][col]) < 1e-300) return *this;
+    if (pivot != col)
+      for (int c = 0; c < 8; ++c) std::swap(a[pivot][c], a[col][c]);
+    const double p = a[col][col];
+    for (int c = 0; c < 8; ++c) a[col][c] /= p;
+    for (int r = 0; r < 4; ++r) {
+      if (r == col || a[r][col] == 0) continue;
+      const double f = a[r][col];
+      for (int c = 0; c < 8; ++c) a[r][c] -= f * a[col][c];
+    }
+  }
+  AcGeMatrix3d out;
+  for (int r = 0; r < 4; ++r)
+    for (int c = 0; c < 4; ++c) out.entry[r][c] = a[r][c + 4];
+  return out;
 }

@@ -77,15 +77,17 @@ class AcDbObject : public AcRxObject {
 // Opens a database object. Statuses: eNullObjectId, eNotInDatabase (its database is gone),
 // eWasErased, eWasOpenForWrite (already open for write), eWasOpenForRead (write asked while
 // readers hold it), eNotThatKindOfClass (the typed form, object of another class; it is closed).
+// `asked` is the class the caller opens it as (the typed form passes its own), so that a fault
+// can be planted on the opens of one class only.
 Acad::ErrorStatus acdbOpenAcDbObject(AcDbObject*& pObj, AcDbObjectId id, AcDb::OpenMode mode,
-                                     bool openErased = false);
+                                     bool openErased = false, const AcRxClass* asked = nullptr);
 
 template <class T>
 inline Acad::ErrorStatus acdbOpenObject(T*& pObj, AcDbObjectId id, AcDb::OpenMode mode = AcDb::kForRead,
                                         bool openErased = false) {
   pObj = nullptr;
   AcDbObject* raw = nullptr;
-  Acad::ErrorStatus es = acdbOpenAcDbObject(raw, id, mode, openErased);
+  Acad::ErrorStatus es = acdbOpenAcDbObject(raw, id, mode, openErased, T::desc());
   if (es != Acad::eOk) return es;
   T* typed = T::cast(raw);
   if (!typed) {
@@ -99,7 +101,7 @@ inline Acad::ErrorStatus acdbOpenObject(T*& pObj, AcDbObjectId id, AcDb::OpenMod
 template <>
 inline Acad::ErrorStatus acdbOpenObject<AcDbObject>(AcDbObject*& pObj, AcDbObjectId id,
                                                     AcDb::OpenMode mode, bool openErased) {
-  return acdbOpenAcDbObject(pObj, id, mode, openErased);
+  return acdbOpenAcDbObject(pObj, id, mode, openErased, AcDbObject::desc());
 }
 
 // Iterates a dictionary's entries in name order (keys compare without letter case). The caller

@@ -280,3 +280,33 @@ class AcDbTextStyleTable : public AcDbSymbolTable {
   Acad::ErrorStatus newIterator(AcDbTextStyleTableIterator*& pIterator, bool atBeginning = true,
                                 bool skipDeleted = true) const;
 };
+
+// --- views ---------------------------------------------------------------------------------------
+
+// A named view's values; the plug-in fills one to set the current view (acedSetCurrentView), so
+// it need not be in a database.
+class AcDbViewTableRecord : public AcDbSymbolTableRecord {
+ public:
+  ACRX_DECLARE_MEMBERS(AcDbViewTableRecord);
+  AcGePoint2d centerPoint() const { return m_center; }
+  void setCenterPoint(const AcGePoint2d& center) { m_center = center; }
+  double height() const { return m_height; }
+  void setHeight(double height) { m_height = height; }
+  double width() const { return m_width; }
+  void setWidth(double width) { m_width = width; }
+  AcGePoint3d target() const { return m_target; }
+  void setTarget(const AcGePoint3d& target) { m_target = target; }
+  AcGeVector3d viewDirection() const { return m_direction; }
+  void setViewDirection(const AcGeVector3d& direction) { m_direction = direction; }
+  double viewTwist() const { return m_twist; }
+  void setViewTwist(double angle) { m_twist = angle; }
+  bool isPaperspaceView() const { return m_paperspace; }
+  void setIsPaperspaceView(bool paperspace) { m_paperspace = paperspace; }
+
+ private:
+  AcGePoint2d m_center;
+  double m_height = 0, m_width = 0, m_twist = 0;
+  AcGePoint3d m_target;
+  AcGeVector3d m_direction{0, 0, 1};
+  bool m_paperspace = false;
+};
