@@ -12,6 +12,7 @@
 #include "cadsim/control/drawings.h"
 #include "cadsim/control/faults.h"
 #include "cadsim/control/output.h"
+#include "cadsim/control/plot.h"
 #include "cadsim/control/session.h"
 #include "cadsim/control/strings.h"
 #include "cadsim/control/view.h"

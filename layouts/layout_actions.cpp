@@ -2,8 +2,11 @@
 
 #include <string>
 
+#include "layouts/block_queries.h"
 #include "layouts/cancellation_registry.h"
+#include "layouts/layout_context.h"
 #include "pipeline/command_dispatch.h"
+#include "pipeline/document_binding.h"
 #include "pipeline/request_json.h"
 
 namespace {
@@ -25,9 +28,52 @@ const ActionRow kLayoutActions[] = {
      CancelDrawingLayouts, nullptr, nullptr},
 };
 
+// The window's numbers may be bare or written after blanks; a value that is not a number throws,
+// and the drain answers the conversion error.
+TaskOutcome QueryBlocksTask(const CommandTask& task, AcApDocManager* manager) {
+  if (task.params.empty()) return TaskOutcome::Done("Error: Empty query params.");
+  const TaskDocument locked = LockCurrentDocument(manager);
+  if (!locked) return TaskOutcome::Done(locked.error);
+  double xmin = 0, ymin = 0, xmax = 0, ymax = 0;
+  ReadPlainNumber(task.params, "xmin", xmin);
+  ReadPlainNumber(task.params, "ymin", ymin);
+  ReadPlainNumber(task.params, "xmax", xmax);
+  ReadPlainNumber(task.params, "ymax", ymax);
+  std::string layout = "Model";
+  ReadQuotedText(task.params, "layout", layout);
+  return TaskOutcome::Done(PerformQueryBlocksByWindow(xmin, ymin, xmax, ymax, layout));
+}
+
+TaskOutcome QueryAllBlocksTask(const CommandTask&, AcApDocManager* manager) {
+  const TaskDocument locked = LockCurrentDocument(manager);
+  if (!locked) return TaskOutcome::Done(locked.error);
+  return TaskOutcome::Done(PerformQueryAllBlocks());
+}
+
+TaskOutcome QueryLayoutContextTask(const CommandTask& task, AcApDocManager* manager) {
+  const std::string dwgPath = JsonStringValue(task.params, "dwgPath");
+  const std::string layoutName = JsonStringValue(task.params, "layoutName");
+  const std::string layoutHandle = JsonStringValue(task.params, "layoutHandle");
+  const bool includeBlocks = JsonBoolValue(task.params, "includeBlocks", false);
+  const TaskDocument bound = BindRequestedDocument(manager, dwgPath);
+  if (!bound) return TaskOutcome::Done(bound.error);
+  return TaskOutcome::Done(WithPreservedLayout(
+      bound.document, [&] { return PerformQueryLayoutContext(layoutName, layoutHandle, includeBlocks); }));
+}
+
+// clang-format off
+const ActionRow kBlockQueryActions[] = {
+    // name                 kind                 parameters                  empty answer                            gate   answered
+    {"queryBlocks",         kQueryBlocks,        ActionParams::kAsReceived, "Error: Empty query params.",           true,  ActionAnswer::kQueued, nullptr, nullptr, QueryBlocksTask},
+    {"queryAllBlocks",      kQueryAllBlocks,     ActionParams::kNone,       nullptr,                                true,  ActionAnswer::kQueued, nullptr, nullptr, QueryAllBlocksTask},
+    {"queryLayoutContext",  kQueryLayoutContext, ActionParams::kAsReceived, "Error: Empty layout context params.",  false, ActionAnswer::kQueued, nullptr, nullptr, QueryLayoutContextTask},
+};
+// clang-format on
+
 }  // namespace
 
 void RegisterLayoutActions() {
   RegisterActions(kLayoutActions);
+  RegisterActions(kBlockQueryActions);
   AddTaskEndListener(ForgetQuery);
 }

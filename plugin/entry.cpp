@@ -1,12 +1,14 @@
 #include "plugin/entry.h"
 
 #include "host/platform.h"
+#include "layouts/block_queries.h"
 #include "layouts/layout_actions.h"
 #include "link/connection_supervisor.h"
 #include "pipeline/command_dispatch.h"
 #include "pipeline/font_repair.h"
 #include "pipeline/session_actions.h"
 #include "pipeline/task_watch.h"
+#include "plot/plot_actions.h"
 #include "plugin/document_readiness.h"
 #include "plugin/shell_launch.h"
 
@@ -30,6 +32,9 @@ const CommandEntry kCommands[] = {
     {L"ORVIKSHEETSET", orvikSheetSetCmd, 0},
     {L"ORVIKSETTING", orvikSettingsCmd, 0},
     {L"ORVIKHOME", orvikHomeCmd, 0},
+    // Developer commands for trying the block queries by hand.
+    {L"ORVIKTESTQUERYBLOCKS", orviktestQueryBlocksCmd, 0},
+    {L"ORVIKTESTCREATEBLOCK", orviktestCreateBlockCmd, 0},
 };
 
 }  // namespace
@@ -39,6 +44,7 @@ void RegisterAllActions() {
   RegisterSessionActions();
   RegisterFontRepairActions();
   RegisterLayoutActions();
+  RegisterPlotActions();
   InstallCommandDispatch();
 }
 

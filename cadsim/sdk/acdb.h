@@ -14,6 +14,7 @@ class AcDbBlockTable;
 class AcDbLayerTable;
 class AcDbTextStyleTable;
 class AcDbDictionary;
+class AcDbPlotSettingsValidator;
 
 namespace cadsim {
 struct DatabaseData;
@@ -135,6 +136,8 @@ class AcDbHostApplicationServices {
   void setWorkingDatabase(AcDbDatabase* db);
   // Null when the host has no layout manager (tests can take it away).
   AcDbLayoutManager* layoutManager() const;
+  // Null when the host has no plot settings validator (tests can take it away).
+  AcDbPlotSettingsValidator* plotSettingsValidator() const;
   // Finds a file the way the host's support path does. Font hints look in the host's font folder;
   // other hints accept an existing absolute path or a file beside the database's drawing.
   // eOk with the full path written (terminated) into pcFullPathOut; eFileNotFound; eBufferTooSmall

@@ -18,6 +18,14 @@ class AcDbPlotSettings : public AcDbObject {
   enum PlotPaperUnits { kInches = 0, kMillimeters = 1, kPixels = 2 };
   enum PlotRotation { k0degrees = 0, k90degrees = 1, k180degrees = 2, k270degrees = 3 };
   enum PlotType { kDisplay = 0, kExtents = 1, kLimits = 2, kView = 3, kWindow = 4, kLayout = 5 };
+  // Standard scales; kScaleToFit fits the plot area to the printable area of the paper.
+  enum StdScaleType {
+    kScaleToFit = 0,
+    k1_128in_1ft, k1_64in_1ft, k1_32in_1ft, k1_16in_1ft, k3_32in_1ft, k1_8in_1ft, k3_16in_1ft,
+    k1_4in_1ft, k3_8in_1ft, k1_2in_1ft, k3_4in_1ft, k1in_1ft, k3in_1ft, k6in_1ft, k1ft_1ft,
+    k1_1 = 16, k1_2, k1_4, k1_5, k1_8, k1_10, k1_16, k1_20, k1_30, k1_40, k1_50, k1_100,
+    k2_1, k4_1, k8_1, k10_1, k100_1, k1000_1, k1and1half_in_1ft
+  };
 
   bool modelType() const;
   Acad::ErrorStatus getPlotSettingsName(const ACHAR*& name) const;
@@ -30,23 +38,35 @@ class AcDbPlotSettings : public AcDbObject {
   PlotType plotType() const;
   bool plotCentered() const;
   bool useStandardScale() const;
+  StdScaleType stdScaleType() const;
+  bool scaleLineweights() const;
+  bool plotPlotStyles() const;
+  bool printLineweights() const;
+  void setScaleLineweights(bool scaleIt);
+  void setPlotPlotStyles(bool plotIt);
+  void setPrintLineweights(bool printIt);
   Acad::ErrorStatus getStdScale(double& scale) const;
   Acad::ErrorStatus getCustomPrintScale(double& numerator, double& denominator) const;
   Acad::ErrorStatus getPlotOrigin(double& x, double& y) const;
   Acad::ErrorStatus getPlotPaperSize(double& width, double& height) const;
   Acad::ErrorStatus getPlotPaperMargins(double& left, double& bottom, double& right, double& top) const;
   Acad::ErrorStatus getPlotWindowArea(double& xmin, double& ymin, double& xmax, double& ymax) const;
-  // Copies the plot settings of another AcDbPlotSettings (or AcDbLayout).
+  // Copies the plot settings of another AcDbPlotSettings (or AcDbLayout): device, media, style
+  // sheet, plot area, scale, rotation, origin and flags, and the model-type flag. The source must
+  // be readable and this object writable; eWrongObjectType for anything else.
   Acad::ErrorStatus copyFrom(const AcRxObject* pSrc);
 
-  // The settings as data. The plot settings validator of the plot layer writes them; the engine
-  // fills them from drawings.
+  // The settings as data. The plot settings validator writes them (the SDK's only way to change
+  // them); the engine fills them from drawings. Paper size and margins are millimetres, for the
+  // media at rotation 0.
   struct Data {
-    std::wstring name, configName, mediaName, styleSheet;
+    std::wstring name, configName, mediaName, styleSheet, viewName;
     PlotPaperUnits units = kMillimeters;
     PlotRotation rotation = k0degrees;
     PlotType type = kLayout;
+    StdScaleType stdScaleType = kScaleToFit;
     bool centered = false, standardScale = true;
+    bool scaleLineweights = false, plotPlotStyles = true, printLineweights = true;
     double stdScale = 1, numerator = 1, denominator = 1;
     double originX = 0, originY = 0, paperWidth = 297, paperHeight = 210;
     double marginLeft = 0, marginBottom = 0, marginRight = 0, marginTop = 0;

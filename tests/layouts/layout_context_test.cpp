@@ -1,0 +1,151 @@
+// The layout context query on the simulated host: how a layout is resolved, what it lists, and
+// every error object.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <string>
+
+#include "cadsim/control.h"
+#include "layouts/layout_context.h"
+
+namespace {
+
+std::string Success(const std::string& requested, const std::string& actual, const std::string& handle,
+                    const std::string& blocks = "") {
+  return "{\"success\":true,\"requestedLayoutName\":\"" + requested + "\",\"actualLayoutName\":\"" + actual +
+         "\",\"layoutHandle\":\"" + handle + "\",\"blocks\":[" + blocks + "]}";
+}
+
+std::string ErrorCode(const std::string& answer) {
+  const std::string key = "\"errorCode\":\"";
+  const size_t at = answer.find(key);
+  if (at == std::string::npos || answer.rfind("{\"success\":false,", 0) != 0) return "(not an error: " + answer + ")";
+  return answer.substr(at + key.size(), answer.find('"', at + key.size()) - at - key.size());
+}
+
+class LayoutContext : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    cadsim::reset();
+    doc = cadsim::newDrawing();
+    db = cadsim::databaseOf(doc);
+    cadsim::runUntilIdle();
+  }
+  void TearDown() override {
+    EXPECT_EQ(cadsim::openObjectCount(), 0u) << "every object opened is closed";
+    for (AcApDocument* d : cadsim::documents()) cadsim::close(d);
+    cadsim::reset();
+  }
+  std::string HandleOf(const std::string& layout) { return cadsim::handleText(cadsim::layoutId(db, layout)); }
+
+  AcApDocument* doc = nullptr;
+  AcDbDatabase* db = nullptr;
+};
+
+TEST_F(LayoutContext, ResolvesByAuthoritativeHandleOrByName) {
+  const std::string layout2 = HandleOf("Layout2");
+  const struct {
+    const char* name;
+    std::string handle;
+    const char* actual;
+  } cases[] = {
+      {"Wrong", layout2, "Layout2"},  // the handle wins; the wrong name is only echoed
+      {"Layout1", "", "Layout1"},     // by name, no handle echoed
+      {"Model", "", "Model"},         // the model layout is not excluded
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(PerformQueryLayoutContext(c.name, c.handle, false), Success(c.name, c.actual, c.handle)) << c.name;
+    EXPECT_EQ(cadsim::currentLayoutName(db), c.actual) << "the resolved layout is active";
+  }
+}
+
+TEST_F(LayoutContext, ErrorObjects) {
+  const std::string reference = cadsim::handleText(cadsim::addBlockReference(
+      db, cadsim::modelSpaceId(db), cadsim::addBlockDefinition(db, "B", {{"T", "v"}}), AcGePoint3d(0, 0, 0)));
+  const struct {
+    const char* why;
+    std::function<void()> arrange;
+    const char* name;
+    std::string handle;
+    const char* code;
+  } cases[] = {
+      {"all-zero handle", [] {}, "Layout1", "000", "layout_handle_invalid"},
+      {"handle naming nothing, right name", [] {}, "Layout1", "FFFFF", "layout_handle_invalid"},
+      {"handle of a block reference", [] {}, "", reference, "layout_object_invalid"},
+      {"unknown name", [] {}, "Nowhere", "", "layout_not_found"},
+      {"no layout manager", [] { cadsim::setLayoutManagerAvailable(false); }, "Layout1", "", "layout_not_found"},
+      {"host refuses every switch",
+       [] {
+         cadsim::failCall("setCurrentLayout", 3, true);
+         cadsim::failCall("acedSetVar:CTAB", RTREJ, true);
+       },
+       "Layout1", "", "layout_activation_failed"},
+      {"layout record cannot be walked", [] { cadsim::failCall("newIterator", 3, true); }, "Layout1", "",
+       "layout_btr_open_failed"},
+      {"no drawing", [] { cadsim::close(cadsim::documents().front()); }, "Layout1", "", "active_document_missing"},
+  };
+  EXPECT_NE(PerformQueryLayoutContext("", reference, false)
+                .find("\"message\":\"The resolved handle is not a readable layout object.\""),
+            std::string::npos);
+  for (const auto& c : cases) {
+    c.arrange();
+    EXPECT_EQ(ErrorCode(PerformQueryLayoutContext(c.name, c.handle, true)), c.code) << c.why;
+    cadsim::clearFaults();
+    cadsim::setLayoutManagerAvailable(true);
+  }
+}
+
+TEST_F(LayoutContext, ListsAttributedBlocksUnderTheirEffectiveDefinition) {
+  const AcDbObjectId paper = cadsim::layoutSpaceId(db, "Layout1");
+  const AcDbObjectId title = cadsim::addBlockDefinition(db, "TITLE", {{"NO", ""}});
+  const AcDbObjectId dynamic = cadsim::addBlockDefinition(db, "DYN", {{"D", ""}}, true);
+  const AcDbObjectId anonymous = cadsim::addAnonymousRepresentation(db, dynamic);
+  const AcDbObjectId a = cadsim::addBlockReference(db, paper, title, AcGePoint3d(0, 0, 0), {{"NO", "A-1\x01"}});
+  cadsim::addBlockReference(db, paper, cadsim::addBlockDefinition(db, "PLAIN"), AcGePoint3d(0, 0, 0));
+  const AcDbObjectId d = cadsim::addBlockReference(db, paper, anonymous, AcGePoint3d(0, 0, 0), {{"D", "x\"y"}});
+  cadsim::addBlockReference(db, cadsim::modelSpaceId(db), title, AcGePoint3d(0, 0, 0), {{"NO", "model"}});
+
+  const std::string expected =
+      "{\"blockName\":\"TITLE\",\"blockHandle\":\"" + cadsim::handleText(a) +
+      "\",\"attributes\":[{\"tag\":\"NO\",\"value\":\"A-1\\u0001\"}]},"
+      "{\"blockName\":\"DYN\",\"blockHandle\":\"" + cadsim::handleText(d) +
+      "\",\"attributes\":[{\"tag\":\"D\",\"value\":\"x\\\"y\"}]}";
+  EXPECT_EQ(PerformQueryLayoutContext("Layout1", "", true), Success("Layout1", "Layout1", "", expected));
+}
+
+// Handles in the file, so the entity order (100 first) differs from the numeric order (1F first),
+// and the text order ("100" < "1F") differs from both.
+TEST_F(LayoutContext, BlocksComeInNumericHandleOrder) {
+  char pattern[] = "/tmp/orvik-context-XXXXXX";
+  ASSERT_NE(mkdtemp(pattern), nullptr);
+  const std::string path = std::string(pattern) + "/handles.dxf";
+  auto insert = [](const char* handle, const char* attribHandle, const char* endHandle, const char* value) {
+    return std::string("0\nINSERT\n5\n") + handle + "\n8\n0\n66\n1\n2\nTB\n10\n0\n20\n0\n30\n0\n" +
+           "0\nATTRIB\n5\n" + attribHandle + "\n8\n0\n10\n0\n20\n0\n30\n0\n40\n2.5\n1\n" + value +
+           "\n2\nTAG\n70\n0\n0\nSEQEND\n5\n" + endHandle + "\n8\n0\n";
+  };
+  std::ofstream(path) << "0\nSECTION\n2\nBLOCKS\n0\nBLOCK\n8\n0\n2\nTB\n70\n2\n10\n0\n20\n0\n30\n0\n3\nTB\n"
+                         "0\nATTDEF\n8\n0\n10\n0\n20\n0\n30\n0\n40\n2.5\n1\n\n3\nP\n2\nTAG\n70\n0\n0\nENDBLK\n8\n0\n"
+                         "0\nENDSEC\n0\nSECTION\n2\nENTITIES\n"
+                      << insert("100", "101", "102", "late") << insert("1F", "20", "21", "early")
+                      << "0\nENDSEC\n0\nEOF\n";
+  ASSERT_NE(cadsim::openDrawing(path), nullptr);
+  cadsim::runUntilIdle();
+
+  const std::string answer = PerformQueryLayoutContext("Model", "", true);
+  const size_t early = answer.find("\"blockHandle\":\"1F\"");
+  const size_t late = answer.find("\"blockHandle\":\"100\"");
+  ASSERT_NE(early, std::string::npos) << answer;
+  ASSERT_NE(late, std::string::npos) << answer;
+  EXPECT_LT(early, late);
+  for (AcApDocument* d : cadsim::documents()) cadsim::close(d);
+  std::remove(path.c_str());
+  rmdir(pattern);
+}
+
+}  // namespace
