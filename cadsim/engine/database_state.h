@@ -132,8 +132,8 @@ bool layoutManagerAvailable();
 
 // --- selection -----------------------------------------------------------------------------------
 
-// Whether a selection filter's string value (comma-separated alternatives) matches a value;
-// letter case ignored.
+// Whether a selection filter's string value, a wildcard pattern (engine/wildcard.h), matches a
+// value.
 bool filterStringMatches(const std::wstring& pattern, const std::wstring& value);
 // Drops every selection set (reset()).
 void resetSelectionSets();

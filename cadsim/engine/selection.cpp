@@ -12,6 +12,7 @@
 
 #include "cadsim/engine/database_state.h"
 #include "cadsim/engine/session_state.h"
+#include "cadsim/engine/wildcard.h"
 
 namespace cadsim {
 namespace {
@@ -114,15 +115,7 @@ bool matchesFilter(const AcDbEntity* e, const resbuf* filter) {
 }  // namespace
 
 bool filterStringMatches(const std::wstring& pattern, const std::wstring& value) {
-  const std::wstring v = upper(value);
-  size_t start = 0;
-  for (;;) {
-    size_t comma = pattern.find(L',', start);
-    if (upper(pattern.substr(start, comma == std::wstring::npos ? std::wstring::npos : comma - start)) == v)
-      return true;
-    if (comma == std::wstring::npos) return false;
-    start = comma + 1;
-  }
+  return wildcardMatches(pattern, value);
 }
 
 size_t liveSelectionSets() {
