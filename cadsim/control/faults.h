@@ -3,26 +3,36 @@
 //
 // The fault points are the SDK entry points that can fail: those that answer a status, an RTxxx
 // code, or a pointer or id that may be null. Each call of one counts once, under its SDK name:
-// "acdbOpenObject", "acedGetCurViewportObjectId", "acedGetVar", "acedSetVar", "activateDocument",
-// "addCommand", "addInputContextReactor", "appContextCloseDocument", "appContextNewDocument",
-// "appContextOpenDocument", "beginExecuteInApplicationContext", "createLayout",
-// "disableDocumentActivation", "enableDocumentActivation", "findActiveLayout", "findFile",
-// "findLayoutNamed", "getAcDbObjectId", "getActiveLayoutName", "getAt" (opening a dictionary entry
-// or a symbol table record), "getBlockTable", "getEntity", "getLayerTable", "getLayoutDictionary",
-// "getNamedObjectsDictionary", "getObject", "getRecord", "getTextStyleTable", "inputPointManager",
-// "layoutExists", "layoutManager", "lockDocument", "newAcApDocumentIterator", "newIterator"
-// (symbol tables, block records, dictionaries), "readDwgFile", "sendStringToExecute",
-// "setCurDocument", "setCurrentLayout", "setCurrentLayoutId", "upgradeOpen", "workingDatabase".
+// "acdbOpenObject", "acedGetCurViewportObjectId", "acedGetVar", "acedSetCurrentView", "acedSetVar",
+// "acedSSGet", "activateDocument", "addCommand", "addInputContextReactor", "appContextCloseDocument",
+// "appContextNewDocument", "appContextOpenDocument" (both forms), "beginExecuteInApplicationContext",
+// "createLayout", "disableDocumentActivation", "enableDocumentActivation", "findActiveLayout",
+// "findFile", "findLayoutNamed", "getAcDbObjectId", "getActiveLayoutName", "getAt" (opening a
+// dictionary entry or a symbol table record), "getBlockTable", "getEntity", "getLayerTable",
+// "getLayoutDictionary", "getMTextAttribute" (null), "getName" (AcDbLayout::getName and
+// getLayoutName, AcDbSymbolTableRecord::getName), "getNamedObjectsDictionary", "getObject",
+// "getRecord", "getTextStyleTable", "inputPointManager", "layoutExists", "layoutManager",
+// "lockDocument", "newAcApDocumentIterator", "newIterator" (symbol tables, block records,
+// dictionaries), "readDwgFile", "sendStringToExecute", "setCurDocument", "setCurrentLayout",
+// "setCurrentLayoutId", "tag" (AcDbAttribute::tag(AcString&)), "text" (AcDbMText::text(AcString&)),
+// "textString" (AcDbText::textString(AcString&)), "upgradeOpen", "workingDatabase".
 // The calls that open an object also answer faults planted on "acdbOpenObject", and
 // findActiveLayout those on "getActiveLayoutName". Not fault points: calls that cannot fail (void
-// ones, state queries such as curDocument, reads and writes of an open object), and the calls
-// that give something back (unlockDocument, close, removing a reactor or a command), which the
-// host refuses only when there is nothing to give back.
+// ones, state queries such as curDocument, reads and writes of an open object other than those
+// named), and the calls that give something back (unlockDocument, close, removing a reactor or a
+// command, acedSSFree, acutRelRb), which the host refuses only when there is nothing to give back.
 //
-// A fault fails a call the way the host fails it: with the planted status, or, for a call made to
-// fail as the nth host call, with that call's own failure (acdbOpenObject eWasOpenForWrite,
-// lockDocument eLockViolation, acedGetVar RTERROR, acedSetVar RTREJ, findLayoutNamed a null id,
-// inputPointManager a null pointer, ...).
+// Narrowed faults ("name:argument", not counted as calls of their own): "setCurrentLayout:<layout
+// name>", "acedSetVar:CTAB", "acdbOpenObject:<class>" (the class the typed open asks for, e.g.
+// "acdbOpenObject:AcDbLayout", "acdbOpenObject:AcDbEntity"), "getName:<class>" (the object's
+// class: "getName:AcDbLayout", "getName:AcDbBlockTableRecord"). All of these work alike in
+// drawings and in side databases.
+//
+// A fault fails a call the way the host fails it: with the planted status (any number: the tests
+// plant 2, 35, 124, 250, 330...), or, for a call made to fail as the nth host call, with that
+// call's own failure (acdbOpenObject eWasOpenForWrite, lockDocument eLockViolation, acedGetVar
+// RTERROR, acedSetVar RTREJ, acedSSGet RTERROR, getName, tag, text and textString eInvalidInput,
+// findLayoutNamed a null id, inputPointManager a null pointer, ...).
 #pragma once
 
 #include <cstddef>

@@ -42,8 +42,8 @@ ValueKind kindOf(int type) {
   if (type == RTLONG) return ValueKind::Long;
   if (type == RTREAL || type == RTANG) return ValueKind::Real;
   if (type == RTPOINT || type == RT3DPOINT) return ValueKind::Point;
-  if (type >= 5000) return ValueKind::Unknown;
   // Group codes (RTDXF0 stands for group 0).
+  if (type >= 5000 && type != RTDXF0) return ValueKind::Unknown;
   int code = type == RTDXF0 ? 0 : type;
   if ((code >= 0 && code <= 9) || (code >= 100 && code <= 109) || (code >= 300 && code <= 369) ||
       (code >= 410 && code <= 419) || (code >= 1000 && code <= 1009))
@@ -99,6 +99,18 @@ bool extentsOf(AcDbEntity* e, AcDbExtents& out) {
   }
   e->objectState().readers--;
   return es == Acad::eOk && !out.isEmpty();
+}
+
+// Entities on layers that are off or frozen are not drawn, so a window cannot pick them.
+bool shownOnScreen(AcDbEntity* e) {
+  e->objectState().readers++;
+  auto* layer = peek<AcDbLayerTableRecord>(e->layerId());
+  e->objectState().readers--;
+  if (!layer) return true;
+  layer->objectState().readers++;
+  const bool shown = !layer->isOff() && !layer->isFrozen();
+  layer->objectState().readers--;
+  return shown;
 }
 
 bool matchesFilter(const AcDbEntity* e, const resbuf* filter) {
@@ -228,6 +240,7 @@ int acedSSGet(const ACHAR* str, const void* pt1, const void* pt2, const struct r
       // A paper space's own viewport is the sheet, never something to pick.
       if (auto* vp = AcDbViewport::cast(e); vp && vp->numberValue == 1) continue;
       if (mode == L"W") {
+        if (!cadsim::shownOnScreen(e)) continue;
         AcDbExtents box;
         if (!cadsim::extentsOf(e, box)) continue;
         const AcGePoint3d &lo = box.minPoint(), &hi = box.maxPoint();

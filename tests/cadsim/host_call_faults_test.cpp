@@ -38,6 +38,22 @@ std::string Closed(const std::function<void()>& arm, Open open) {
 // shows as a wrong answer rather than a leak.
 TEST_F(HostCallFaultsTest, EachFaultPointFailsTheWayTheHostFailsIt) {
   AcApDocManager* manager = acDocManagerPtr();
+  // A multi-line attribute, open for read while `read` runs.
+  const AcDbObjectId block = cadsim::addBlockDefinition(db, "B");
+  const AcDbObjectId ref = cadsim::addBlockReference(db, cadsim::modelSpaceId(db), block, {0, 0, 0},
+                                                     {{"T", "one\\Ptwo", true, false}});
+  auto WithAttribute = [&](const std::function<void()>& arm, const std::function<std::string(AcDbAttribute*)>& read) {
+    AcDbBlockReference* r = nullptr;
+    acdbOpenObject(r, ref, AcDb::kForRead);
+    std::unique_ptr<AcDbObjectIterator> it(r->attributeIterator());
+    AcDbAttribute* a = nullptr;
+    acdbOpenObject(a, it->objectId(), AcDb::kForRead);
+    r->close();
+    arm();
+    std::string answer = read(a);
+    a->close();
+    return answer;
+  };
   AcDbLayoutManager* layouts = acdbHostApplicationServices()->layoutManager();
   AcDbObjectId layout1 = cadsim::layoutId(db, "Layout1");
   struct Row {
@@ -146,6 +162,41 @@ TEST_F(HostCallFaultsTest, EachFaultPointFailsTheWayTheHostFailsIt) {
       {"createLayout", [&](auto& arm) { AcDbObjectId l, s; arm(); return Status(layouts->createLayout(L"Sheet", l, s, db)); }, "150"},
       {"getAcDbObjectId", [&](auto& arm) { AcDbObjectId id; arm(); return Status(db->getAcDbObjectId(id, false, layout1.handle())); }, "13"},
       {"readDwgFile", [&](auto& arm) { AcDbDatabase side(false, true); arm(); return Status(side.readDwgFile(L"/no/such.dxf")); }, "72"},
+      {"appContextOpenDocument", [&](auto& arm) {
+         AcApDocManager::OpenParams p{};
+         p.mpwszFileName = L"/no/such.dxf";
+         p.mnFlags = 6;
+         arm();
+         return Status(manager->appContextOpenDocument(&p));
+       }, "72"},
+      {"acedSSGet", [&](auto& arm) {
+         ads_name ss = {0, 0};
+         arm();
+         return Status(acedSSGet(L"X", nullptr, nullptr, nullptr, ss));
+       }, Status(RTERROR)},
+      {"acedSetCurrentView", [&](auto& arm) { AcDbViewTableRecord v; arm(); return Status(acedSetCurrentView(&v, nullptr)); }, "3"},
+      {"getName", [&](auto& arm) {
+         AcDbLayout* l = nullptr;
+         acdbOpenObject(l, layout1, AcDb::kForRead);
+         AcString name;
+         arm();
+         Acad::ErrorStatus es = l->getName(name);
+         l->close();
+         return Status(es);
+       }, "3"},
+      {"tag", [&](auto& arm) { return WithAttribute(arm, [](AcDbAttribute* a) { AcString t; return Status(a->tag(t)); }); }, "3"},
+      {"textString", [&](auto& arm) { return WithAttribute(arm, [](AcDbAttribute* a) { AcString t; return Status(a->textString(t)); }); }, "3"},
+      {"getMTextAttribute", [&](auto& arm) {
+         return WithAttribute(arm, [](AcDbAttribute* a) { return Pointer(std::unique_ptr<AcDbMText>(a->getMTextAttribute()).get()); });
+       }, "null"},
+      {"text", [&](auto& arm) {
+         return WithAttribute([] {}, [&](AcDbAttribute* a) {
+           std::unique_ptr<AcDbMText> m(a->getMTextAttribute());
+           AcString t;
+           arm();
+           return Status(m->text(t));
+         });
+       }, "3"},
       {"workingDatabase", [&](auto& arm) { arm(); return Pointer(acdbHostApplicationServices()->workingDatabase()); }, "null"},
       {"layoutManager", [&](auto& arm) { arm(); return Pointer(acdbHostApplicationServices()->layoutManager()); }, "null"},
   };

@@ -134,14 +134,20 @@ std::string Describe(AcDbObjectId id) {
     const AcGeScale3d scale = r->scaleFactors();
     if (scale.sx != 1 || scale.sy != 1) out << " x" << Num(scale.sx) << "," << Num(scale.sy);
     if (r->rotation() != 0) out << " r" << Num(r->rotation() * 180 / M_PI);
-    // Multi-line values as plain text.
+    // Read as the plug-in reads them: multi-line values as the plain text of a copy of their
+    // MText; invisible ones marked.
     std::unique_ptr<AcDbObjectIterator> atts(r->attributeIterator());
     for (atts->start(false); !atts->done(); atts->step(false, true)) {
       auto a = Open<AcDbAttribute>(atts->objectId());
-      AcString value;
-      if (a->isMTextAttribute()) a->getMTextAttributeConst()->text(value);
-      else a->textString(value);
-      out << " " << cadsim::narrow(a->tagConst()) << "=" << value.utf8Ptr();
+      AcString tag, value;
+      EXPECT_EQ(a->tag(tag), Acad::eOk);
+      if (a->isMTextAttribute()) {
+        std::unique_ptr<AcDbMText> m(a->getMTextAttribute());
+        EXPECT_EQ(m->text(value), Acad::eOk);
+      } else {
+        EXPECT_EQ(a->textString(value), Acad::eOk);
+      }
+      out << " " << tag.utf8Ptr() << "=" << value.utf8Ptr() << (a->isInvisible() ? " (invisible)" : "");
     }
   } else {
     out << cadsim::narrow(e->isA()->name());
@@ -265,7 +271,8 @@ TEST_P(DrawingsTest, PaperSpacesHoldTheirEntitiesAndAttributes) {
     expected = {{"Layout1", {}}, {"Sheet B", sheet(0)}, {"Sheet A", sheet(1)}, {"\u56fe\u7eb8 C", sheet(2)}};
     expected["Sheet A"].push_back("ref *U1 of DOOR_DYN as *U1 30,30 WIDTH=900");
     expected["Sheet A"].push_back("ref DOOR_DYN of DOOR_DYN 40,30");
-    if (GetParam() == "R2018") expected["Sheet B"].push_back("ref TITLE 0,100 DWGNO=line one\nline two");
+    if (GetParam() == "R2018")
+      expected["Sheet B"].push_back("ref TITLE 0,100 DWGNO=line one\nline two SECRET=hidden \u503c (invisible)");
   }
   EXPECT_EQ(spaces, expected);
 

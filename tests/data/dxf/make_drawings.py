@@ -84,8 +84,11 @@ def make(version, out_dir):
         add_attributes(ref, [("DWGNO", "D-%d" % (index + 1)), ("TITLE", "Sheet %d \"q\"" % index)])
         psp.add_blockref("PLAIN", (0, 0))
         if version == "R2018" and index == 0:
-            attrib = psp.add_blockref("TITLE", (0, 100)).add_attrib("DWGNO", "", (0, 0))
+            framed = psp.add_blockref("TITLE", (0, 100))
+            attrib = framed.add_attrib("DWGNO", "", (0, 0))
             attrib.embed_mtext(psp.add_mtext("line one\\P{\\fArial;line} two"))
+            # An invisible attribute (flag 1) is still an attribute of the reference.
+            framed.add_attrib("SECRET", "hidden \u503c", (0, 0), dxfattribs={"flags": 1})
 
     if not r12:
         # The anonymous representation of a dynamic block, linked as AutoCAD links it.
