@@ -10,6 +10,7 @@ import argparse
 import json
 import os
 import shutil
+import subprocess
 import sys
 import tempfile
 import time
@@ -40,9 +41,48 @@ def make_drawing(path):
     msp.add_lwpolyline([(0, 0), (420, 0), (420, 297), (0, 297)], close=True)
     doc.layouts.new("A1-平面图")
     doc.layouts.rename("Layout1", "A0-总图")
+    sheet = doc.layouts.get("A0-总图")
+    sheet.page_setup(size=(420, 297), margins=(0, 0, 0, 0), units="mm", scale=(1, 1),
+                     name="ISO_A3_(420.00_x_297.00_MM)", device="DWG To PDF.pc3")
+    sheet.dxf_layout.dxf.current_style_sheet = "monochrome.ctb"
+    sheet.add_lwpolyline([(10, 10), (410, 10), (410, 287), (10, 287)], close=True)
+    sheet.add_viewport(center=(210, 150), size=(380, 260), view_center_point=(210, 148.5), view_height=300)
+    sheet.add_text("A0-总图", dxfattribs={"height": 8, "insert": (20, 20)})
     doc.styles.new("Chinese", dxfattribs={"font": "simsun.shx", "bigfont": "missing-big.shx"})
     doc.saveas(path)
     return True
+
+
+def plot_step(service, drawing, folder):
+    """Lists the devices and the PDF device's papers, plots a layout to a PDF in `folder` and turns
+    its first page into a PNG beside it."""
+    step("6. The service lists what can be plotted and plots a layout to PDF")
+    service.exec("openDwg", json.dumps(drawing))
+    devices = service.exec("getPrinters", "")
+    say("   getPrinters -> %s" % devices["result"])
+    papers = service.exec("getPaperSizes", json.dumps("DWG To PDF.pc3"))
+    if papers["status"] != "true":
+        say("   getPaperSizes -> [%s] %s" % (papers["status"], papers["result"]))
+        return
+    listed = json.loads(papers["result"])
+    say("   getPaperSizes \"DWG To PDF.pc3\" -> %d papers, for example:" % len(listed))
+    for paper in listed[:4]:
+        say("     %-28s %s x %s mm" % (paper["localeName"], paper["width"], paper["height"]))
+    os.makedirs(folder, exist_ok=True)
+    pdf = os.path.join(folder, "A0-总图.pdf")
+    result = service.exec("layoutPlot", json.dumps({"dwgPath": drawing, "layoutName": "A0-总图",
+                                                    "outputPath": pdf}, ensure_ascii=False))
+    answer = json.loads(result["result"])
+    if not answer.get("success"):
+        say("   layoutPlot -> %s: %s" % (answer.get("errorCode"), answer.get("message")))
+        return
+    say("   layoutPlot -> the PDF is at %s" % answer["outputPath"])
+    say("     with %s" % json.dumps(answer["effectiveSettings"], ensure_ascii=False))
+    if shutil.which("pdftoppm"):
+        stem = os.path.splitext(pdf)[0]
+        subprocess.run(["pdftoppm", "-png", "-r", "40", "-singlefile", pdf, stem], check=False)
+        if os.path.exists(stem + ".png"):
+            say("     its first page as a picture: %s.png" % stem)
 
 
 def main():
@@ -116,7 +156,9 @@ def main():
                 result = service.exec(action, params)
                 say("   %-16s %-34s -> [%s] %s" % (action, params[:34], result["status"], result["result"]))
 
-            step("6. The user asks for the companion's plot page (ORVIKPLOT)")
+            plot_step(service, detail, os.path.join(os.path.abspath(args.build), "demo"))
+
+            step("7. The user asks for the companion's plot page (ORVIKPLOT)")
             mark = cad.mark()
             cad.type("ORVIKPLOT")
             try:
@@ -125,7 +167,7 @@ def main():
             except AssertionError:
                 say("   (no page was opened)")
 
-        step("7. Quit: the plug-in unloads, then the service stops")
+        step("8. Quit: the plug-in unloads, then the service stops")
         code = cad.quit()
         say("   the CAD application ended with status %d" % code)
         say()

@@ -36,6 +36,29 @@ void PlanOpenBehindANewDrawing(const std::string& dir) {
   cadsim::openDrawing(dir + "/plan.dxf");
   cadsim::newDrawing();
 }
+// An attributed title block in model space and on Layout1.
+void AddTitleBlocks(AcApDocument* doc) {
+  AcDbDatabase* db = cadsim::databaseOf(doc);
+  const AcDbObjectId title = cadsim::addBlockDefinition(db, "TITLE", {{"NO", ""}});
+  cadsim::addBlockReference(db, cadsim::modelSpaceId(db), title, AcGePoint3d(10, 10, 0), {{"NO", "M-1"}});
+  cadsim::addBlockReference(db, cadsim::layoutSpaceId(db, "Layout1"), title, AcGePoint3d(10, 10, 0), {{"NO", "P-1"}});
+}
+void TitleBlocks(const std::string&) { AddTitleBlocks(cadsim::newDrawing()); }
+void PlanWithTitleBlocksBehind(const std::string& dir) {
+  AddTitleBlocks(cadsim::openDrawing(dir + "/plan.dxf"));
+  cadsim::newDrawing();
+}
+// plan.dxf open behind a new drawing, its Layout1 set up to plot to PDF on ISO A3.
+void PlanWithAPdfPageSetupBehind(const std::string& dir) {
+  AcDbDatabase* db = cadsim::databaseOf(cadsim::openDrawing(dir + "/plan.dxf"));
+  AcDbPlotSettingsValidator* validator = acdbHostApplicationServices()->plotSettingsValidator();
+  AcDbLayout* layout = nullptr;
+  if (validator && acdbOpenObject(layout, cadsim::layoutId(db, "Layout1"), AcDb::kForWrite) == Acad::eOk) {
+    validator->setPlotCfgName(layout, L"DWG To PDF.pc3", L"ISO_A3_(420.00_x_297.00_MM)");
+    layout->close();
+  }
+  cadsim::newDrawing();
+}
 void AStyleWithAMissingFont(const std::string&) {
   cadsim::addTextStyle(cadsim::databaseOf(cadsim::newDrawing()), "Lost", "gone.shx", "gbcbig.shx");
 }
@@ -63,6 +86,27 @@ const Row kRows[] = {
     {"runLisp failing", "runLisp", "(no-such-function)", OneDrawing},
     {"runLisp closing its drawing", "runLisp", "(command \"CLOSE\")", TwoDrawings},
     {"switchSpace to no layout", "switchSpace", "\"NoSuchLayout\"", OneDrawing},
+    {"queryBlocks", "queryBlocks", R"({"xmin":0,"ymin":0,"xmax":100,"ymax":100})", TitleBlocks},
+    {"queryBlocks on a layout", "queryBlocks", R"({"xmin":0,"ymin":0,"xmax":100,"ymax":100,"layout":"Layout1"})",
+     TitleBlocks},
+    {"queryAllBlocks", "queryAllBlocks", "", TitleBlocks},
+    {"queryLayoutContext", "queryLayoutContext",
+     R"({"dwgPath":"{dir}/plan.dxf","layoutName":"Layout1","includeBlocks":true})", PlanWithTitleBlocksBehind},
+    {"getPrinters", "getPrinters", "", OneDrawing},
+    {"getPaperSizes", "getPaperSizes", "\"DWG To PDF.pc3\"", OneDrawing},
+    {"getStyles", "getStyles", "", OneDrawing},
+    {"getLayouts", "getLayouts", "", OneDrawing},
+    {"nativePlot", "nativePlot",
+     R"j({"printer":"DWG To PDF.pc3","paper":"ISO_A3_(420.00_x_297.00_MM)","style":"monochrome.ctb","layout":"Model","outputPath":"{dir}/out/window.pdf"})j",
+     OneDrawing},
+    {"simulateLayoutPlot", "simulateLayoutPlot",
+     R"j({"spaceType":"layout","dwgPath":"{dir}/plan.dxf","layoutName":"Layout1","printer":"DWG To PDF.pc3","paper":"ISO_A3_(420.00_x_297.00_MM)","style":"monochrome.ctb","outputMode":"single","outputPath":"{dir}/out/sim.pdf","scale":{"mode":"fitToPaper"}})j",
+     PlanWithAPdfPageSetupBehind},
+    {"layoutPlot", "layoutPlot", R"({"dwgPath":"{dir}/plan.dxf","layoutName":"Layout1","outputPath":"{dir}/out/sheet.pdf"})",
+     PlanWithAPdfPageSetupBehind},
+    {"layoutCustomPlot", "layoutCustomPlot",
+     R"j({"dwgPath":"{dir}/plan.dxf","layoutName":"Layout1","outputPath":"{dir}/out/custom.pdf","device":{"mode":"override","printer":"DWG To PDF.pc3","paper":"ISO_A4_(210.00_x_297.00_MM)"},"style":{"mode":"override","name":"monochrome.ctb"},"scale":{"mode":"custom","units":"millimeters","denominator":2},"orientation":"landscape"})j",
+     PlanWithAPdfPageSetupBehind},
 };
 
 // Failures the plug-in does not survive yet: the row ("*": every row), the failing call's number
@@ -115,7 +159,8 @@ class FaultLoop : public ::testing::TestWithParam<Row> {
   // Runs the row's action as request `reqId` until the host is idle; false when it was not queued.
   bool RunAction(const Row& row, const std::string& reqId) {
     std::string params = row.params;
-    if (size_t at = params.find("{dir}"); at != std::string::npos) params.replace(at, 5, dir);
+    for (size_t at = params.find("{dir}"); at != std::string::npos; at = params.find("{dir}", at + dir.size()))
+      params.replace(at, 5, dir);
     const std::string answer = HandleCommand(reqId, row.action, params);
     cadsim::runUntilIdle();
     return answer == "__QUEUED__";

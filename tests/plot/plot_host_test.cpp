@@ -1,0 +1,332 @@
+// The plot actions against the simulated host: what the catalogues relay and refuse, what the layout,
+// custom and window plots hand the publish engine, and the answers of the checks that need a host.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <functional>
+#include <fstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "cadsim/control.h"
+#include "cadsim/control/plot.h"
+#include "host/opened_object.h"
+#include "host/strings.h"
+#include "plot/custom_plot.h"
+#include "plot/custom_settings.h"
+#include "plot/layout_plot.h"
+#include "plot/native_plot.h"
+#include "plot/plot_catalogues.h"
+#include "plot/plot_json.h"
+#include "plot/plot_result.h"
+#include "plot/plot_simulation.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const char* const kPdf = "DWG To PDF.pc3";
+const char* const kA3 = "ISO_A3_(420.00_x_297.00_MM)";
+const char* const kA4Portrait = "ISO_A4_(210.00_x_297.00_MM)";
+
+class PlotHost : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    cadsim::reset();
+    char pattern[] = "/tmp/orvik-plot-host-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    dir = pattern;
+    doc = cadsim::openDrawing(dir + "/sheets.dwg");
+    ASSERT_NE(doc, nullptr);
+    db = cadsim::databaseOf(doc);
+    cadsim::addLayout(db, "Plan \"A\"\t1");
+    SetPageSetup("Layout1", kPdf, kA3);
+  }
+  void TearDown() override {
+    EXPECT_EQ(cadsim::openObjects(), std::vector<std::string>());
+    EXPECT_EQ(cadsim::faultLog(), std::vector<std::string>());
+    cadsim::reset();
+    std::error_code ec;
+    fs::remove_all(dir, ec);
+  }
+
+  void SetPageSetup(const std::string& layoutName, const char* device, const char* media) {
+    OpenedObject<AcDbLayout> layout;
+    ASSERT_EQ(acdbOpenObject(layout.object, cadsim::layoutId(db, layoutName), AcDb::kForWrite), Acad::eOk);
+    AcDbPlotSettingsValidator* validator = acdbHostApplicationServices()->plotSettingsValidator();
+    const std::wstring d = OrvikWide(device), m = OrvikWide(media);
+    ASSERT_EQ(validator->setPlotCfgName(layout.object, d.c_str(), m.c_str()), Acad::eOk);
+    ASSERT_EQ(validator->setCurrentStyleSheet(layout.object, L"acad.ctb"), Acad::eOk);
+  }
+
+  // The layout's stored page setup as one line.
+  std::string PageSetup(const std::string& layoutName) {
+    OpenedObject<AcDbLayout> layout;
+    if (acdbOpenObject(layout.object, cadsim::layoutId(db, layoutName), AcDb::kForRead) != Acad::eOk) return "?";
+    const AcDbPlotSettings::Data& d = layout.object->plotData();
+    return OrvikUtf8(d.configName) + "|" + OrvikUtf8(d.mediaName) + "|" + OrvikUtf8(d.styleSheet) + "|" +
+           std::to_string(d.rotation) + "|" + std::to_string(d.standardScale) + "|" + std::to_string(d.type);
+  }
+
+  std::string Path() { return cadsim::fileNameUtf8(doc); }
+
+  std::string dir;
+  AcApDocument* doc = nullptr;
+  AcDbDatabase* db = nullptr;
+};
+
+TEST_F(PlotHost, CataloguesRelayTheHostsListsAsValidJson) {
+  const std::vector<std::string> devices = JsonStrings(GetDevicesJson());
+  EXPECT_NE(std::find(devices.begin(), devices.end(), kPdf), devices.end());
+  // "Normal" left out; one "Fill Patterns.ctb" for its path and its other-case "\" path.
+  const std::vector<std::string> styles = GetPlotStyleNames();
+  EXPECT_EQ(std::count(styles.begin(), styles.end(), "Normal"), 0);
+  EXPECT_EQ(std::count(styles.begin(), styles.end(), "Fill Patterns.ctb"), 1);
+  EXPECT_EQ(std::count(styles.begin(), styles.end(), "FILL PATTERNS.ctb"), 0);
+  EXPECT_EQ(JsonStrings(GetStylesJson()), styles);
+  EXPECT_TRUE(IsPlotStyleAvailable("C:\\Styles\\MONOCHROME.CTB"));
+  EXPECT_FALSE(IsPlotStyleAvailable("Normal"));
+  const std::string papers = GetPaperSizesJson(kPdf);
+  EXPECT_NE(papers.find(std::string("\"canonicalName\":\"") + kA3 + "\",\"width\":420.000000,\"height\":297.000000"),
+            std::string::npos)
+      << papers;
+  EXPECT_TRUE(JsonContainsString(papers, kA4Portrait));
+  EXPECT_EQ(JsonStrings(GetLayoutsJson()), (std::vector<std::string>{"Layout1", "Layout2", "Plan \"A\"\t1"}));
+}
+
+TEST_F(PlotHost, PapersWithoutAUsableSizeAreLeftOut) {
+  cadsim::PlotCatalogue catalogue;
+  catalogue.devices.push_back({"Odd \"PDF\".pc3", cadsim::PlotDeviceSpec::kPdf,
+                               {{"ZERO", "", 0, 297}, {"NEG", "", -5, 297}, {"INF", "", INFINITY, 1},
+                                {"NAN", "", 1, NAN}, {"OK", "", 100, 50, 1, 2, 3, 4}}});
+  catalogue.devices.push_back({"Broken.pc3", cadsim::PlotDeviceSpec::kPdf, {{"ZERO", "", 0, 0}}});
+  cadsim::setPlotCatalogue(catalogue);
+  EXPECT_EQ(GetDevicesJson(), "[\"Odd \\\"PDF\\\".pc3\",\"Broken.pc3\"]");
+  EXPECT_EQ(GetPaperSizesJson("Odd \"PDF\".pc3"),
+            "[{\"localeName\":\"OK\",\"canonicalName\":\"OK\",\"width\":100.000000,\"height\":50.000000,"
+            "\"printableWidth\":96.000000,\"printableHeight\":44.000000}]");
+  EXPECT_THROW(
+      {
+        try {
+          GetPaperSizesJson("Broken.pc3");
+        } catch (const std::runtime_error& e) {
+          EXPECT_STREQ(e.what(), "CAD_PLOT_RESOURCES_NOT_READY: no usable paper sizes for Broken.pc3.");
+          throw;
+        }
+      },
+      std::runtime_error);
+}
+
+std::string Raised(const std::function<std::string()>& call) {
+  try {
+    return "answered " + call();
+  } catch (const std::runtime_error& e) {
+    return e.what();
+  }
+}
+
+TEST_F(PlotHost, CataloguesRaiseWhatTheHostCannotAnswer) {
+  EXPECT_EQ(Raised([] { return GetPaperSizesJson(""); }), "CAD_PLOT_RESOURCES_NOT_READY: a plot device is required.");
+  EXPECT_EQ(Raised([] { return GetPaperSizesJson("Nope.pc3"); }).rfind(
+                "CAD_PLOT_RESOURCES_NOT_READY: could not select plot device Nope.pc3 (status ", 0),
+            0u);
+  cadsim::setPlotSettingsValidatorAvailable(false);
+  EXPECT_EQ(Raised([] { return GetPaperSizesJson(kPdf); }),
+            "CAD_PLOT_RESOURCES_NOT_READY: plot settings validator is unavailable.");
+  cadsim::setPlotSettingsValidatorAvailable(true);
+  cadsim::setPlotConfigManagerAvailable(false);
+  EXPECT_EQ(Raised([] { return GetDevicesJson(); }), "CAD_PLOT_RESOURCES_NOT_READY: plot config manager is unavailable.");
+  EXPECT_EQ(GetStylesJson(), "[]");
+  cadsim::setPlotConfigManagerAvailable(true);
+  cadsim::setPlotCatalogue(cadsim::PlotCatalogue());
+  EXPECT_EQ(Raised([] { return GetDevicesJson(); }), "CAD_PLOT_RESOURCES_NOT_READY: plot device catalogue is empty.");
+}
+
+TEST_F(PlotHost, OrientationFollowsTheMediasShape) {
+  AcDbPlotSettingsValidator* validator = acdbHostApplicationServices()->plotSettingsValidator();
+  const struct {
+    const char* media;
+    const char* orientation;
+    AcDbPlotSettings::PlotRotation rotation;
+  } rows[] = {
+      {kA3, "portrait", AcDbPlotSettings::k90degrees},          // landscape-shaped media
+      {kA3, "landscape", AcDbPlotSettings::k0degrees},
+      {kA4Portrait, "landscape", AcDbPlotSettings::k90degrees}, // portrait-shaped media
+      {kA4Portrait, "portrait", AcDbPlotSettings::k0degrees},
+  };
+  for (const auto& row : rows) {
+    AcDbPlotSettings settings(false);
+    const std::wstring media = OrvikWide(row.media);
+    ASSERT_EQ(validator->setPlotCfgName(&settings, L"DWG To PDF.pc3", media.c_str()), Acad::eOk);
+    ASSERT_EQ(validator->setPlotRotation(&settings, AcDbPlotSettings::k270degrees), Acad::eOk);
+    LayoutCustomPlotParams p;
+    p.orientation = row.orientation;
+    EXPECT_EQ(ApplyCustomOrientation(validator, &settings, p), Acad::eOk);
+    EXPECT_EQ(settings.plotRotation(), row.rotation) << row.media << " " << row.orientation;
+  }
+}
+
+TEST_F(PlotHost, ALayoutPlotWritesAPdfOfItsPageSetup) {
+  const std::string out = dir + "/out/sheet.PDF";
+  const std::string answer = PerformLayoutPlot(Path(), "Layout1", "", out);
+  EXPECT_EQ(answer, LayoutPlotSuccess(Path(), "Layout1", out, [] {
+              EffectivePlotSettings s;
+              s.printer = kPdf;
+              s.paper = kA3;
+              s.style = "acad.ctb";
+              return s;
+            }()));
+  ASSERT_FALSE(cadsim::plotRecords().empty());
+  EXPECT_EQ(cadsim::plotRecords().back().outputPath, out);
+  std::ifstream pdf(out, std::ios::binary);
+  std::string head(5, '\0');
+  pdf.read(&head[0], 5);
+  EXPECT_EQ(head, "%PDF-");
+}
+
+TEST_F(PlotHost, FailedLayoutPlotsAnswerTheirErrorCode) {
+  const std::string blockHandle = cadsim::handleText(cadsim::addBlockDefinition(db, "B"));
+  const std::string modelHandle = cadsim::handleText(cadsim::layoutId(db, "Model"));
+  const std::string out = dir + "/o.pdf";
+  auto code = [](const std::string& answer) {
+    const size_t at = answer.find("\"errorCode\":\"");
+    return at == std::string::npos ? answer : answer.substr(at + 13, answer.find('"', at + 13) - at - 13);
+  };
+  EXPECT_EQ(code(PerformLayoutPlot("", "Layout1", "", out)), "required_parameter_missing");
+  EXPECT_EQ(code(PerformLayoutPlot(Path(), "模型", "", out)), "model_not_supported");
+  EXPECT_EQ(code(PerformLayoutPlot("/else/where.dwg", "Layout1", "", out)), "dwg_mismatch");
+  EXPECT_EQ(code(PerformLayoutPlot(Path(), "NoSuch", "", out)), "layout_not_found");
+  EXPECT_EQ(code(PerformLayoutPlot(Path(), "Layout1", "", dir + "/a.pdf.txt")), "output_path_invalid");
+  EXPECT_EQ(code(PerformLayoutPlot(Path(), "Layout1", "", "/x.pdf")), "layout_plot_failed");
+  // The handle is authoritative: a block's handle fails even though the name exists.
+  const std::string viaBlock = PerformLayoutPlot(Path(), "Layout1", blockHandle, out);
+  EXPECT_EQ(code(viaBlock), "layout_plot_failed");
+  EXPECT_NE(viaBlock.find("handleError=open layout object failed (Acad::ErrorStatus="), std::string::npos) << viaBlock;
+  EXPECT_EQ(code(PerformLayoutPlot(Path(), "Layout1", modelHandle, out)), "model_not_supported");
+  // Layout2 has the new drawing's page setup, which names no device.
+  EXPECT_EQ(code(PerformLayoutPlot(Path(), "Layout2", "", out)), "validate_plot_info_failed");
+  cadsim::setHostPlotInProgress(true);
+  EXPECT_EQ(PerformLayoutPlot(Path(), "Layout1", "", out),
+            LayoutPlotError("plot_busy", "Another plot is already in progress."));
+  cadsim::setHostPlotInProgress(false);
+  EXPECT_FALSE(fs::exists(out));
+}
+
+TEST_F(PlotHost, ACustomPlotOverridesACopyAndLeavesThePageSetup) {
+  const std::string before = PageSetup("Layout1");
+  LayoutCustomPlotParams p;
+  p.dwgPath = Path();
+  p.layoutName = "Layout1";
+  p.outputPath = dir + "/custom.pdf";
+  p.deviceMode = "override";
+  p.printer = kPdf;
+  p.paper = kA4Portrait;
+  p.styleMode = "override";
+  p.style = "/Library/Plot Styles/monochrome.ctb";
+  p.scaleMode = "custom";
+  p.scaleUnits = "millimeters";
+  p.scaleDenominator = 2;
+  p.orientation = "landscape";
+  const std::string answer = PerformLayoutCustomPlot(p);
+  EXPECT_NE(answer.find("\"success\":true"), std::string::npos) << answer;
+  EXPECT_NE(answer.find("\"style\":\"/Library/Plot Styles/monochrome.ctb\",\"scaleMode\":\"custom\","
+                        "\"scaleDenominator\":2,\"units\":\"millimeters\",\"orientation\":\"landscape\""),
+            std::string::npos)
+      << answer;
+  ASSERT_FALSE(cadsim::plotRecords().empty());
+  const cadsim::PlotRecord& record = cadsim::plotRecords().back();
+  EXPECT_EQ(record.media, kA4Portrait);
+  EXPECT_EQ(record.styleSheet, "monochrome.ctb");
+  EXPECT_EQ(record.rotation, 1);
+  EXPECT_DOUBLE_EQ(record.scale, 0.5);
+  EXPECT_EQ(PageSetup("Layout1"), before);
+
+  // Overrides the host cannot take end as their own errors, the page setup still untouched.
+  p.style = "Normal";
+  EXPECT_EQ(PerformLayoutCustomPlot(p), LayoutPlotError("style_not_found", "plot style was not found."));
+  p.style = "monochrome.ctb";
+  p.printer = "dwg to pdf.pc3";
+  EXPECT_EQ(PerformLayoutCustomPlot(p), LayoutPlotError("printer_not_found", "printer was not found."));
+  p.printer = kPdf;
+  p.paper = "ISO A4 (210.00 x 297.00 MM)";  // a localized name
+  const std::string localized = PerformLayoutCustomPlot(p);
+  EXPECT_NE(localized.find("\"errorCode\":\"" + std::string(JsonContainsString(GetPaperSizesJson(kPdf), p.paper)
+                                                                ? "set_plot_media_failed"
+                                                                : "paper_not_found")),
+            std::string::npos)
+      << localized;
+  EXPECT_EQ(PageSetup("Layout1"), before);
+}
+
+TEST_F(PlotHost, AWindowPlotOfModelSpacePlotsTheWindowToFit) {
+  cadsim::addPolyline(db, cadsim::modelSpaceId(db), {{0, 0}, {200, 0}, {200, 100}, {0, 100}}, true);
+  PlotParams p;
+  p.printer = kPdf;
+  p.paper = kA3;
+  p.style = "no-such.ctb";  // not reported: the plot keeps the layout's table
+  p.layout = "Model";
+  p.xmin = 0;
+  p.ymin = 0;
+  p.xmax = 200;
+  p.ymax = 100;
+  p.outputPath = dir + "/w/window.pdf";
+  EXPECT_EQ(PerformNativePlot(p), p.outputPath);
+  ASSERT_FALSE(cadsim::plotRecords().empty());
+  const cadsim::PlotRecord& record = cadsim::plotRecords().back();
+  EXPECT_TRUE(record.modelSpace);
+  EXPECT_EQ(record.plotType, 4);
+  EXPECT_EQ(record.rotation, 0);
+  EXPECT_DOUBLE_EQ(record.areaMaxX - record.areaMinX, 200);
+  EXPECT_TRUE(fs::exists(p.outputPath));
+  p.paper = "NoSuchPaper";
+  EXPECT_EQ(PerformNativePlot(p).rfind("Error: setPlotCfgName ", 0), 0u);
+}
+
+TEST_F(PlotHost, TheSimulationChecksTheDrawingCataloguesAndLayout) {
+  LayoutPlotSimulationParams p;
+  p.spaceType = "layout";
+  p.dwgPath = Path();
+  p.layoutName = "Layout1";
+  p.printer = kPdf;
+  p.paper = kA3;
+  p.style = "monochrome.ctb";
+  p.outputMode = "merge";
+  p.outputPath = dir + "/never.pdf";
+  p.scaleMode = "fitToPaper";
+  auto code = [](const std::string& answer) {
+    const size_t at = answer.find("\"errorCode\":\"");
+    return at == std::string::npos ? answer : answer.substr(at + 13, answer.find('"', at + 13) - at - 13);
+  };
+  using Change = void (*)(LayoutPlotSimulationParams&);
+  const struct {
+    Change change;
+    const char* code;
+  } rows[] = {
+      {[](LayoutPlotSimulationParams& q) { q.dwgPath = "/else/where.dwg"; }, "dwg_mismatch"},
+      {[](LayoutPlotSimulationParams& q) { q.printer = "dwg to pdf.pc3"; }, "printer_not_found"},
+      {[](LayoutPlotSimulationParams& q) { q.paper = "ISO_A9"; }, "paper_not_found"},
+      {[](LayoutPlotSimulationParams& q) { q.style = "MONOCHROME.ctb"; }, "style_not_found"},   // case counts here
+      {[](LayoutPlotSimulationParams& q) { q.style = "x/monochrome.ctb"; }, "style_not_found"}, // so does a path
+      {[](LayoutPlotSimulationParams& q) { q.layoutName = "NoSuch"; }, "layout_not_found"},
+      {[](LayoutPlotSimulationParams& q) { q.layoutHandle = "FFFFF"; }, "layout_not_found"},
+  };
+  for (const auto& row : rows) {
+    LayoutPlotSimulationParams q = p;
+    row.change(q);
+    EXPECT_EQ(code(SimulateLayoutPlot(q)), row.code);
+  }
+  p.dwgPath = AsciiLower(Path());
+  EXPECT_EQ(SimulateLayoutPlot(p),
+            "{\"success\":true,\"simulated\":true,\"spaceType\":\"layout\",\"dwgPath\":\"" + EscapeLayoutPlotJson(Path()) +
+                "\",\"layoutName\":\"Layout1\",\"printer\":\"DWG To PDF.pc3\",\"paper\":\"" + kA3 +
+                "\",\"style\":\"monochrome.ctb\",\"scaleMode\":\"fitToPaper\",\"scaleDenominator\":0,\"rotation\":\"\","
+                "\"outputMode\":\"merge\",\"outputPath\":\"" + EscapeLayoutPlotJson(p.outputPath) + "\"}");
+  EXPECT_EQ(cadsim::currentLayoutName(db), "Layout1");
+  EXPECT_TRUE(cadsim::plotRecords().empty());
+  EXPECT_FALSE(fs::exists(p.outputPath));
+}
+
+}  // namespace
