@@ -61,14 +61,10 @@ class Collector {
     for (; !it.object->done(); it.object->step(true, true)) {
       AcDbObjectId id;
       Check(it.object->getEntityId(id), "read root entity id");
-      bool wanted = false;
-      {
-        OpenedObject<AcDbEntity> entity;
-        Check(acdbOpenObject(entity.object, id, AcDb::kForRead), "inspect root entity");
-        wanted = AcDbLine::cast(entity.object) || AcDbPolyline::cast(entity.object) ||
-                 AcDbBlockReference::cast(entity.object);
-      }
-      if (wanted) Gather(id, AcGeMatrix3d::kIdentity, 0, true);
+      OpenedObject<AcDbEntity> entity;
+      Check(acdbOpenObject(entity.object, id, AcDb::kForRead), "inspect root entity");
+      if (AcDbLine::cast(entity.object) || AcDbPolyline::cast(entity.object) || AcDbBlockReference::cast(entity.object))
+        Visit(entity, AcGeMatrix3d::kIdentity, 0, true);
     }
   }
 
@@ -86,6 +82,13 @@ class Collector {
     if (id.isNull() || id.isErased()) return;
     OpenedObject<AcDbEntity> entity;
     Check(acdbOpenObject(entity.object, id, AcDb::kForRead), "open recognition entity");
+    Visit(entity, transform, level, root);
+  }
+
+  // The entity stays open only until its own geometry is read: a reference closes it before
+  // walking its definition.
+  void Visit(OpenedObject<AcDbEntity>& entity, const AcGeMatrix3d& transform, int level, bool root) {
+    if (level > m_settings.MaximumEntityLevel) return;
     if (!VisibleLayer(entity.object, root)) return;
     if (AcDbBlockReference* reference = AcDbBlockReference::cast(entity.object)) {
       if (Clipped(reference) || !Orthogonal(reference->rotation(), m_settings.OrthogonalBlockRotationToleranceDegrees))
@@ -147,17 +150,39 @@ class Collector {
     if (entity->isErased() || entity->visibility() != AcDb::kVisible) return false;
     const AcDbObjectId layerId = entity->layerId();
     if (layerId.isNull()) return false;
+    const LayerState& layer = Layer(layerId);
+    return layer.shown && !(root && layer.hidden);
+  }
+
+  // What a layer decides, read once per walk: the layers cannot change while the walk runs on the
+  // main thread, and a drawing has few layers but may have millions of entities on them.
+  struct LayerState {
+    AcDbObjectId id;
+    bool shown = false;   // not off, not frozen, not ignored by name, not frozen in the viewport
+    bool hidden = false;  // hides root entities only
+  };
+
+  const LayerState& Layer(AcDbObjectId layerId) {
+    if (m_lastLayer < m_layers.size() && m_layers[m_lastLayer].id == layerId) return m_layers[m_lastLayer];
+    for (m_lastLayer = 0; m_lastLayer < m_layers.size(); ++m_lastLayer)
+      if (m_layers[m_lastLayer].id == layerId) return m_layers[m_lastLayer];
+    LayerState state;
+    state.id = layerId;
     OpenedObject<AcDbLayerTableRecord> layer;
     Check(acdbOpenObject(layer.object, layerId, AcDb::kForRead), "open entity layer");
-    if (layer.object->isOff() || layer.object->isFrozen() || (root && layer.object->isHidden())) return false;
-    if (!m_settings.IgnoreLayerNames.empty()) {
+    state.hidden = layer.object->isHidden();
+    state.shown = !layer.object->isOff() && !layer.object->isFrozen();
+    if (state.shown && !m_settings.IgnoreLayerNames.empty()) {
       const ACHAR* name = nullptr;
       Check(layer.object->getName(name), "read layer name");
       const std::string utf8 = OrvikUtf8(name);
-      for (const std::string& ignored : m_settings.IgnoreLayerNames)
-        if (utf8 == ignored) return false;
+      for (const std::string& ignored : m_settings.IgnoreLayerNames) state.shown = state.shown && utf8 != ignored;
     }
-    return std::find(m_viewportFrozen.begin(), m_viewportFrozen.end(), layerId) == m_viewportFrozen.end();
+    state.shown = state.shown &&
+                  std::find(m_viewportFrozen.begin(), m_viewportFrozen.end(), layerId) == m_viewportFrozen.end();
+    m_layers.push_back(state);
+    m_lastLayer = m_layers.size() - 1;
+    return m_layers.back();
   }
 
   AcDbDatabase* m_database;
@@ -165,6 +190,8 @@ class Collector {
   RecognitionInput& m_input;
   std::vector<AcDbObjectId> m_viewportFrozen;
   std::vector<AcDbObjectId> m_path;  // definitions being walked, outermost first
+  std::vector<LayerState> m_layers;
+  size_t m_lastLayer = 0;
 };
 
 void AppendString(std::string& out, std::string_view text) {

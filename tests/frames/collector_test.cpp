@@ -188,8 +188,8 @@ TEST_F(CollectorTest, HostFailuresNameTheirStep) {
       // the block table's open counts as the first
       {"acdbOpenObject", 2, "open Model space failed, ObjectARX status=3"},
       {"acdbOpenObject", 3, "inspect root entity failed, ObjectARX status=3"},
-      {"acdbOpenObject", 4, "open recognition entity failed, ObjectARX status=3"},
-      {"acdbOpenObject", 5, "open entity layer failed, ObjectARX status=3"},
+      {"acdbOpenObject", 4, "open entity layer failed, ObjectARX status=3"},  // read once per walk
+      {"acdbOpenObject", 5, "inspect root entity failed, ObjectARX status=3"},
   };
   for (const auto& row : rows) {
     cadsim::clearFaults();
