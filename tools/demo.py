@@ -43,7 +43,7 @@ def make_drawing(path):
     doc.layouts.rename("Layout1", "A0-总图")
     sheet = doc.layouts.get("A0-总图")
     sheet.page_setup(size=(420, 297), margins=(0, 0, 0, 0), units="mm", scale=(1, 1),
-                     name="ISO_A3_(420.00_x_297.00_MM)", device="DWG To PDF.pc3")
+                     name="ISO_A3", device="DWG To PDF.pc3")
     sheet.dxf_layout.dxf.current_style_sheet = "monochrome.ctb"
     sheet.add_lwpolyline([(10, 10), (410, 10), (410, 287), (10, 287)], close=True)
     sheet.add_viewport(center=(210, 150), size=(380, 260), view_center_point=(210, 148.5), view_height=300)

@@ -16,6 +16,10 @@
 // dictionaries), "readDwgFile", "sendStringToExecute", "setCurDocument", "setCurrentLayout",
 // "setCurrentLayoutId", "tag" (AcDbAttribute::tag(AcString&)), "text" (AcDbMText::text(AcString&)),
 // "textString" (AcDbText::textString(AcString&)), "upgradeOpen", "workingDatabase".
+// Plotting adds "acplPlotConfigManagerPtr", "plotSettingsValidator", "getDevicesList",
+// "getStyleList", "copyFrom", every plot settings validator setter and list under its own name
+// ("setPlotCfgName", "setCanonicalMediaName", "canonicalMediaNameList", "getLocaleMediaName", ...),
+// "validate", "createPublishEngine" and each engine call ("beginPlot" ... "endPlot").
 // The calls that open an object also answer faults planted on "acdbOpenObject", and
 // findActiveLayout those on "getActiveLayoutName". Not fault points: calls that cannot fail (void
 // ones, state queries such as curDocument, reads and writes of an open object other than those

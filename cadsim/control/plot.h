@@ -83,7 +83,7 @@ struct PlotRecord {
   double pageWidth = 0, pageHeight = 0;  // points, as the page was written (rotation applied)
   double scale = 0;  // paper millimetres per drawing unit
   double areaMinX = 0, areaMinY = 0, areaMaxX = 0, areaMaxY = 0;  // the plotted area
-  int entities = 0;  // entities drawn (through viewports they count once per viewport)
+  int entities = 0;  // strokes and texts drawn (a block's content counts at each reference)
 };
 std::vector<PlotRecord> plotRecords();
 

@@ -119,6 +119,16 @@ struct Vertex {
   int flags = 0;  // old-style VERTEX flags
 };
 
+// CIRCLE, and ARC with its angles (degrees, counter-clockwise from start to end).
+struct Circle {
+  Point3 center;
+  double radius = 0;
+  bool arc = false;
+  double startAngle = 0;
+  double endAngle = 360;
+  Point3 extrusion{0, 0, 1};
+};
+
 // LWPOLYLINE and old-style POLYLINE (with its VERTEX records) alike.
 struct Polyline {
   std::vector<Vertex> vertices;
@@ -204,7 +214,7 @@ struct Viewport {
   std::vector<std::string> frozenLayerNames;  // R12 extended data (1003)
 };
 
-using EntityData = std::variant<std::monostate, Line, Polyline, Insert, Attribute, Text, MText, Viewport>;
+using EntityData = std::variant<std::monostate, Line, Polyline, Insert, Attribute, Text, MText, Viewport, Circle>;
 
 struct Entity : ObjectBase {
   std::string layer = "0";

@@ -205,6 +205,13 @@ void ReadLinePair(Line& line, const RawPair& p) {
   if (p.code == 39) line.thickness = Real(p);
 }
 
+void ReadCirclePair(Circle& c, const RawPair& p) {
+  if (SetCoordinate(c.center, p, 10) || SetCoordinate(c.extrusion, p, 210)) return;
+  if (p.code == 40) c.radius = Real(p);
+  if (p.code == 50) c.startAngle = Real(p);
+  if (p.code == 51) c.endAngle = Real(p);
+}
+
 void ReadLwPolylinePair(Polyline& pl, const RawPair& p) {
   Vertex* last = pl.vertices.empty() ? nullptr : &pl.vertices.back();
   switch (p.code) {
@@ -509,6 +516,10 @@ Entity ParseEntity(const Reader& r, const Record& record) {
     e.data = MText{};
   } else if (type == "VIEWPORT") {
     e.data = Viewport{};
+  } else if (type == "CIRCLE" || type == "ARC") {
+    Circle c;
+    c.arc = type == "ARC";
+    e.data = c;
   }
   std::string raw;  // multi-line content gathered across chunks
   for (const RawPair& p : record.pairs) {
@@ -553,6 +564,8 @@ Entity ParseEntity(const Reader& r, const Record& record) {
       ReadTextPair(r, *text, p);
     } else if (auto* mtext = std::get_if<MText>(&e.data)) {
       if (!walk.embedded) ReadMTextPair(r, *mtext, p, raw);  // embedded: column data
+    } else if (auto* circle = std::get_if<Circle>(&e.data)) {
+      ReadCirclePair(*circle, p);
     } else if (auto* viewport = std::get_if<Viewport>(&e.data)) {
       ReadViewportPair(*viewport, p);
     } else {

@@ -239,7 +239,12 @@ class Importer {
     p.type = static_cast<AcDbPlotSettings::PlotType>(std::clamp(l.plot.plotType, 0, 5));
     p.centered = (l.plot.flags & 4) != 0;
     p.standardScale = (l.plot.flags & 16) != 0;
+    p.plotPlotStyles = (l.plot.flags & 32) != 0;
+    p.scaleLineweights = (l.plot.flags & 64) != 0;
+    p.printLineweights = (l.plot.flags & 128) != 0;
+    p.stdScaleType = static_cast<AcDbPlotSettings::StdScaleType>(std::clamp(l.plot.standardScaleType, 0, 34));
     p.stdScale = l.plot.scaleFactor;
+    p.viewName = wide(l.plot.plotViewName);
     p.numerator = l.plot.scaleNumerator;
     p.denominator = l.plot.scaleDenominator;
     p.originX = l.plot.originX;
@@ -286,6 +291,10 @@ class Importer {
 
   AcDbEntity* convert(const dxf::Entity& e) {
     if (auto* l = std::get_if<dxf::Line>(&e.data)) return new AcDbLine(point(l->start), point(l->end));
+    if (auto* c = std::get_if<dxf::Circle>(&e.data)) {
+      if (!c->arc) return new AcDbCircle(point(c->center), c->radius);
+      return new AcDbArc(point(c->center), c->radius, c->startAngle * kDegrees, c->endAngle * kDegrees);
+    }
     if (auto* p = std::get_if<dxf::Polyline>(&e.data)) {
       auto* pl = new AcDbPolyline();
       for (size_t i = 0; i < p->vertices.size(); ++i)

@@ -215,6 +215,8 @@ Acad::ErrorStatus AcDbPlotSettings::getPlotWindowArea(double& xmin, double& ymin
   return Acad::eOk;
 }
 Acad::ErrorStatus AcDbPlotSettings::copyFrom(const AcRxObject* pSrc) {
+  Acad::ErrorStatus es;
+  if (cadsim::hostCallFails("copyFrom", Acad::eNotApplicable, &es)) return es;
   const AcDbPlotSettings* src = AcDbPlotSettings::cast(pSrc);
   if (!src) return Acad::eWrongObjectType;
   src->assertReadEnabled();

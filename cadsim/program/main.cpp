@@ -67,19 +67,23 @@ void flushOutput() {
 
 void usage(const char* program) {
   std::printf(
-      "usage: %s [--new] [--display-name NAME] [--bundle PATH|none] [--fonts DIR] [DRAWING...]\n"
+      "usage: %s [--new] [--display-name NAME] [--bundle PATH|none] [--fonts DIR]\n"
+      "          [--plot-catalogue FILE] [DRAWING...]\n"
       "  Opens each DRAWING in order (the last one active): a DXF file is read, a name without a\n"
       "  file gives an empty drawing of that name; --new adds an unsaved Drawing1.dwg. Font files\n"
       "  are those in DIR (--fonts), else a built-in list (txt.shx, simplex.shx, gbcbig.shx, ...).\n"
       "  Then loads the plug-in bundle (default: OrvikCad.bundle beside this program) and types\n"
       "  each line of standard input at the active drawing's command line. --display-name runs the\n"
       "  program under NAME (its argv[0]), the process name the plug-in reports.\n"
+      "  --plot-catalogue FILE replaces the built-in plot devices, media and style tables (format:\n"
+      "  cadsim/control/plot.h).\n"
       "  Host commands: NEW, OPEN <path>, CLOSE, ACTIVATE <title|path|number>, DOCS, REGENALL,\n"
       "  QUIT, and AutoLISP: (setvar \"CTAB\" \"Layout1\"), (getvar \"CTAB\"), (princ \"...\"),\n"
       "  (command \"_REGENALL\").\n"
       "  Test aids: OPENHOLD <path> (a drawing that stays in the middle of opening), OPENRELEASE,\n"
       "  PAUSE <ms> (a long command: nothing else runs meanwhile), HOLD <file> (a command that\n"
-      "  lasts until the file exists, at most a minute).\n"
+      "  lasts until the file exists, at most a minute), PLOTSTATE BUSY|IDLE (the host plotting on\n"
+      "  its own, or not).\n"
       "  Lines that arrive together are typed one after another before the host turns to\n"
       "  other work, as type-ahead is in the host.\n"
       "  Host-side lines (handled by the host itself, never typed, no command events):\n"
@@ -123,6 +127,10 @@ void defineProgramCommands() {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
     while (access(path.c_str(), F_OK) != 0 && std::chrono::steady_clock::now() < deadline)
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  });
+  cadsim::defineBuiltinCommand("PLOTSTATE", [](const std::string& state) {
+    if (state != "BUSY" && state != "IDLE") throw std::runtime_error("PLOTSTATE wants BUSY or IDLE.");
+    cadsim::setHostPlotInProgress(state == "BUSY");
   });
   cadsim::defineBuiltinCommand("ACTIVATE", [](const std::string& which) {
     std::vector<AcApDocument*> docs = cadsim::documents();
@@ -293,6 +301,7 @@ int main(int argc, char** argv) {
   std::string bundle = defaultBundle(argv[0]);
   std::vector<std::string> drawings;
   std::string fonts;
+  std::string plotCatalogue;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
     if (a == "--new") {
@@ -304,6 +313,8 @@ int main(int argc, char** argv) {
       bundle = argv[++i];
     } else if (a == "--fonts" && i + 1 < argc) {
       fonts = argv[++i];
+    } else if (a == "--plot-catalogue" && i + 1 < argc) {
+      plotCatalogue = argv[++i];
     } else if (a == "--help" || a == "-h") {
       usage(argv[0]);
       return 0;
@@ -322,6 +333,13 @@ int main(int argc, char** argv) {
 
   cadsim::reset();
   if (!fonts.empty()) cadsim::setFontFolder(fonts);
+  if (!plotCatalogue.empty()) {
+    std::string error;
+    if (!cadsim::loadPlotCatalogueFile(plotCatalogue, &error)) {
+      std::fprintf(stderr, "%s\n", error.c_str());
+      return 2;
+    }
+  }
   defineProgramCommands();
   for (const std::string& d : drawings) {
     int status = 0;

@@ -71,6 +71,46 @@ class AcDbLine : public AcDbCurve {
   AcGePoint3d m_start, m_end;
 };
 
+// A full circle in the plane of its normal (the simulated host keeps circles in the XY plane).
+class AcDbCircle : public AcDbCurve {
+ public:
+  ACRX_DECLARE_MEMBERS(AcDbCircle);
+  AcDbCircle() = default;
+  AcDbCircle(const AcGePoint3d& center, double radius) : m_center(center), m_radius(radius) {}
+  AcGePoint3d center() const;
+  Acad::ErrorStatus setCenter(const AcGePoint3d& center);
+  double radius() const;
+  Acad::ErrorStatus setRadius(double radius);
+  bool isClosed() const override { return true; }
+  Acad::ErrorStatus getGeomExtents(AcDbExtents& extents) const override;
+
+ private:
+  AcGePoint3d m_center;
+  double m_radius = 0;
+};
+
+// An arc running counter-clockwise from its start angle to its end angle (radians, from the X axis).
+class AcDbArc : public AcDbCurve {
+ public:
+  ACRX_DECLARE_MEMBERS(AcDbArc);
+  AcDbArc() = default;
+  AcDbArc(const AcGePoint3d& center, double radius, double startAngle, double endAngle)
+      : m_center(center), m_radius(radius), m_start(startAngle), m_end(endAngle) {}
+  AcGePoint3d center() const;
+  Acad::ErrorStatus setCenter(const AcGePoint3d& center);
+  double radius() const;
+  Acad::ErrorStatus setRadius(double radius);
+  double startAngle() const;
+  Acad::ErrorStatus setStartAngle(double angle);
+  double endAngle() const;
+  Acad::ErrorStatus setEndAngle(double angle);
+  Acad::ErrorStatus getGeomExtents(AcDbExtents& extents) const override;
+
+ private:
+  AcGePoint3d m_center;
+  double m_radius = 0, m_start = 0, m_end = 0;
+};
+
 // A light-weight polyline: 2D vertices with bulges at one elevation. Its parameter runs from 0
 // at the first vertex by one per vertex.
 class AcDbPolyline : public AcDbCurve {

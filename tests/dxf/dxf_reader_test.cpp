@@ -180,12 +180,12 @@ TEST(ReaderStructureTest, SequencesFoldIntoTheirOwner) {
 
 TEST(ReaderStructureTest, OwnersGroupsAndUnknownRecords) {
   const Result r = ReadText(EntitiesFile(Lines({
-      "0", "CIRCLE", "5", "50",                                      //
+      "0", "ELLIPSE", "5", "50",                                     //
       "102", "{ACAD_REACTORS", "330", "99", "102", "}",             // a reactor is not the owner
       "102", "{ACAD_XDICTIONARY", "360", "77", "102", "}",          //
       "330", "1F", "100", "AcDbEntity", "67", "1", "8", "HOLES",     //
       "60", "1", "62", "-5", "6", "DASHED",                          //
-      "100", "AcDbCircle", "10", "5", "40", "2.5",                   //
+      "100", "AcDbEllipse", "10", "5", "40", "2.5",                  //
       "1001", "MYAPP", "1000", "tag", "1040", "3.5",                 //
   })));
   ASSERT_EQ(r.status, Status::kOk) << r.message;

@@ -15,7 +15,7 @@ PDF = "DWG To PDF.pc3"
 A3 = "ISO_A3_(420.00_x_297.00_MM)"
 A4_PORTRAIT = "ISO_A4_(210.00_x_297.00_MM)"
 SHEET = "A3 \u56fe\u7eb8"        # a Chinese layout name
-TRICKY = 'say "hi"\tthen'         # a quote and a tab in a layout name
+TRICKY = "Plan #1 (\u5e73\u9762)"  # blanks, brackets and Chinese in a layout name
 MM_TO_PT = 72 / 25.4
 
 
@@ -26,12 +26,12 @@ def write_drawing(path):
     doc.modelspace().add_lwpolyline([(0, 0), (400, 0), (400, 277), (0, 277)], close=True)
     doc.layouts.rename("Layout1", SHEET)
     sheet = doc.layouts.get(SHEET)
-    sheet.page_setup(size=(420, 297), margins=(0, 0, 0, 0), units="mm", scale=(1, 1), name=A3, device=PDF)
+    sheet.page_setup(size=(420, 297), margins=(0, 0, 0, 0), units="mm", scale=(1, 1), name="ISO_A3", device=PDF)
     sheet.dxf_layout.dxf.current_style_sheet = "monochrome.ctb"
     sheet.add_lwpolyline([(10, 10), (410, 10), (410, 287), (10, 287)], close=True)
     sheet.add_viewport(center=(210, 148.5), size=(380, 257), view_center_point=(200, 138.5), view_height=300)
     tricky = doc.layouts.new(TRICKY)
-    tricky.page_setup(size=(210, 297), margins=(0, 0, 0, 0), units="mm", scale=(1, 1), name=A4_PORTRAIT,
+    tricky.page_setup(size=(210, 297), margins=(0, 0, 0, 0), units="mm", scale=(1, 1), name="ISO_A4",
                       device=PDF)
     doc.saveas(path)
     return str(path), doc.layouts.get(SHEET).dxf_layout.dxf.handle
@@ -107,8 +107,9 @@ def test_layout_plot_writes_the_page_setup_and_puts_the_layout_back(standin, cad
     assert abs(width - 420 * MM_TO_PT) < 1 and abs(height - 297 * MM_TO_PT) < 1
     w, h, rows = rendering(out, str(tmp_path / "sheet"))
     left, top, right, bottom = ink_box(w, h, rows)
-    # The frame lies near the page's edges, and nothing is drawn in the 5 mm outside it.
-    margin = 5 * w / 420
+    # The frame lies near every edge of the page (1:1 from the printable area's corner, as the page
+    # setup says), and nothing is drawn on the page's outer 2 mm.
+    margin = 2 * w / 420
     assert margin < left < 0.1 * w and 0.9 * w < right < w - margin
     assert margin < top < 0.1 * h and 0.9 * h < bottom < h - margin
 
@@ -118,7 +119,9 @@ def test_layout_plot_writes_the_page_setup_and_puts_the_layout_back(standin, cad
     assert os.path.exists(answer["outputPath"])
 
     # The busy guard: while the host plots by itself, a layout plot is refused.
+    mark = cad.mark()
     cad.type("PLOTSTATE BUSY")
+    cad.wait_output(lambda line: "PLOTSTATE BUSY" in line, 10, mark)
     answer = exec_json(standin, "layoutPlot", {"dwgPath": path, "layoutName": SHEET, "outputPath": out})
     assert (answer["errorCode"], answer["message"]) == ("plot_busy", "Another plot is already in progress.")
     cad.type("PLOTSTATE IDLE")

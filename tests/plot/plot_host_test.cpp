@@ -237,7 +237,7 @@ TEST_F(PlotHost, ACustomPlotOverridesACopyAndLeavesThePageSetup) {
             std::string::npos)
       << answer;
   ASSERT_FALSE(cadsim::plotRecords().empty());
-  const cadsim::PlotRecord& record = cadsim::plotRecords().back();
+  const cadsim::PlotRecord record = cadsim::plotRecords().back();
   EXPECT_EQ(record.media, kA4Portrait);
   EXPECT_EQ(record.styleSheet, "monochrome.ctb");
   EXPECT_EQ(record.rotation, 1);
@@ -275,7 +275,7 @@ TEST_F(PlotHost, AWindowPlotOfModelSpacePlotsTheWindowToFit) {
   p.outputPath = dir + "/w/window.pdf";
   EXPECT_EQ(PerformNativePlot(p), p.outputPath);
   ASSERT_FALSE(cadsim::plotRecords().empty());
-  const cadsim::PlotRecord& record = cadsim::plotRecords().back();
+  const cadsim::PlotRecord record = cadsim::plotRecords().back();
   EXPECT_TRUE(record.modelSpace);
   EXPECT_EQ(record.plotType, 4);
   EXPECT_EQ(record.rotation, 0);

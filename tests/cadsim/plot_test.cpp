@@ -1,0 +1,452 @@
+// Plotting in the simulated host: the catalogue, the plot settings validator's refusals, copyFrom,
+// plot info validation, the publish engine's order and faults, and real PDF files checked with
+// poppler's pdfinfo and pdftoppm.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "cadsim/control.h"
+#include "tests/cadsim/new_drawing_test.h"
+
+namespace {
+
+std::string run(const std::string& command) {
+  std::string out;
+  FILE* p = popen(command.c_str(), "r");
+  if (!p) return out;
+  char buf[4096];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+  pclose(p);
+  return out;
+}
+
+// A rendering of a PDF's first page in grey, two pixels a millimetre, read from pdftoppm's PGM.
+struct Raster {
+  int width = 0, height = 0;
+  std::vector<unsigned char> pixels;
+  int at(int x, int y) const { return pixels[static_cast<size_t>(y) * width + x]; }
+  // Whether anything dark is in the rectangle, in millimetres from the page's top left.
+  bool inkIn(double x0, double y0, double x1, double y1) const {
+    for (int y = std::max(0, int(y0 * 2)); y < std::min(height, int(y1 * 2)); ++y)
+      for (int x = std::max(0, int(x0 * 2)); x < std::min(width, int(x1 * 2)); ++x)
+        if (at(x, y) < 200) return true;
+    return false;
+  }
+};
+
+Raster render(const std::string& pdf, const std::string& pngBeside = "") {
+  Raster r;
+  const std::string stem = pdf + ".page";
+  run("pdftoppm -gray -r 50.8 -f 1 -l 1 -singlefile '" + pdf + "' '" + stem + "' 2>&1");
+  std::ifstream in(stem + ".pgm", std::ios::binary);
+  std::string magic;
+  int maxValue = 0;
+  in >> magic >> r.width >> r.height >> maxValue;
+  in.get();
+  if (magic != "P5" || r.width <= 0 || r.height <= 0) return Raster();
+  r.pixels.resize(static_cast<size_t>(r.width) * r.height);
+  in.read(reinterpret_cast<char*>(r.pixels.data()), static_cast<std::streamsize>(r.pixels.size()));
+  if (!pngBeside.empty()) run("pdftoppm -png -r 50 -f 1 -l 1 -singlefile '" + pdf + "' '" + pngBeside + "'");
+  std::remove((stem + ".pgm").c_str());
+  return r;
+}
+
+std::string pdfPageSize(const std::string& pdf) {
+  std::istringstream info(run("pdfinfo '" + pdf + "' 2>&1"));
+  std::string line;
+  while (std::getline(info, line))
+    if (line.rfind("Page size:", 0) == 0) return line.substr(line.find_first_not_of(' ', 10));
+  return "<no page size>";
+}
+
+bool exists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
+
+class PlotTest : public NewDrawingTest {
+ protected:
+  void SetUp() override {
+    NewDrawingTest::SetUp();
+    validator = acdbHostApplicationServices()->plotSettingsValidator();
+    ASSERT_NE(validator, nullptr);
+    char dir[] = "/tmp/cadsim-plot-XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    out = dir;
+  }
+  void TearDown() override {
+    NewDrawingTest::TearDown();
+    if (!getenv("CADSIM_KEEP_PLOTS")) run("rm -rf '" + out + "'");
+  }
+
+  // Gives Layout1 a page setup on A3 landscape at 1:1, as a user's page setup dialog would.
+  void pageSetup(const wchar_t* style = L"monochrome.ctb") {
+    AcDbLayout* layout = nullptr;
+    ASSERT_EQ(acdbOpenObject(layout, cadsim::layoutId(db, "Layout1"), AcDb::kForWrite), Acad::eOk);
+    EXPECT_EQ(validator->setPlotCfgName(layout, L"DWG To PDF.pc3", L"ISO_A3_(420.00_x_297.00_MM)"), Acad::eOk);
+    EXPECT_EQ(validator->setCurrentStyleSheet(layout, style), Acad::eOk);
+    EXPECT_EQ(validator->setPlotType(layout, AcDbPlotSettings::kLayout), Acad::eOk);
+    EXPECT_EQ(validator->setUseStandardScale(layout, false), Acad::eOk);
+    EXPECT_EQ(validator->setCustomPrintScale(layout, 1, 1), Acad::eOk);
+    layout->close();
+  }
+
+  // The plug-in's publish sequence; the first failing status, or eOk.
+  Acad::ErrorStatus publish(AcDbObjectId layout, const AcDbPlotSettings* overrides, const std::string& path) {
+    AcPlPlotInfo info;
+    info.setLayout(layout);
+    if (overrides) info.setOverrideSettings(overrides);
+    AcPlPlotInfoValidator check;
+    check.setMediaMatchingPolicy(AcPlPlotInfoValidator::kMatchEnabled);
+    Acad::ErrorStatus es = check.validate(info);
+    if (es != Acad::eOk) return es;
+    AcPlPlotEngine* engine = nullptr;
+    if ((es = AcPlPlotFactory::createPublishEngine(engine)) != Acad::eOk) return es;
+    std::wstring file = cadsim::widen(path);
+    if ((es = engine->beginPlot(nullptr)) == Acad::eOk) {
+      if ((es = engine->beginDocument(info, L"doc.dwg", nullptr, 1, true, file.c_str())) == Acad::eOk) {
+        AcPlPlotPageInfo page;
+        if ((es = engine->beginPage(page, info, true)) == Acad::eOk) {
+          Acad::ErrorStatus g = engine->beginGenerateGraphics();
+          if (g == Acad::eOk) g = engine->endGenerateGraphics();
+          Acad::ErrorStatus p = engine->endPage();
+          es = g != Acad::eOk ? g : p;
+        }
+        Acad::ErrorStatus d = engine->endDocument();
+        if (es == Acad::eOk) es = d;
+      }
+      Acad::ErrorStatus p = engine->endPlot();
+      if (es == Acad::eOk) es = p;
+    }
+    engine->destroy();
+    return es;
+  }
+
+  AcDbPlotSettingsValidator* validator = nullptr;
+  std::string out;
+};
+
+TEST_F(PlotTest, CatalogueListsDevicesStylesAndMediaAsTheHostDoes) {
+  AcPlPlotConfigManager* manager = acplPlotConfigManagerPtr();
+  ASSERT_NE(manager, nullptr);
+  manager->refreshList(AcPlPlotConfigManager::kRefreshDevicesList);
+  AcArray<AcPlPlotConfigInfo> devices;
+  ASSERT_TRUE(manager->getDevicesList(devices));
+  ASSERT_GE(devices.length(), 3);
+  EXPECT_EQ(cadsim::narrow(devices[0].deviceName()), "DWG To PDF.pc3");
+
+  AcArray<const ACHAR*> styles;
+  ASSERT_TRUE(manager->getStyleList(styles, AcPlPlotConfigManager::kAllStyles));
+  std::vector<std::string> names;
+  for (const ACHAR* s : styles) names.push_back(cadsim::narrow(s));
+  // "Normal", both spellings of one table behind "/" and "\", and the translation table.
+  for (const char* wanted : {"Normal", "/Library/Plot Styles/Fill Patterns.ctb",
+                             "C:\\Plot Styles\\FILL PATTERNS.ctb", "legacy.ctb"})
+    EXPECT_NE(std::find(names.begin(), names.end(), wanted), names.end()) << wanted;
+  ASSERT_TRUE(manager->getStyleList(styles, AcPlPlotConfigManager::kRegularStyleTables));
+  for (const ACHAR* s : styles) EXPECT_EQ(cadsim::narrow(s).find(".ctb"), std::string::npos);
+
+  // Media come as canonical names; some have no localized name (null, not an error).
+  AcDbPlotSettings settings(true);
+  ASSERT_EQ(validator->setPlotCfgName(&settings, L"DWG To PDF.pc3"), Acad::eOk);
+  validator->refreshLists(&settings);
+  AcArray<const ACHAR*> media;
+  ASSERT_EQ(validator->canonicalMediaNameList(&settings, media), Acad::eOk);
+  int withoutLocale = 0;
+  for (const ACHAR* m : media) {
+    const ACHAR* locale = reinterpret_cast<const ACHAR*>(1);
+    ASSERT_EQ(validator->getLocaleMediaName(&settings, m, locale), Acad::eOk);
+    if (!locale) ++withoutLocale;
+  }
+  EXPECT_GT(withoutLocale, 0);
+  double w = 0, h = 0, l = 0, b = 0, r = 0, t = 0;
+  ASSERT_EQ(validator->setCanonicalMediaName(&settings, L"ISO_A3_(297.00_x_420.00_MM)"), Acad::eOk);
+  settings.getPlotPaperSize(w, h);
+  settings.getPlotPaperMargins(l, b, r, t);
+  EXPECT_EQ(std::vector<double>({w, h}), std::vector<double>({297, 420}));
+  EXPECT_GT(l, 0);
+  EXPECT_GT(t, 0);
+}
+
+TEST_F(PlotTest, CatalogueFileReplacesTheBuiltInOneAndNamesItsBadLine) {
+  const std::string good = out + "/good.tsv", bad = out + "/bad.tsv";
+  std::ofstream(good) << "# one device\ndevice\tMy \"PDF\".pc3\tpdf\n"
+                      << "media\tA5\t148\t210\t0\t0\t0\t0\tA5 sheet\nmedia\tBROKEN\tnan\t-5\t0\t0\t0\t0\n"
+                      << "style\tmine.ctb\nstyle\tnamed.stb\tstb\n";
+  std::ofstream(bad) << "device\tX\tpdf\nmedia\tA5\t148\ttall\t0\t0\t0\t0\n";
+  std::string error;
+  ASSERT_TRUE(cadsim::loadPlotCatalogueFile(good, &error)) << error;
+  AcDbPlotSettings settings(true);
+  EXPECT_EQ(validator->setPlotCfgName(&settings, L"DWG To PDF.pc3"), Acad::eInvalidInput);
+  ASSERT_EQ(validator->setPlotCfgName(&settings, L"my \"pdf\".PC3", L"BROKEN"), Acad::eOk);
+  double w = 0, h = 0;
+  settings.getPlotPaperSize(w, h);
+  EXPECT_TRUE(std::isnan(w));  // taken as written: the plug-in must leave such media out
+  EXPECT_EQ(h, -5);
+  EXPECT_FALSE(cadsim::loadPlotCatalogueFile(bad, &error));
+  EXPECT_NE(error.find("bad.tsv:2"), std::string::npos) << error;
+  EXPECT_EQ(cadsim::plotCatalogue().devices.size(), 1u);  // a bad file changes nothing
+}
+
+// Each row: a setter call the host refuses, and why.
+TEST_F(PlotTest, ValidatorRefusesWhatTheHostRefusesAndKeepsTheSettings) {
+  AcDbPlotSettings paper(false), model(true);
+  ASSERT_EQ(validator->setPlotCfgName(&paper, L"DWG To PDF.pc3", L"ISO_A3_(420.00_x_297.00_MM)"), Acad::eOk);
+  ASSERT_EQ(validator->setPlotCfgName(&model, L"DWG To PDF.pc3"), Acad::eOk);
+  const AcDbPlotSettings::Data before = paper.plotData();
+  struct Row {
+    const char* why;
+    Acad::ErrorStatus status;
+  } rows[] = {
+      {"unknown device", validator->setPlotCfgName(&paper, L"No Such.pc3")},
+      {"media the device lacks", validator->setPlotCfgName(&paper, L"DWF6 ePlot.pc3", L"ISO_A2_(594.00_x_420.00_MM)")},
+      {"localized media name", validator->setCanonicalMediaName(&paper, L"ISO A3 (420.00 x 297.00 MM)")},
+      {"media in other letter case", validator->setCanonicalMediaName(&paper, L"iso_a3_(420.00_x_297.00_mm)")},
+      {"null settings", validator->setPlotRotation(nullptr, AcDbPlotSettings::k90degrees)},
+      {"rotation out of range", validator->setPlotRotation(&paper, static_cast<AcDbPlotSettings::PlotRotation>(4))},
+      {"inverted window", validator->setPlotWindowArea(&paper, 10, 0, 0, 10)},
+      {"window plot without a window", validator->setPlotType(&paper, AcDbPlotSettings::kWindow)},
+      {"layout plot of model space", validator->setPlotType(&model, AcDbPlotSettings::kLayout)},
+      {"view plot without a view", validator->setPlotType(&paper, AcDbPlotSettings::kView)},
+      {"zero custom scale", validator->setCustomPrintScale(&paper, 1, 0)},
+      {"infinite custom scale", validator->setCustomPrintScale(&paper, INFINITY, 1)},
+      {"standard scale out of range", validator->setStdScaleType(&paper, static_cast<AcDbPlotSettings::StdScaleType>(99))},
+      {"pixels on a paper device", validator->setPlotPaperUnits(&paper, AcDbPlotSettings::kPixels)},
+      {"style table not listed", validator->setCurrentStyleSheet(&paper, L"nosuch.ctb")},
+      {"Normal is no table", validator->setCurrentStyleSheet(&paper, L"Normal")},
+      {"origin not finite", validator->setPlotOrigin(&paper, NAN, 0)},
+  };
+  for (const Row& r : rows) EXPECT_EQ(r.status, Acad::eInvalidInput) << r.why;
+  EXPECT_EQ(paper.plotData().configName, before.configName);
+  EXPECT_EQ(paper.plotData().mediaName, before.mediaName);
+  EXPECT_EQ(paper.plotData().rotation, before.rotation);
+  EXPECT_EQ(paper.plotData().denominator, before.denominator);
+
+  // A style table by its file name in any letter case, or by a full path of either separator.
+  EXPECT_EQ(validator->setCurrentStyleSheet(&paper, L"C:\\styles\\MONOCHROME.CTB"), Acad::eOk);
+  EXPECT_EQ(paper.plotData().styleSheet, L"monochrome.ctb");
+  // A layout in the drawing changes only while open for write.
+  AcDbLayout* layout = nullptr;
+  ASSERT_EQ(acdbOpenObject(layout, cadsim::layoutId(db, "Layout1"), AcDb::kForRead), Acad::eOk);
+  EXPECT_EQ(validator->setPlotCentered(layout, true), Acad::eNotOpenForWrite);
+  layout->close();
+  // Every setter is a fault point under its own name.
+  cadsim::failCall("setPlotRotation", Acad::eLockViolation);
+  EXPECT_EQ(validator->setPlotRotation(&paper, AcDbPlotSettings::k90degrees), Acad::eLockViolation);
+  EXPECT_EQ(validator->setPlotRotation(&paper, AcDbPlotSettings::k90degrees), Acad::eOk);
+}
+
+TEST_F(PlotTest, CopyFromTakesTheLayoutsPageSetupAndLeavesTheLayoutAlone) {
+  pageSetup();
+  AcDbLayout* layout = nullptr;
+  ASSERT_EQ(acdbOpenObject(layout, cadsim::layoutId(db, "Layout1"), AcDb::kForRead), Acad::eOk);
+  AcDbPlotSettings copy(true);
+  ASSERT_EQ(copy.copyFrom(layout), Acad::eOk);
+  layout->close();
+  EXPECT_FALSE(copy.modelTypeValue());
+  EXPECT_EQ(copy.plotData().styleSheet, L"monochrome.ctb");
+  EXPECT_EQ(validator->setPlotCfgName(&copy, L"DWF6 ePlot.pc3", L"ISO_A4_(210.00_x_297.00_MM)"), Acad::eOk);
+  EXPECT_EQ(validator->setPlotRotation(&copy, AcDbPlotSettings::k90degrees), Acad::eOk);
+  ASSERT_EQ(acdbOpenObject(layout, cadsim::layoutId(db, "Layout1"), AcDb::kForRead), Acad::eOk);
+  const ACHAR* device = nullptr;
+  layout->getPlotCfgName(device);
+  EXPECT_EQ(cadsim::narrow(device), "DWG To PDF.pc3");
+  EXPECT_EQ(layout->plotRotation(), AcDbPlotSettings::k0degrees);
+  layout->close();
+  AcDbLine line;
+  EXPECT_EQ(copy.copyFrom(&line), Acad::eWrongObjectType);
+  cadsim::failCall("copyFrom", Acad::eLockViolation);
+  AcDbPlotSettings untouched(false);
+  EXPECT_EQ(untouched.copyFrom(&copy), Acad::eLockViolation);
+  EXPECT_TRUE(untouched.plotData().configName.empty());
+}
+
+TEST_F(PlotTest, EngineKeepsItsOrderAndReportsThePlotInProgress) {
+  pageSetup();
+  AcPlPlotInfo info;
+  info.setLayout(cadsim::layoutId(db, "Layout1"));
+  AcPlPlotInfoValidator check;
+  ASSERT_EQ(check.validate(info), Acad::eOk);
+  AcPlPlotEngine* engine = nullptr;
+  ASSERT_EQ(AcPlPlotFactory::createPublishEngine(engine), Acad::eOk);
+  AcPlPlotPageInfo page;
+  EXPECT_EQ(engine->beginPage(page, info, true), Acad::eInvalidContext);  // no plot, no document
+  EXPECT_EQ(acplProcessPlotState(), AcPlPlotFactory::kNotPlotting);
+  ASSERT_EQ(engine->beginPlot(nullptr), Acad::eOk);
+  EXPECT_EQ(acplProcessPlotState(), AcPlPlotFactory::kForegroundPlotting);
+  AcPlPlotEngine* second = nullptr;
+  EXPECT_EQ(AcPlPlotFactory::createPublishEngine(second), Acad::eInvalidContext);
+  const std::string missing = out + "/no/such/dir/a.pdf";
+  EXPECT_EQ(engine->beginDocument(info, L"d", nullptr, 1, true, cadsim::widen(missing).c_str()), Acad::eFileAccessErr);
+  AcPlPlotInfo unvalidated;
+  unvalidated.setLayout(cadsim::layoutId(db, "Layout1"));
+  EXPECT_EQ(engine->beginDocument(unvalidated, L"d", nullptr, 1, true, L"/tmp/x.pdf"), Acad::eInvalidInput);
+  EXPECT_EQ(engine->endPlot(), Acad::eOk);
+  EXPECT_EQ(acplProcessPlotState(), AcPlPlotFactory::kNotPlotting);
+  // Destroying an engine mid-plot is the caller's leak: the host ends it and reports it.
+  ASSERT_EQ(engine->beginPlot(nullptr), Acad::eOk);
+  engine->destroy();
+  EXPECT_EQ(acplProcessPlotState(), AcPlPlotFactory::kNotPlotting);
+  EXPECT_EQ(cadsim::faultLog().size(), 1u);
+  cadsim::reset();
+  doc = nullptr;
+  // The host's own plot shows too.
+  cadsim::setHostPlotInProgress(true);
+  EXPECT_EQ(acplProcessPlotState(), AcPlPlotFactory::kBackgroundPlotting);
+}
+
+// Each row: an engine call made to fail, and that no file is left at the path.
+TEST_F(PlotTest, AFailedEngineCallLeavesNoFile) {
+  pageSetup();
+  for (const char* call : {"validate", "createPublishEngine", "beginPlot", "beginDocument", "beginPage",
+                           "beginGenerateGraphics", "endGenerateGraphics", "endPage", "endDocument", "endPlot"}) {
+    const std::string path = out + "/" + call + ".pdf";
+    cadsim::failCall(call, Acad::eNotApplicable);
+    EXPECT_EQ(publish(cadsim::layoutId(db, "Layout1"), nullptr, path), Acad::eNotApplicable) << call;
+    EXPECT_EQ(acplProcessPlotState(), AcPlPlotFactory::kNotPlotting) << call;
+    // endPlot comes after the file is complete: only the calls before it spoil it.
+    EXPECT_EQ(exists(path), std::string(call) == "endPlot") << call;
+    EXPECT_FALSE(exists(path + ".partial")) << call;
+  }
+}
+
+TEST_F(PlotTest, LayoutPlotWritesAnA3PdfWithTheFrameAtItsPrintableEdges) {
+  pageSetup();
+  AcDbObjectId paper = cadsim::layoutSpaceId(db, "Layout1");
+  // A frame filling the printable area (A3 less 5 mm sides and 6.5 mm top and bottom), a circle,
+  // and a viewport onto model space whose content runs out of it.
+  cadsim::addPolyline(db, paper, {{0, 0}, {410, 0}, {410, 284}, {0, 284}}, true);
+  cadsim::addViewport(db, paper, AcGePoint3d(100, 100, 0), 100, 100);
+  cadsim::addLine(db, cadsim::modelSpaceId(db), AcGePoint3d(60, 100, 0), AcGePoint3d(400, 100, 0));
+  const std::string pdf = out + "/Layout1.pdf";
+  ASSERT_EQ(publish(cadsim::layoutId(db, "Layout1"), nullptr, pdf), Acad::eOk);
+  EXPECT_EQ(pdfPageSize(pdf), "1190.55 x 841.89 pts (A3)");
+  Raster r = render(pdf, getenv("CADSIM_KEEP_PLOTS") ? pdf : "");
+  ASSERT_GE(r.width, 840);
+  // The frame: left edge at 5 mm, right at 415 mm, bottom at 290.5 mm from the top, top at 6.5.
+  EXPECT_TRUE(r.inkIn(4, 100, 6, 110));
+  EXPECT_TRUE(r.inkIn(414, 100, 416, 110));
+  EXPECT_TRUE(r.inkIn(200, 5.5, 210, 7.5));
+  EXPECT_TRUE(r.inkIn(200, 289.5, 210, 291.5));
+  EXPECT_FALSE(r.inkIn(0, 0, 3.5, 297));  // nothing outside the printable area
+  // The model line shows inside the viewport (paper x 50..150 lands at 55..155 mm) and stops at
+  // its border.
+  const double lineY = 297 - 6.5 - 100;
+  EXPECT_TRUE(r.inkIn(100, lineY - 1, 110, lineY + 1));
+  EXPECT_FALSE(r.inkIn(160, lineY - 1, 400, lineY + 1));
+  ASSERT_EQ(cadsim::plotRecords().size(), 1u);
+  EXPECT_EQ(cadsim::plotRecords()[0].styleSheet, "monochrome.ctb");
+}
+
+TEST_F(PlotTest, WindowPlotFitsTheWindowTurnedOnTheTurnedPage) {
+  AcDbObjectId model = cadsim::modelSpaceId(db);
+  cadsim::addPolyline(db, model, {{0, 0}, {100, 0}, {100, 50}, {0, 50}}, true);
+  cadsim::addLine(db, model, AcGePoint3d(50, 25, 0), AcGePoint3d(50, -100, 0));  // runs out of the window
+  AcDbLayout* layout = nullptr;
+  ASSERT_EQ(acdbOpenObject(layout, cadsim::layoutId(db, "Model"), AcDb::kForRead), Acad::eOk);
+  AcDbPlotSettings settings(true);
+  settings.copyFrom(layout);
+  layout->close();
+  ASSERT_EQ(validator->setPlotCfgName(&settings, L"DWG To PDF.pc3", L"ISO_full_bleed_A4_(297.00_x_210.00_MM)"), Acad::eOk);
+  ASSERT_EQ(validator->setPlotWindowArea(&settings, 0, 0, 100, 50), Acad::eOk);
+  ASSERT_EQ(validator->setPlotType(&settings, AcDbPlotSettings::kWindow), Acad::eOk);
+  ASSERT_EQ(validator->setUseStandardScale(&settings, true), Acad::eOk);
+  ASSERT_EQ(validator->setStdScaleType(&settings, AcDbPlotSettings::kScaleToFit), Acad::eOk);
+  ASSERT_EQ(validator->setPlotRotation(&settings, AcDbPlotSettings::k90degrees), Acad::eOk);
+  const std::string pdf = out + "/window.pdf";
+  ASSERT_EQ(publish(cadsim::layoutId(db, "Model"), &settings, pdf), Acad::eOk);
+  // A4 landscape media turned a quarter gives a portrait page. The window turns with it (its x
+  // axis runs up the page) and fits the height: 2.97 mm a unit, 148.5 mm wide, centred.
+  EXPECT_EQ(pdfPageSize(pdf), "595.276 x 841.89 pts (A4)");
+  Raster r = render(pdf);
+  ASSERT_GE(r.width, 420);
+  EXPECT_TRUE(r.inkIn(178, 50, 181, 250));     // the window's bottom edge, now at the right
+  EXPECT_TRUE(r.inkIn(29.5, 50, 32, 250));     // its top edge, at the left
+  EXPECT_TRUE(r.inkIn(120, 147.5, 170, 149.5)); // the line, from the middle to the edge
+  EXPECT_FALSE(r.inkIn(182, 140, 210, 157));    // and cut there
+  EXPECT_NEAR(cadsim::plotRecords().at(0).scale, 2.97, 1e-9);
+}
+
+// The drawing of tests/data/dxf/make_plot_drawing.py, written once per test process.
+std::string plotDrawing() {
+  static const std::string path = [] {
+    std::string dir = std::string(ORVIK_BINARY_DIR) + "/plot-drawing-XXXXXX";
+    if (!mkdtemp(dir.data())) return std::string();
+    const std::string file = dir + "/plot.dxf";
+    const std::string script = std::string(ORVIK_SOURCE_DIR) + "/tests/data/dxf/make_plot_drawing.py";
+    if (std::system(("/usr/bin/python3 '" + script + "' '" + file + "'").c_str()) != 0) return std::string();
+    return file;
+  }();
+  return path;
+}
+
+class DxfPlotTest : public PlotTest {
+ protected:
+  void SetUp() override {
+    PlotTest::SetUp();
+    ASSERT_FALSE(plotDrawing().empty()) << "make_plot_drawing.py failed";
+    int status = 0;
+    doc = cadsim::openDrawing(plotDrawing(), &status);
+    ASSERT_NE(doc, nullptr) << status;
+    db = cadsim::databaseOf(doc);
+  }
+};
+
+TEST_F(DxfPlotTest, PageSetupsComeFromTheFileAsEzdxfWritesThem) {
+  AcDbLayout* layout = nullptr;
+  ASSERT_EQ(acdbOpenObject(layout, cadsim::layoutId(db, "Sheet A3"), AcDb::kForRead), Acad::eOk);
+  const ACHAR *device = nullptr, *media = nullptr, *style = nullptr;
+  layout->getPlotCfgName(device);
+  layout->getCanonicalMediaName(media);
+  layout->getCurrentStyleSheet(style);
+  double num = 0, den = 0;
+  layout->getCustomPrintScale(num, den);
+  EXPECT_EQ(cadsim::narrow(device), "DWG To PDF.pc3");
+  EXPECT_EQ(cadsim::narrow(media), "ISO_A3_(420.00_x_297.00_MM)");
+  EXPECT_EQ(cadsim::narrow(style), "monochrome.ctb");
+  EXPECT_EQ(layout->plotType(), AcDbPlotSettings::kLayout);
+  EXPECT_FALSE(layout->useStandardScale());
+  EXPECT_EQ(std::vector<double>({num, den}), std::vector<double>({1, 1}));
+  layout->close();
+  ASSERT_EQ(acdbOpenObject(layout, cadsim::layoutId(db, "Sheet A4"), AcDb::kForRead), Acad::eOk);
+  EXPECT_EQ(layout->plotRotation(), AcDbPlotSettings::k90degrees);
+  layout->getCustomPrintScale(num, den);
+  EXPECT_EQ(den, 2);
+  layout->close();
+}
+
+TEST_F(DxfPlotTest, LayoutPlotsShowTheSheetInTheMediasOrientation) {
+  const std::string a3 = out + "/Sheet A3.pdf", a4 = out + "/Sheet A4.pdf";
+  ASSERT_EQ(publish(cadsim::layoutId(db, "Sheet A3"), nullptr, a3), Acad::eOk);
+  ASSERT_EQ(publish(cadsim::layoutId(db, "Sheet A4"), nullptr, a4), Acad::eOk);
+  EXPECT_EQ(pdfPageSize(a3), "1190.55 x 841.89 pts (A3)");
+  EXPECT_EQ(pdfPageSize(a4), "595.276 x 841.89 pts (A4)");  // a quarter turn: portrait
+  Raster r = render(a3, getenv("CADSIM_KEEP_PLOTS") ? a3 : "");
+  ASSERT_GE(r.width, 840);
+  // In millimetres from the page's top left; paper space's origin is at (5, 290.5).
+  struct Place {
+    const char* what;
+    double x0, y0, x1, y1;
+    bool ink;
+  } places[] = {
+      {"frame left", 4, 100, 6, 110, true},
+      {"frame right", 414, 100, 416, 110, true},
+      {"frame top", 200, 5.5, 210, 7.5, true},
+      {"frame bottom", 200, 289.5, 210, 291.5, true},
+      {"title block attribute A-101", 295, 275, 320, 281, true},
+      {"invisible attribute", 295, 260, 340, 266, false},
+      {"PLAN", 25, 30, 60, 41, true},
+      {"second line of the MText", 305, 48, 325, 54, true},
+      {"line on a layer that does not plot", 20, 20, 100, 22, false},
+      {"circle through the viewport", 64, 189, 66, 192, true},
+      {"arc through the viewport", 104, 170, 106, 172, true},
+      {"model line cut at the viewport's edge", 182, 189, 400, 192, false},
+  };
+  for (const Place& p : places) EXPECT_EQ(r.inkIn(p.x0, p.y0, p.x1, p.y1), p.ink) << p.what;
+}
+
+}  // namespace
