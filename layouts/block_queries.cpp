@@ -38,6 +38,8 @@ class SelectionSet {
     ads_point first = {xmin, ymin, 0.0};
     ads_point second = {xmax, ymax, 0.0};
     resbuf* filter = acutBuildList(RTDXF0, L"INSERT", RTNONE);
+    // Without its filter the window would take every entity and count them all as blocks.
+    if (!filter) return false;
     const int status = acedSSGet(L"W", first, second, filter, m_name);
     if (filter) acutRelRb(filter);
     m_selected = status == RTNORM;

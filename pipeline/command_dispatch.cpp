@@ -18,7 +18,7 @@ std::vector<ActionRow> g_actions;
 
 const ActionRow* FindAction(const std::string& action) {
   for (const ActionRow& row : g_actions)
-    if (action == row.name) return &row;
+    if (row.name[0] && action == row.name) return &row;
   return nullptr;
 }
 
@@ -59,7 +59,7 @@ void RegisterActions(const ActionRow* rows, size_t count) {
   for (size_t i = 0; i < count; ++i) {
     bool replaced = false;
     for (ActionRow& known : g_actions) {
-      if (std::strcmp(known.name, rows[i].name) == 0) {
+      if (std::strcmp(known.name, rows[i].name) == 0 && (rows[i].name[0] || known.kind == rows[i].kind)) {
         known = rows[i];
         replaced = true;
       }

@@ -33,7 +33,9 @@ enum class ActionAnswer {
 
 // One row per action.
 struct ActionRow {
-  const char* name;        // matched exactly, case-sensitive
+  // Matched exactly, case-sensitive. An empty name is never admitted: such a row only runs the
+  // kind another row's admit gives its tasks.
+  const char* name;
   int32_t kind;            // the CommandKind a queued action runs as; -1 for answers at once
   ActionParams params;
   const char* emptyAnswer;  // immediate answer when the prepared parameters are empty; null: none

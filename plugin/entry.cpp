@@ -1,5 +1,7 @@
 #include "plugin/entry.h"
 
+#include "frames/frame_actions.h"
+#include "frames/frame_extraction.h"
 #include "host/platform.h"
 #include "layouts/block_queries.h"
 #include "layouts/layout_actions.h"
@@ -28,6 +30,8 @@ struct CommandEntry {
 
 const CommandEntry kCommands[] = {
     {L"orvik-notify-lisp-done", orvikNotifyLispDoneCmd, kMarkerCommandFlags},
+    {L"orvik-native-extract", orvikNativeExtractCmd, kMarkerCommandFlags},
+    {L"orvik-native-extract-paper", orvikNativeExtractPaperCmd, kMarkerCommandFlags},
     {L"ORVIKPLOT", orvikShowCmd, 0},
     {L"ORVIKSHEETSET", orvikSheetSetCmd, 0},
     {L"ORVIKSETTING", orvikSettingsCmd, 0},
@@ -44,6 +48,7 @@ void RegisterAllActions() {
   RegisterSessionActions();
   RegisterFontRepairActions();
   RegisterLayoutActions();
+  RegisterFrameActions();
   RegisterPlotActions();
   InstallCommandDispatch();
 }

@@ -161,7 +161,9 @@ def main():
             step("5. The service opens a real drawing file and works in it")
             for action, params in [("openDwg", json.dumps(detail)), ("getCurrentSpace", ""),
                                    ("switchSpace", json.dumps("A1-平面图", ensure_ascii=False)),
-                                   ("getCurrentSpace", ""), ("fixMissingFonts", ""),
+                                   ("getCurrentSpace", ""),
+                                   ("switchSpace", json.dumps("A0-总图", ensure_ascii=False)),
+                                   ("extractFrames", '"paper"'), ("fixMissingFonts", ""),
                                    ("runLisp", '(princ "hello from LISP")'),
                                    # A failing LISP line ends its request with an error; the next
                                    # request is still answered.

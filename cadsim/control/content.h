@@ -66,6 +66,9 @@ AcDbObjectId addMText(AcDbDatabase* db, AcDbObjectId space, const AcGePoint3d& p
 AcDbObjectId addViewport(AcDbDatabase* db, AcDbObjectId paperSpace, const AcGePoint3d& center,
                          double width, double height,
                          const std::vector<std::string>& frozenLayers = {});
+// Enters a floating viewport of a paper layout, as a user double-clicking into it: while that
+// layout is current, acedGetCurViewportObjectId answers it. A null id goes back to paper space.
+void setActiveViewport(AcDbDatabase* db, AcDbObjectId viewport);
 // A dictionary entry in the named objects dictionary, or in an object's extension dictionary
 // (made when missing) when `owner` is not null.
 AcDbObjectId addDictionary(AcDbDatabase* db, const std::string& name, AcDbObjectId owner = AcDbObjectId());

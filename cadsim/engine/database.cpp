@@ -56,6 +56,9 @@ AcDbHandle AcDbObjectId::handle() const {
   return m_stub && m_stub->database ? AcDbHandle(m_stub->handle) : AcDbHandle();
 }
 AcDbDatabase* AcDbObjectId::database() const { return m_stub ? m_stub->database : nullptr; }
+bool AcDbObjectId::isErased() const {
+  return m_stub && m_stub->database && m_stub->object && m_stub->object->objectState().erased;
+}
 
 AcDbDatabase::AcDbDatabase(bool buildDefaultDrawing, bool)
     : m_data(std::make_unique<cadsim::DatabaseData>(this)) {

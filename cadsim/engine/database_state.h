@@ -41,6 +41,7 @@ struct DatabaseData {
   std::map<AcDbObjectId, ViewState> views;  // by space block record; a space not here shows plan
   bool readOnly = false;  // a drawing opened read-only: objects do not open for write
   int anonymousCounter = 0;
+  AcDbObjectId activeViewport;  // the viewport a user made current on its layout (setActiveViewport)
 
   // Takes ownership of a new object and gives it an id (handle 0: the next free one). Objects
   // added this way are not open.
@@ -135,8 +136,8 @@ bool layoutManagerAvailable();
 
 // --- selection -----------------------------------------------------------------------------------
 
-// Whether a selection filter's string value (comma-separated alternatives) matches a value;
-// letter case ignored.
+// Whether a selection filter's string value, a wildcard pattern (engine/wildcard.h), matches a
+// value.
 bool filterStringMatches(const std::wstring& pattern, const std::wstring& value);
 // Drops every selection set (reset()).
 void resetSelectionSets();

@@ -12,6 +12,7 @@
 
 #include "cadsim/engine/database_state.h"
 #include "cadsim/engine/session_state.h"
+#include "cadsim/engine/wildcard.h"
 
 namespace cadsim {
 namespace {
@@ -126,15 +127,7 @@ bool matchesFilter(const AcDbEntity* e, const resbuf* filter) {
 }  // namespace
 
 bool filterStringMatches(const std::wstring& pattern, const std::wstring& value) {
-  const std::wstring v = upper(value);
-  size_t start = 0;
-  for (;;) {
-    size_t comma = pattern.find(L',', start);
-    if (upper(pattern.substr(start, comma == std::wstring::npos ? std::wstring::npos : comma - start)) == v)
-      return true;
-    if (comma == std::wstring::npos) return false;
-    start = comma + 1;
-  }
+  return wildcardMatches(pattern, value);
 }
 
 size_t liveSelectionSets() {
@@ -158,7 +151,8 @@ struct resbuf* acutBuildList(int rtype, ...) {
   va_list args;
   va_start(args, rtype);
   bool ok = true;
-  for (int type = rtype; type != 0 && ok; type = va_arg(args, int)) {
+  // The host ends the list at 0 or at RTNONE, whichever the caller writes.
+  for (int type = rtype; type != 0 && type != RTNONE && ok; type = va_arg(args, int)) {
     auto* rb = static_cast<resbuf*>(std::calloc(1, sizeof(resbuf)));
     if (!rb) {
       ok = false;

@@ -47,6 +47,8 @@ class AcDbObjectId {
   bool isValid() const { return m_stub != nullptr; }
   AcDbHandle handle() const;
   AcDbDatabase* database() const;
+  // True when the id names an object that is erased (false for a null id).
+  bool isErased() const;
   bool operator==(const AcDbObjectId& o) const { return m_stub == o.m_stub; }
   bool operator!=(const AcDbObjectId& o) const { return m_stub != o.m_stub; }
   bool operator<(const AcDbObjectId& o) const { return m_stub < o.m_stub; }

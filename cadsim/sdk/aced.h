@@ -38,6 +38,10 @@ void acutDelString(ACHAR*& pString);
 // (UTF-8) one, %ls a wide one.
 int acutPrintf(const ACHAR* format, ...);
 void acedUpdateDisplay();
+// The current viewport of the current drawing: on a paper layout the viewport made current there
+// (its own paper-space viewport unless a floating one was entered); null in model space, whose
+// viewport table records this host does not model.
+AcDbObjectId acedGetCurViewportObjectId();
 
 // A result-buffer list from (type, value) pairs ended by 0: RTSHORT and group codes 60-79 and
 // 270-289 take an int, RTLONG and 90-99 an Adesk::Int32, RTREAL/RTANG and 10-59 (reals) a double,

@@ -64,7 +64,7 @@ TEST_F(ContentQueriesTest, WindowSelectionTakesWhatLiesWhollyInsideAndMatchesThe
 
   resbuf* inserts = acutBuildList(RTDXF0, L"INSERT", 0);
   resbuf* lines = acutBuildList(RTDXF0, L"line,Circle", 0);  // alternatives, any letter case
-  resbuf* onLayout1 = acutBuildList(410, L"layout1", 0);
+  resbuf* onLayout1 = acutBuildList(410, L"layout1", RTNONE);  // the host ends a list at 0 or RTNONE
   struct Row {
     const ACHAR* mode;
     resbuf* filter;

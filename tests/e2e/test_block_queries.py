@@ -29,6 +29,7 @@ def write_drawing(path):
         return ref
 
     msp = doc.modelspace()
+    msp.add_line((1, 1), (5, 5))  # inside the window, but no block: neither listed nor counted
     insert(msp, "TITLE", (10, 10), [("NO", "M-1"), ("NAME", TRICKY)])
     insert(msp, "PLAIN", (20, 20), [])
     insert(msp, "TITLE", (500, 500), [("NO", "M-2"), ("NAME", "far")])

@@ -16,7 +16,9 @@
 #include <string>
 #include <vector>
 
+#include "frames/frame_extraction.h"
 #include "pipeline/result_reporting.h"
+#include "pipeline/session_actions.h"
 #include "tests/pipeline/fake_hub.h"
 #include "tests/pipeline/pipeline_host.h"
 
@@ -73,6 +75,22 @@ void AStyleWithAMissingFont(const std::string&) {
   cadsim::addTextStyle(cadsim::databaseOf(cadsim::newDrawing()), "Lost", "gone.shx", "gbcbig.shx");
 }
 
+// Line work in model space, a frame block on Layout1 (current), and the extraction commands,
+// which the plug-in registers at load.
+void FramesOnTheCurrentLayout(const std::string&) {
+  AcDbDatabase* db = cadsim::databaseOf(cadsim::newDrawing());
+  const AcDbObjectId frame = cadsim::addBlockDefinition(db, "FRAME");
+  cadsim::addPolyline(db, frame, {{0, 0}, {420, 0}, {420, 297}, {0, 297}}, true);
+  cadsim::addBlockReference(db, cadsim::layoutSpaceId(db, "Layout1"), frame, AcGePoint3d(0, 0, 0));
+  cadsim::addBlockReference(db, cadsim::modelSpaceId(db), frame, AcGePoint3d(0, 0, 0));
+  cadsim::addLine(db, cadsim::modelSpaceId(db), AcGePoint3d(0, 0, 0), AcGePoint3d(0, 500, 0));
+  SwitchSpace("Layout1");
+  acedRegCmds->addCommand(L"TEST_GROUP", L"orvik-native-extract", L"orvik-native-extract", ACRX_CMD_NOHISTORY,
+                          orvikNativeExtractCmd);
+  acedRegCmds->addCommand(L"TEST_GROUP", L"orvik-native-extract-paper", L"orvik-native-extract-paper",
+                          ACRX_CMD_NOHISTORY, orvikNativeExtractPaperCmd);
+}
+
 struct Row {
   const char* label;   // names the row in reports and in kKnownPluginFaults
   const char* action;
@@ -99,6 +117,8 @@ const Row kRows[] = {
     {"queryDrawingLayouts active", "queryDrawingLayouts", R"({"source":"active","includeBlocks":true})", OneDrawing},
     {"queryDrawingLayouts files", "queryDrawingLayouts",
      R"({"source":"files","includeBlocks":true,"dwgPaths":["{dir}/sheet.dxf","{dir}/plan.dxf"]})", ASheetOnDisk},
+    {"extractFrames model", "extractFrames", "\"model\"", FramesOnTheCurrentLayout},
+    {"extractFrames paper", "extractFrames", "\"paper\"", FramesOnTheCurrentLayout},
     {"queryBlocks", "queryBlocks", R"({"xmin":0,"ymin":0,"xmax":100,"ymax":100})", TitleBlocks},
     {"queryBlocks on a layout", "queryBlocks", R"({"xmin":0,"ymin":0,"xmax":100,"ymax":100,"layout":"Layout1"})",
      TitleBlocks},

@@ -1,0 +1,42 @@
+#include "frames/frame_actions.h"
+
+#include <string>
+
+#include "host/platform.h"
+#include "host/strings.h"
+#include "pipeline/command_dispatch.h"
+#include "pipeline/document_binding.h"
+
+namespace {
+
+void AdmitExtractFrames(CommandTask& task) {
+  if (task.params.empty()) task.params = "model";
+  task.kind = task.params == "paper" ? kExtractFramesPaper : kExtractFramesModel;
+}
+
+TaskOutcome RunExtractFrames(const CommandTask& task, AcApDocManager* manager) {
+  ORVIK_ASSERT_MAIN_THREAD();
+  const TaskDocument locked = LockCurrentDocument(manager);
+  if (!locked) return TaskOutcome::Done(locked.error);
+  const wchar_t* command =
+      task.kind == kExtractFramesPaper ? L"_.orvik-native-extract-paper\n" : L"_.orvik-native-extract\n";
+  TaskOutcome deferred = DeferTaskToCommandLine(task.reqId);
+  const Acad::ErrorStatus sent = manager->sendStringToExecute(locked.document, command, false, false, false);
+  // A refused command never completes the task: it ends here instead of holding the queue.
+  if (sent != Acad::eOk)
+    return TaskOutcome::Done("Error: sendStringToExecute code=" + std::to_string(static_cast<int>(sent)));
+  return deferred;
+}
+
+// clang-format off
+const ActionRow kFrameActions[] = {
+    // name            kind                 parameters                     empty  gate  answered
+    {"extractFrames",  kExtractFramesModel, ActionParams::kQuoteStripped, nullptr, true, ActionAnswer::kQueued, nullptr, AdmitExtractFrames, RunExtractFrames},
+    // The paper kind is reached only through the row above.
+    {"",               kExtractFramesPaper, ActionParams::kQuoteStripped, nullptr, true, ActionAnswer::kQueued, nullptr, AdmitExtractFrames, RunExtractFrames},
+};
+// clang-format on
+
+}  // namespace
+
+void RegisterFrameActions() { RegisterActions(kFrameActions); }

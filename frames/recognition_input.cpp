@@ -1,0 +1,313 @@
+#include "frames/recognition_input.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <string_view>
+
+#include "host/opened_object.h"
+#include "host/platform.h"
+#include "host/strings.h"
+
+namespace OrvikFrameRecognition {
+
+namespace {
+
+void Check(Acad::ErrorStatus status, const char* what) {
+  if (status != Acad::eOk)
+    Require(false, std::string(what) + " failed, ObjectARX status=" + std::to_string(static_cast<int>(status)));
+}
+
+Point2d Point(const AcGePoint3d& p) {
+  Require(std::isfinite(p.x) && std::isfinite(p.y), "non-finite WCS XY coordinate");
+  return {p.x, p.y};
+}
+
+bool Orthogonal(double rotation, double toleranceDegrees) {
+  Require(std::isfinite(rotation), "non-finite block rotation");
+  const double degrees = rotation * 180.0 / std::acos(-1.0);
+  const double normalised = std::fmod(std::fmod(degrees, 360.0) + 360.0, 360.0);
+  for (const double axis : {0.0, 90.0, 180.0, 270.0})
+    if (std::fabs(normalised - axis) < toleranceDegrees) return true;
+  return false;
+}
+
+class Collector {
+ public:
+  Collector(AcDbDatabase* database, const Settings& settings, RecognitionInput& input)
+      : m_database(database), m_settings(settings), m_input(input) {
+    const AcDbObjectId viewportId = acedGetCurViewportObjectId();
+    if (viewportId.isNull() || viewportId.database() != database) return;
+    OpenedObject<AcDbObject> viewport;
+    Check(acdbOpenObject(viewport.object, viewportId, AcDb::kForRead), "open active viewport");
+    if (const AcDbViewport* v = AcDbViewport::cast(viewport.object)) {
+      AcDbObjectIdArray frozen;
+      Check(v->getFrozenLayerList(frozen), "read active viewport frozen layers");
+      for (int i = 0; i < frozen.length(); ++i) m_viewportFrozen.push_back(frozen[i]);
+    }
+  }
+
+  void Run() {
+    AcDbObjectId modelSpaceId;
+    {
+      OpenedObject<AcDbBlockTable> table;
+      Check(m_database->getBlockTable(table.object, AcDb::kForRead), "open block table");
+      Check(table.object->getAt(ACDB_MODEL_SPACE, modelSpaceId), "find Model space");
+    }
+    OpenedObject<AcDbBlockTableRecord> modelSpace;
+    Check(acdbOpenObject(modelSpace.object, modelSpaceId, AcDb::kForRead), "open Model space");
+    Iterator it;
+    Check(modelSpace.object->newIterator(it.object, true, true), "iterate Model space");
+    for (; !it.object->done(); it.object->step(true, true)) {
+      AcDbObjectId id;
+      Check(it.object->getEntityId(id), "read root entity id");
+      OpenedObject<AcDbEntity> entity;
+      Check(acdbOpenObject(entity.object, id, AcDb::kForRead), "inspect root entity");
+      if (AcDbLine::cast(entity.object) || AcDbPolyline::cast(entity.object) || AcDbBlockReference::cast(entity.object))
+        Visit(entity, AcGeMatrix3d::kIdentity, 0, true);
+    }
+  }
+
+ private:
+  struct Iterator {
+    AcDbBlockTableRecordIterator* object = nullptr;
+    Iterator() = default;
+    Iterator(const Iterator&) = delete;
+    Iterator& operator=(const Iterator&) = delete;
+    ~Iterator() { delete object; }
+  };
+
+  void Gather(AcDbObjectId id, const AcGeMatrix3d& transform, int level, bool root) {
+    if (level > m_settings.MaximumEntityLevel) return;
+    if (id.isNull() || id.isErased()) return;
+    OpenedObject<AcDbEntity> entity;
+    Check(acdbOpenObject(entity.object, id, AcDb::kForRead), "open recognition entity");
+    Visit(entity, transform, level, root);
+  }
+
+  // The entity stays open only until its own geometry is read: a reference closes it before
+  // walking its definition.
+  void Visit(OpenedObject<AcDbEntity>& entity, const AcGeMatrix3d& transform, int level, bool root) {
+    if (level > m_settings.MaximumEntityLevel) return;
+    if (!VisibleLayer(entity.object, root)) return;
+    if (AcDbBlockReference* reference = AcDbBlockReference::cast(entity.object)) {
+      if (Clipped(reference) || !Orthogonal(reference->rotation(), m_settings.OrthogonalBlockRotationToleranceDegrees))
+        return;
+      const AcGeMatrix3d inner = transform * reference->blockTransform();
+      const AcDbObjectId definitionId = reference->blockTableRecord();
+      // A definition that contains itself, directly or further down, is damage a file can carry;
+      // following it would multiply the walk with every level up to the limit.
+      if (std::find(m_path.begin(), m_path.end(), definitionId) != m_path.end()) return;
+      entity.object->close();
+      entity.object = nullptr;
+      OpenedObject<AcDbBlockTableRecord> definition;
+      Check(acdbOpenObject(definition.object, definitionId, AcDb::kForRead), "open block definition");
+      Iterator it;
+      Check(definition.object->newIterator(it.object, true, true), "iterate block definition");
+      m_path.push_back(definitionId);
+      for (; !it.object->done(); it.object->step(true, true)) {
+        AcDbObjectId child;
+        Check(it.object->getEntityId(child), "read child entity id");
+        Gather(child, inner, level + 1, false);
+      }
+      m_path.pop_back();
+    } else if (const AcDbLine* line = AcDbLine::cast(entity.object)) {
+      AcGePoint3d start = line->startPoint();
+      AcGePoint3d end = line->endPoint();
+      const double length = start.distanceTo(end);
+      Require(std::isfinite(length), "non-finite local line length");
+      if (length < m_settings.IgnoreLengthThreshold) return;
+      const Point2d a = Point(start.transformBy(transform));
+      const Point2d b = Point(end.transformBy(transform));
+      if (std::fabs(a.X - b.X) <= m_settings.AxisCoordinateTolerance) m_input.VerticalLines.push_back({a, b});
+      else if (std::fabs(a.Y - b.Y) <= m_settings.AxisCoordinateTolerance) m_input.HorizontalLines.push_back({a, b});
+    } else if (const AcDbPolyline* polyline = AcDbPolyline::cast(entity.object)) {
+      const long vertices = static_cast<long>(polyline->numVerts());
+      if (vertices < m_settings.MinimumPolylineVertexCount || vertices > m_settings.MaximumPolylineVertexCount) return;
+      double endParam = 0, length = 0;
+      Check(polyline->getEndParam(endParam), "read polyline end parameter");
+      Check(polyline->getDistAtParam(endParam, length), "read local polyline length");
+      Require(std::isfinite(length), "non-finite local polyline length");
+      if (length < m_settings.IgnoreLengthThreshold) return;
+      AcDbExtents extents;
+      const Acad::ErrorStatus status = polyline->getGeomExtents(extents);
+      if (status == Acad::eInvalidExtents) return;
+      Check(status, "read native polyline bounds");
+      extents.transformBy(transform);
+      m_input.PolylineBounds.push_back({Point(extents.minPoint()), Point(extents.maxPoint())});
+    }
+  }
+
+  bool Clipped(const AcDbBlockReference* reference) {
+    const AcDbObjectId dictionaryId = reference->extensionDictionary();
+    if (dictionaryId.isNull()) return false;
+    OpenedObject<AcDbDictionary> dictionary;
+    Check(acdbOpenObject(dictionary.object, dictionaryId, AcDb::kForRead), "open block extension dictionary");
+    return dictionary.object->has(L"ACAD_FILTER");
+  }
+
+  bool VisibleLayer(const AcDbEntity* entity, bool root) {
+    if (entity->isErased() || entity->visibility() != AcDb::kVisible) return false;
+    const AcDbObjectId layerId = entity->layerId();
+    if (layerId.isNull()) return false;
+    const LayerState& layer = Layer(layerId);
+    return layer.shown && !(root && layer.hidden);
+  }
+
+  // What a layer decides, read once per walk: the layers cannot change while the walk runs on the
+  // main thread, and a drawing has few layers but may have millions of entities on them.
+  struct LayerState {
+    AcDbObjectId id;
+    bool shown = false;   // not off, not frozen, not ignored by name, not frozen in the viewport
+    bool hidden = false;  // hides root entities only
+  };
+
+  const LayerState& Layer(AcDbObjectId layerId) {
+    if (m_lastLayer < m_layers.size() && m_layers[m_lastLayer].id == layerId) return m_layers[m_lastLayer];
+    for (m_lastLayer = 0; m_lastLayer < m_layers.size(); ++m_lastLayer)
+      if (m_layers[m_lastLayer].id == layerId) return m_layers[m_lastLayer];
+    LayerState state;
+    state.id = layerId;
+    OpenedObject<AcDbLayerTableRecord> layer;
+    Check(acdbOpenObject(layer.object, layerId, AcDb::kForRead), "open entity layer");
+    state.hidden = layer.object->isHidden();
+    state.shown = !layer.object->isOff() && !layer.object->isFrozen();
+    if (state.shown && !m_settings.IgnoreLayerNames.empty()) {
+      const ACHAR* name = nullptr;
+      Check(layer.object->getName(name), "read layer name");
+      const std::string utf8 = OrvikUtf8(name);
+      for (const std::string& ignored : m_settings.IgnoreLayerNames) state.shown = state.shown && utf8 != ignored;
+    }
+    state.shown = state.shown &&
+                  std::find(m_viewportFrozen.begin(), m_viewportFrozen.end(), layerId) == m_viewportFrozen.end();
+    m_layers.push_back(state);
+    m_lastLayer = m_layers.size() - 1;
+    return m_layers.back();
+  }
+
+  AcDbDatabase* m_database;
+  const Settings& m_settings;
+  RecognitionInput& m_input;
+  std::vector<AcDbObjectId> m_viewportFrozen;
+  std::vector<AcDbObjectId> m_path;  // definitions being walked, outermost first
+  std::vector<LayerState> m_layers;
+  size_t m_lastLayer = 0;
+};
+
+void AppendString(std::string& out, std::string_view text) {
+  static const char kHex[] = "0123456789abcdef";
+  out.push_back('"');
+  for (const char c : text) {
+    const unsigned char byte = static_cast<unsigned char>(c);
+    if (c == '"' || c == '\\') {
+      out.push_back('\\');
+      out.push_back(c);
+    } else if (byte < 0x20) {
+      out.append("\\u00");
+      out.push_back(kHex[byte >> 4]);
+      out.push_back(kHex[byte & 0xF]);
+    } else {
+      out.push_back(c);
+    }
+  }
+  out.push_back('"');
+}
+
+void AppendPoint(std::string& out, const Point2d& p) {
+  out.append("{\"X\":");
+  AppendJsonNumber(out, p.X);
+  out.append(",\"Y\":");
+  AppendJsonNumber(out, p.Y);
+  out.push_back('}');
+}
+
+void AppendLines(std::string& out, const std::vector<Line2d>& lines) {
+  out.push_back('[');
+  for (size_t i = 0; i < lines.size(); ++i) {
+    if (i) out.push_back(',');
+    out.append("{\"StartPoint\":");
+    AppendPoint(out, lines[i].StartPoint);
+    out.append(",\"EndPoint\":");
+    AppendPoint(out, lines[i].EndPoint);
+    out.push_back('}');
+  }
+  out.push_back(']');
+}
+
+}  // namespace
+
+void AppendJsonNumber(std::string& out, double value) {
+  Require(std::isfinite(value), "cannot serialize non-finite number");
+  // to_chars in general format with a precision is defined as printf's %.*g in the C locale, and
+  // avoids printf's locale lookup and multi-precision arithmetic.
+  char buffer[32];
+  const std::to_chars_result written =
+      std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 17);
+  out.append(buffer, written.ptr);
+}
+
+Fixture Extract(AcDbDatabase* database, const Settings& settings, const std::string& drawingFileName) {
+  ORVIK_ASSERT_MAIN_THREAD();
+  Require(database != nullptr, "no database");
+  Validate(settings);
+  Fixture fixture;
+  fixture.DrawingFileName = drawingFileName;
+  fixture.Settings = settings;
+  Collector collector(database, fixture.Settings, fixture.RecognitionInput);
+  collector.Run();
+  return fixture;
+}
+
+std::string Serialize(const Fixture& fixture) {
+  Require(fixture.SchemaVersion == 2 && fixture.CoordinateSystem == "WCS", "unsupported output contract");
+  const Settings& s = fixture.Settings;
+  Validate(s);
+  const RecognitionInput& input = fixture.RecognitionInput;
+  std::string out;
+  // About 90 bytes a line item; a reserve saves the copies of a growing buffer on large drawings.
+  out.reserve(1024 + 90 * (input.HorizontalLines.size() + input.VerticalLines.size() + input.PolylineBounds.size()));
+  out.append("{\"SchemaVersion\":2,\"DrawingFileName\":");
+  AppendString(out, fixture.DrawingFileName);
+  out.append(",\"CoordinateSystem\":\"WCS\",\"Settings\":{\"IgnoreLengthThreshold\":");
+  AppendJsonNumber(out, s.IgnoreLengthThreshold);
+  out.append(",\"IgnoreLayerNames\":[");
+  for (size_t i = 0; i < s.IgnoreLayerNames.size(); ++i) {
+    if (i) out.push_back(',');
+    AppendString(out, s.IgnoreLayerNames[i]);
+  }
+  out.append("],\"MaximumEntityLevel\":");
+  out.append(std::to_string(s.MaximumEntityLevel));
+  out.append(",\"AxisCoordinateTolerance\":");
+  AppendJsonNumber(out, s.AxisCoordinateTolerance);
+  out.append(",\"LineComparisonTolerance\":");
+  AppendJsonNumber(out, s.LineComparisonTolerance);
+  out.append(",\"EndpointKeyDecimalPlaces\":");
+  out.append(std::to_string(s.EndpointKeyDecimalPlaces));
+  out.append(",\"EndpointKeyCulture\":");
+  AppendString(out, s.EndpointKeyCulture);
+  out.append(",\"OrthogonalBlockRotationToleranceDegrees\":");
+  AppendJsonNumber(out, s.OrthogonalBlockRotationToleranceDegrees);
+  out.append(",\"SimilarBoundsRelativeTolerance\":");
+  AppendJsonNumber(out, s.SimilarBoundsRelativeTolerance);
+  out.append(",\"MinimumPolylineVertexCount\":");
+  out.append(std::to_string(s.MinimumPolylineVertexCount));
+  out.append(",\"MaximumPolylineVertexCount\":");
+  out.append(std::to_string(s.MaximumPolylineVertexCount));
+  out.append("},\"RecognitionInput\":{\"HorizontalLines\":");
+  AppendLines(out, input.HorizontalLines);
+  out.append(",\"VerticalLines\":");
+  AppendLines(out, input.VerticalLines);
+  out.append(",\"PolylineBounds\":[");
+  for (size_t i = 0; i < input.PolylineBounds.size(); ++i) {
+    if (i) out.push_back(',');
+    out.append("{\"MinPoint\":");
+    AppendPoint(out, input.PolylineBounds[i].MinPoint);
+    out.append(",\"MaxPoint\":");
+    AppendPoint(out, input.PolylineBounds[i].MaxPoint);
+    out.push_back('}');
+  }
+  out.append("]}}");
+  return out;
+}
+
+}  // namespace OrvikFrameRecognition
