@@ -36,6 +36,8 @@ ACTIONS = [
     ("queryAllBlocks",       "",                         "[]"),
     ("queryLayoutContext",   '{{"dwgPath":"{a}","layoutName":"Layout1"}}',
      '{{"success":true,"requestedLayoutName":"Layout1","actualLayoutName":"Layout1","layoutHandle":"","blocks":[]}}'),
+    ("extractFrames",        '"model"',                  '^{{"SchemaVersion":2'),
+    ("extractFrames",        '"paper"',                  "^"),
     ("getPrinters",          "",                         "^["),
     ("getPaperSizes",        '"DWG To PDF.pc3"',         "^["),
     ("getStyles",            "",                         "^["),
