@@ -14,7 +14,7 @@ namespace cadsim {
 namespace {
 
 struct PlotServices {
-  PlotCatalogue spec;
+  PlotCatalogue catalogue;
   std::vector<PlotDevice> devices;
   std::vector<PlotStyle> styles;
   bool managerAvailable = true;
@@ -41,7 +41,7 @@ PlotMediaSpec media(const char* canonical, const char* localized, double w, doub
 
 void install(const PlotCatalogue& c) {
   PlotServices& s = services();
-  s.spec = c;
+  s.catalogue = c;
   s.devices.clear();
   s.styles.clear();
   for (const PlotDeviceSpec& d : c.devices) {
@@ -138,7 +138,7 @@ PlotCatalogue defaultPlotCatalogue() {
 }
 
 void setPlotCatalogue(const PlotCatalogue& catalogue) { install(catalogue); }
-PlotCatalogue plotCatalogue() { return services().spec; }
+PlotCatalogue plotCatalogue() { return services().catalogue; }
 
 bool readPlotCatalogueFile(const std::string& path, PlotCatalogue* out, std::string* error) {
   std::ifstream in(path, std::ios::binary);
