@@ -251,3 +251,27 @@ void PrintDirectoryState(const std::string& path) {
     // Nothing may escape into the host's command loop.
   }
 }
+
+void getPaperSizesCmd() {
+  try {
+    // A device name may hold spaces ("DWG To PDF.pc3"): only Enter ends the answer.
+    ACHAR device[257] = {};
+    if (acedGetString(1, orvikText(kMsgPrinterPrompt), device, 257) != RTNORM) return;
+    PrintPaperSizes(OrvikUtf8(device));
+  } catch (...) {
+    // Nothing may escape into the host's command loop.
+  }
+}
+
+void verifyDirCmd() {
+  try {
+    ACHAR path[1025] = {};
+    if (acedGetString(1, orvikText(kMsgDirectoryPrompt), path, 1025) != RTNORM) {
+      acutPrintf(orvikText(kMsgDirectoryCancelled));
+      return;
+    }
+    PrintDirectoryState(OrvikUtf8(path));
+  } catch (...) {
+    // Nothing may escape into the host's command loop.
+  }
+}

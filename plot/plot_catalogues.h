@@ -27,10 +27,12 @@ std::string GetPaperSizesJson(const std::string& deviceName);
 // The active drawing's paper-space layout names, in its layout dictionary's order.
 std::string GetLayoutsJson();
 
-// Console functions (not registered as commands): the catalogues on the command line. The two that
-// ask for input print for a given device or folder until the host's prompt is in the SDK surface.
+// Console functions (not registered as commands): the catalogues on the command line. Two ask for
+// their input on the command line first (a device name; a folder).
 void getDevicesCmd();
 void getStylesCmd();
 void getLayoutsCmd();
+void getPaperSizesCmd();
+void verifyDirCmd();
 void PrintPaperSizes(const std::string& deviceName);
 void PrintDirectoryState(const std::string& path);

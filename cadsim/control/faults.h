@@ -3,8 +3,8 @@
 //
 // The fault points are the SDK entry points that can fail: those that answer a status, an RTxxx
 // code, or a pointer or id that may be null. Each call of one counts once, under its SDK name:
-// "acdbOpenObject", "acedGetCurViewportObjectId", "acedGetVar", "acedSetCurrentView", "acedSetVar",
-// "acedSSGet", "activateDocument", "addCommand", "addInputContextReactor", "appContextCloseDocument",
+// "acdbOpenObject", "acedGetCurViewportObjectId", "acedGetString", "acedGetVar",
+// "acedSetCurrentView", "acedSetVar", "acedSSGet", "activateDocument", "addCommand", "addInputContextReactor", "appContextCloseDocument",
 // "appContextNewDocument", "appContextOpenDocument" (both forms), "beginExecuteInApplicationContext",
 // "createLayout", "disableDocumentActivation", "enableDocumentActivation", "findActiveLayout",
 // "findFile", "findLayoutNamed", "getAcDbObjectId", "getActiveLayoutName", "getAt" (opening a

@@ -363,6 +363,27 @@ int acedGetVar(const ACHAR* sym, struct resbuf* result) {
   return cadsim::getVariable(cadsim::upper(sym), result);
 }
 
+int acedGetString(int cronly, const ACHAR* prompt, ACHAR* result, size_t bufLen) {
+  requireMainThread("acedGetString");
+  int status = 0;
+  if (cadsim::hostCallFails("acedGetString", RTERROR, &status)) return status;
+  if (!result || bufLen == 0) return RTERROR;
+  if (prompt) acutPrintf(L"%ls", prompt);
+  cadsim::SessionState& s = cadsim::session();
+  if (!s.typeAhead || s.typeAheadAt > s.typeAhead->size()) return RTCAN;
+  const std::wstring& text = *s.typeAhead;
+  size_t end = text.find(L'\n', s.typeAheadAt);
+  if (end == std::wstring::npos) end = text.size();
+  std::wstring answer = text.substr(s.typeAheadAt, end - s.typeAheadAt);
+  s.typeAheadAt = end + 1;
+  if (!answer.empty() && answer.back() == L'\r') answer.pop_back();
+  if (!cronly) answer = answer.substr(0, answer.find(L' '));
+  if (answer.size() + 1 > bufLen) return RTERROR;
+  std::copy(answer.begin(), answer.end(), result);
+  result[answer.size()] = L'\0';
+  return RTNORM;
+}
+
 int acedSetVar(const ACHAR* sym, const struct resbuf* val) {
   requireMainThread("acedSetVar");
   int status = 0;

@@ -70,9 +70,12 @@ bool runOneInput() {
         end = next;
       }
     }
-    if (!line.empty() && !executeLine(in.doc, line)) break;
-    if (end == std::wstring::npos) break;
-    start = end + 1;
+    s.typeAhead = &in.text;
+    s.typeAheadAt = end == std::wstring::npos ? in.text.size() + 1 : end + 1;
+    const bool goOn = line.empty() || executeLine(in.doc, line);
+    start = s.typeAheadAt;  // past the answers the line's command read
+    s.typeAhead = nullptr;
+    if (!goOn || start > in.text.size()) break;
     if (!dataOf(in.doc)) break;
   }
   return true;

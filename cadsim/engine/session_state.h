@@ -84,6 +84,10 @@ struct SessionState {
   std::vector<AcApDocManagerReactor*> docReactors;
   std::vector<AcEditorReactor*> editorReactors;
   std::deque<PendingInput> input;
+  // The text being typed and where its next unread line starts, while one of its lines runs; the
+  // command of that line may read the lines after it as answers to its prompts.
+  const std::wstring* typeAhead = nullptr;
+  size_t typeAheadAt = 0;
   std::vector<RegisteredCommand> commands;
   std::map<std::wstring, BuiltinCommand> builtins;
   std::map<std::wstring, std::wstring> sessionVariables;

@@ -33,6 +33,11 @@ struct resbuf {
 // A string result (RTSTR) from acedGetVar is the caller's to free with acutDelString.
 int acedGetVar(const ACHAR* sym, struct resbuf* result);
 int acedSetVar(const ACHAR* sym, const struct resbuf* val);
+// Prompts on the command line and reads the next line of the text typed with the running command
+// (the lines sent after it in one go). With cronly 0 a space also ends the answer. RTNORM; RTCAN
+// when nothing was typed ahead (the user pressed Esc); RTERROR when the answer does not fit in
+// bufLen characters with its terminator.
+int acedGetString(int cronly, const ACHAR* prompt, ACHAR* result, size_t bufLen);
 void acutDelString(ACHAR*& pString);
 // printf-style output on the command line. As in the host: %s takes a wide string, %hs a narrow
 // (UTF-8) one, %ls a wide one.
