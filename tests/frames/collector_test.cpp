@@ -74,29 +74,14 @@ TEST_F(CollectorTest, KeepsOnlyVisibleAxisLineWork) {
   expected.insert(expected.end(), bounds.begin(), bounds.end());
   EXPECT_EQ(Describe(Extract(db, Settings(), "c.dwg").RecognitionInput), expected);
 
-  // Hide a layer, ignore one by name, and enter the layout's viewport that freezes a third.
+  // Hide a layer, ignore one by name, and enter a viewport that freezes a third.
   AcDbLayerTableRecord* hidden = nullptr;
   ASSERT_EQ(acdbOpenObject(hidden, LayerId(db, L"HIDDEN"), AcDb::kForWrite), Acad::eOk);
   hidden->setIsHidden(true);
   hidden->close();
   ASSERT_EQ(SwitchSpace("Layout1"), RTNORM);
-  AcDbObjectId viewport;
-  AcDbBlockTableRecord* paper = nullptr;
-  ASSERT_EQ(acdbOpenObject(paper, cadsim::layoutSpaceId(db, "Layout1"), AcDb::kForRead), Acad::eOk);
-  AcDbBlockTableRecordIterator* it = nullptr;
-  paper->newIterator(it);
-  for (; !it->done(); it->step()) {
-    AcDbObjectId id;
-    it->getEntityId(id);
-    AcDbViewport* v = nullptr;
-    if (acdbOpenObject(v, id, AcDb::kForRead) != Acad::eOk) continue;
-    if (v->isLayerFrozenInViewport(LayerId(db, L"VPFROZEN"))) viewport = id;
-    v->close();
-  }
-  delete it;
-  paper->close();
-  ASSERT_FALSE(viewport.isNull());
-  cadsim::setActiveViewport(db, viewport);
+  const AcDbObjectId layout1 = cadsim::layoutSpaceId(db, "Layout1");
+  cadsim::setActiveViewport(db, cadsim::addViewport(db, layout1, {100, 100, 0}, 200, 150, {"VPFROZEN"}));
   Settings settings;
   settings.IgnoreLayerNames = {"IGNORED"};
   expected = always;
