@@ -1,5 +1,5 @@
 // The plot actions against the simulated host: what the catalogues relay and refuse, what the layout,
-// custom and window plots hand the publish engine, and the answers of the checks that need a host.
+// custom and window plots hand the publish engine, and the simulation's answers.
 #include <gtest/gtest.h>
 
 #include <cmath>
