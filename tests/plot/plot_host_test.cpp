@@ -1,12 +1,10 @@
 // The plot actions against the simulated host: what the catalogues relay and refuse, what the layout,
-// custom and window plots hand the publish engine, and the answers of the checks that need a host.
+// custom and window plots hand the publish engine, and the simulation's answers.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <functional>
-#include <fstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -21,6 +19,7 @@
 #include "plot/native_plot.h"
 #include "plot/plot_catalogues.h"
 #include "plot/plot_json.h"
+#include "plot/plot_requests.h"
 #include "plot/plot_result.h"
 #include "plot/plot_simulation.h"
 
@@ -62,39 +61,32 @@ class PlotHost : public ::testing::Test {
     ASSERT_EQ(validator->setCurrentStyleSheet(layout.object, L"acad.ctb"), Acad::eOk);
   }
 
-  // The layout's stored page setup as one line.
-  std::string PageSetup(const std::string& layoutName) {
-    OpenedObject<AcDbLayout> layout;
-    if (acdbOpenObject(layout.object, cadsim::layoutId(db, layoutName), AcDb::kForRead) != Acad::eOk) return "?";
-    const AcDbPlotSettings::Data& d = layout.object->plotData();
-    return OrvikUtf8(d.configName) + "|" + OrvikUtf8(d.mediaName) + "|" + OrvikUtf8(d.styleSheet) + "|" +
-           std::to_string(d.rotation) + "|" + std::to_string(d.standardScale) + "|" + std::to_string(d.type);
-  }
-
   std::string Path() { return cadsim::fileNameUtf8(doc); }
+
+  // The errorCode of an answer, or the whole answer when it has none.
+  static std::string Code(const std::string& answer) {
+    const size_t at = answer.find("\"errorCode\":\"");
+    return at == std::string::npos ? answer : answer.substr(at + 13, answer.find('"', at + 13) - at - 13);
+  }
 
   std::string dir;
   AcApDocument* doc = nullptr;
   AcDbDatabase* db = nullptr;
 };
 
+// The catalogues' answers as the companion reads them are driven end to end in
+// tests/e2e/test_plotting.py.
 TEST_F(PlotHost, CataloguesRelayTheHostsListsAsValidJson) {
-  const std::vector<std::string> devices = JsonStrings(GetDevicesJson());
-  EXPECT_NE(std::find(devices.begin(), devices.end(), kPdf), devices.end());
-  // "Normal" left out; one "Fill Patterns.ctb" for its path and its other-case "\" path.
-  const std::vector<std::string> styles = GetPlotStyleNames();
-  EXPECT_EQ(std::count(styles.begin(), styles.end(), "Normal"), 0);
-  EXPECT_EQ(std::count(styles.begin(), styles.end(), "Fill Patterns.ctb"), 1);
-  EXPECT_EQ(std::count(styles.begin(), styles.end(), "FILL PATTERNS.ctb"), 0);
-  EXPECT_EQ(JsonStrings(GetStylesJson()), styles);
-  EXPECT_TRUE(IsPlotStyleAvailable("C:\\Styles\\MONOCHROME.CTB"));
-  EXPECT_FALSE(IsPlotStyleAvailable("Normal"));
-  const std::string papers = GetPaperSizesJson(kPdf);
-  EXPECT_NE(papers.find(std::string("\"canonicalName\":\"") + kA3 + "\",\"width\":420.000000,\"height\":297.000000"),
-            std::string::npos)
-      << papers;
-  EXPECT_TRUE(JsonContainsString(papers, kA4Portrait));
+  EXPECT_TRUE(IsPlotStyleAvailable("C:\\Styles\\MONOCHROME.CTB"));  // a custom plot's style by path, any case
   EXPECT_EQ(JsonStrings(GetLayoutsJson()), (std::vector<std::string>{"Layout1", "Layout2", "Plan \"A\"\t1"}));
+}
+
+std::string Raised(const std::function<std::string()>& call) {
+  try {
+    return "answered " + call();
+  } catch (const std::runtime_error& e) {
+    return e.what();
+  }
 }
 
 TEST_F(PlotHost, PapersWithoutAUsableSizeAreLeftOut) {
@@ -108,28 +100,11 @@ TEST_F(PlotHost, PapersWithoutAUsableSizeAreLeftOut) {
   EXPECT_EQ(GetPaperSizesJson("Odd \"PDF\".pc3"),
             "[{\"localeName\":\"OK\",\"canonicalName\":\"OK\",\"width\":100.000000,\"height\":50.000000,"
             "\"printableWidth\":96.000000,\"printableHeight\":44.000000}]");
-  EXPECT_THROW(
-      {
-        try {
-          GetPaperSizesJson("Broken.pc3");
-        } catch (const std::runtime_error& e) {
-          EXPECT_STREQ(e.what(), "CAD_PLOT_RESOURCES_NOT_READY: no usable paper sizes for Broken.pc3.");
-          throw;
-        }
-      },
-      std::runtime_error);
-}
-
-std::string Raised(const std::function<std::string()>& call) {
-  try {
-    return "answered " + call();
-  } catch (const std::runtime_error& e) {
-    return e.what();
-  }
+  EXPECT_EQ(Raised([] { return GetPaperSizesJson("Broken.pc3"); }),
+            "CAD_PLOT_RESOURCES_NOT_READY: no usable paper sizes for Broken.pc3.");
 }
 
 TEST_F(PlotHost, CataloguesRaiseWhatTheHostCannotAnswer) {
-  EXPECT_EQ(Raised([] { return GetPaperSizesJson(""); }), "CAD_PLOT_RESOURCES_NOT_READY: a plot device is required.");
   EXPECT_EQ(Raised([] { return GetPaperSizesJson("Nope.pc3"); }).rfind(
                 "CAD_PLOT_RESOURCES_NOT_READY: could not select plot device Nope.pc3 (status ", 0),
             0u);
@@ -169,161 +144,93 @@ TEST_F(PlotHost, OrientationFollowsTheMediasShape) {
   }
 }
 
-TEST_F(PlotHost, ALayoutPlotWritesAPdfOfItsPageSetup) {
-  const std::string out = dir + "/out/sheet.PDF";
-  const std::string answer = PerformLayoutPlot(Path(), "Layout1", "", out);
-  EXPECT_EQ(answer, LayoutPlotSuccess(Path(), "Layout1", out, [] {
-              EffectivePlotSettings s;
-              s.printer = kPdf;
-              s.paper = kA3;
-              s.style = "acad.ctb";
-              return s;
-            }()));
-  ASSERT_FALSE(cadsim::plotRecords().empty());
-  EXPECT_EQ(cadsim::plotRecords().back().outputPath, out);
-  std::ifstream pdf(out, std::ios::binary);
-  std::string head(5, '\0');
-  pdf.read(&head[0], 5);
-  EXPECT_EQ(head, "%PDF-");
-}
-
 TEST_F(PlotHost, FailedLayoutPlotsAnswerTheirErrorCode) {
   const std::string blockHandle = cadsim::handleText(cadsim::addBlockDefinition(db, "B"));
   const std::string modelHandle = cadsim::handleText(cadsim::layoutId(db, "Model"));
   const std::string out = dir + "/o.pdf";
-  auto code = [](const std::string& answer) {
-    const size_t at = answer.find("\"errorCode\":\"");
-    return at == std::string::npos ? answer : answer.substr(at + 13, answer.find('"', at + 13) - at - 13);
-  };
-  EXPECT_EQ(code(PerformLayoutPlot("", "Layout1", "", out)), "required_parameter_missing");
-  EXPECT_EQ(code(PerformLayoutPlot(Path(), "模型", "", out)), "model_not_supported");
-  EXPECT_EQ(code(PerformLayoutPlot("/else/where.dwg", "Layout1", "", out)), "dwg_mismatch");
-  EXPECT_EQ(code(PerformLayoutPlot(Path(), "NoSuch", "", out)), "layout_not_found");
-  EXPECT_EQ(code(PerformLayoutPlot(Path(), "Layout1", "", dir + "/a.pdf.txt")), "output_path_invalid");
-  EXPECT_EQ(code(PerformLayoutPlot(Path(), "Layout1", "", "/x.pdf")), "layout_plot_failed");
+  EXPECT_EQ(Code(PerformLayoutPlot("", "Layout1", "", out)), "required_parameter_missing");
+  EXPECT_EQ(Code(PerformLayoutPlot(Path(), "模型", "", out)), "model_not_supported");
+  EXPECT_EQ(Code(PerformLayoutPlot("/else/where.dwg", "Layout1", "", out)), "dwg_mismatch");
+  EXPECT_EQ(Code(PerformLayoutPlot(Path(), "NoSuch", "", out)), "layout_not_found");
+  EXPECT_EQ(Code(PerformLayoutPlot(Path(), "Layout1", "", dir + "/a.pdf.txt")), "output_path_invalid");
+  EXPECT_EQ(Code(PerformLayoutPlot(Path(), "Layout1", "", "/x.pdf")), "layout_plot_failed");
   // The handle is authoritative: a block's handle fails even though the name exists.
   const std::string viaBlock = PerformLayoutPlot(Path(), "Layout1", blockHandle, out);
-  EXPECT_EQ(code(viaBlock), "layout_plot_failed");
+  EXPECT_EQ(Code(viaBlock), "layout_plot_failed");
   EXPECT_NE(viaBlock.find("handleError=open layout object failed (Acad::ErrorStatus="), std::string::npos) << viaBlock;
-  EXPECT_EQ(code(PerformLayoutPlot(Path(), "Layout1", modelHandle, out)), "model_not_supported");
+  EXPECT_EQ(Code(PerformLayoutPlot(Path(), "Layout1", modelHandle, out)), "model_not_supported");
   // Layout2 has the new drawing's page setup, which names no device.
-  EXPECT_EQ(code(PerformLayoutPlot(Path(), "Layout2", "", out)), "validate_plot_info_failed");
-  cadsim::setHostPlotInProgress(true);
-  EXPECT_EQ(PerformLayoutPlot(Path(), "Layout1", "", out),
-            LayoutPlotError("plot_busy", "Another plot is already in progress."));
-  cadsim::setHostPlotInProgress(false);
+  EXPECT_EQ(Code(PerformLayoutPlot(Path(), "Layout2", "", out)), "validate_plot_info_failed");
   EXPECT_FALSE(fs::exists(out));
 }
 
-TEST_F(PlotHost, ACustomPlotOverridesACopyAndLeavesThePageSetup) {
-  const std::string before = PageSetup("Layout1");
-  LayoutCustomPlotParams p;
+// That the layout's own page setup is left as it was is driven end to end in
+// tests/e2e/test_plotting.py.
+TEST_F(PlotHost, ACustomPlotOverridesACopy) {
+  LayoutCustomPlotParams p = ReadCustomPlotParams(
+      R"j({"layoutName":"Layout1","device":{"mode":"override","printer":"DWG To PDF.pc3","paper":"ISO_A4_(210.00_x_297.00_MM)"},)j"
+      R"j("style":{"mode":"override","name":"/Library/Plot Styles/monochrome.ctb"},"orientation":"landscape",)j"
+      R"j("scale":{"mode":"custom","units":"millimeters","denominator":2}})j");
   p.dwgPath = Path();
-  p.layoutName = "Layout1";
   p.outputPath = dir + "/custom.pdf";
-  p.deviceMode = "override";
-  p.printer = kPdf;
-  p.paper = kA4Portrait;
-  p.styleMode = "override";
-  p.style = "/Library/Plot Styles/monochrome.ctb";
-  p.scaleMode = "custom";
-  p.scaleUnits = "millimeters";
-  p.scaleDenominator = 2;
-  p.orientation = "landscape";
   const std::string answer = PerformLayoutCustomPlot(p);
   EXPECT_NE(answer.find("\"success\":true"), std::string::npos) << answer;
-  EXPECT_NE(answer.find("\"style\":\"/Library/Plot Styles/monochrome.ctb\",\"scaleMode\":\"custom\","
-                        "\"scaleDenominator\":2,\"units\":\"millimeters\",\"orientation\":\"landscape\""),
-            std::string::npos)
-      << answer;
   ASSERT_FALSE(cadsim::plotRecords().empty());
   const cadsim::PlotRecord record = cadsim::plotRecords().back();
   EXPECT_EQ(record.media, kA4Portrait);
   EXPECT_EQ(record.styleSheet, "monochrome.ctb");
   EXPECT_EQ(record.rotation, 1);
   EXPECT_DOUBLE_EQ(record.scale, 0.5);
-  EXPECT_EQ(PageSetup("Layout1"), before);
-
-  // Overrides the host cannot take end as their own errors, the page setup still untouched.
-  p.style = "Normal";
-  EXPECT_EQ(PerformLayoutCustomPlot(p), LayoutPlotError("style_not_found", "plot style was not found."));
-  p.style = "monochrome.ctb";
-  p.printer = "dwg to pdf.pc3";
-  EXPECT_EQ(PerformLayoutCustomPlot(p), LayoutPlotError("printer_not_found", "printer was not found."));
-  p.printer = kPdf;
-  p.paper = "ISO A4 (210.00 x 297.00 MM)";  // a localized name
-  const std::string localized = PerformLayoutCustomPlot(p);
-  EXPECT_NE(localized.find("\"errorCode\":\"" + std::string(JsonContainsString(GetPaperSizesJson(kPdf), p.paper)
-                                                                ? "set_plot_media_failed"
-                                                                : "paper_not_found")),
-            std::string::npos)
-      << localized;
-  EXPECT_EQ(PageSetup("Layout1"), before);
+  // A localized paper name is in the catalogue, but the host takes canonical names only.
+  p.paper = "ISO A4 (210.00 x 297.00 MM)";
+  EXPECT_EQ(Code(PerformLayoutCustomPlot(p)), "set_plot_media_failed");
 }
 
-TEST_F(PlotHost, AWindowPlotOfModelSpacePlotsTheWindowToFit) {
+TEST_F(PlotHost, AWindowPlotOfModelSpacePlotsTheWindow) {
   cadsim::addPolyline(db, cadsim::modelSpaceId(db), {{0, 0}, {200, 0}, {200, 100}, {0, 100}}, true);
-  PlotParams p;
-  p.printer = kPdf;
-  p.paper = kA3;
-  p.style = "no-such.ctb";  // not reported: the plot keeps the layout's table
-  p.layout = "Model";
-  p.xmin = 0;
-  p.ymin = 0;
-  p.xmax = 200;
-  p.ymax = 100;
+  PlotParams p = ReadPlotParams(R"j({"printer":"DWG To PDF.pc3","paper":"ISO_A3_(420.00_x_297.00_MM)",)j"
+                                R"j("layout":"Model","xmax":200,"ymax":100})j");
   p.outputPath = dir + "/w/window.pdf";
   EXPECT_EQ(PerformNativePlot(p), p.outputPath);
   ASSERT_FALSE(cadsim::plotRecords().empty());
   const cadsim::PlotRecord record = cadsim::plotRecords().back();
   EXPECT_TRUE(record.modelSpace);
   EXPECT_EQ(record.plotType, 4);
-  EXPECT_EQ(record.rotation, 0);
   EXPECT_DOUBLE_EQ(record.areaMaxX - record.areaMinX, 200);
-  EXPECT_TRUE(fs::exists(p.outputPath));
-  p.paper = "NoSuchPaper";
-  EXPECT_EQ(PerformNativePlot(p).rfind("Error: setPlotCfgName ", 0), 0u);
 }
 
-TEST_F(PlotHost, TheSimulationChecksTheDrawingCataloguesAndLayout) {
-  LayoutPlotSimulationParams p;
-  p.spaceType = "layout";
+// Each check's answer is driven end to end in tests/e2e/test_plotting.py; these are the cases it
+// does not send.
+TEST_F(PlotHost, TheSimulationChecksTheRequestDrawingCataloguesAndLayout) {
+  LayoutPlotSimulationParams p = ReadSimulationParams(
+      R"j({"spaceType":"layout","layoutName":"Layout1","printer":"DWG To PDF.pc3","paper":"ISO_A3_(420.00_x_297.00_MM)",)j"
+      R"j("style":"monochrome.ctb","outputMode":"merge","scale":{"mode":"fitToPaper"}})j");
   p.dwgPath = Path();
-  p.layoutName = "Layout1";
-  p.printer = kPdf;
-  p.paper = kA3;
-  p.style = "monochrome.ctb";
-  p.outputMode = "merge";
   p.outputPath = dir + "/never.pdf";
-  p.scaleMode = "fitToPaper";
-  auto code = [](const std::string& answer) {
-    const size_t at = answer.find("\"errorCode\":\"");
-    return at == std::string::npos ? answer : answer.substr(at + 13, answer.find('"', at + 13) - at - 13);
-  };
   using Change = void (*)(LayoutPlotSimulationParams&);
   const struct {
     Change change;
     const char* code;
   } rows[] = {
+      {[](LayoutPlotSimulationParams&) {}, ""},  // fitToPaper needs no denominator
+      {[](LayoutPlotSimulationParams& q) { q.layoutName = ""; }, "model_not_supported"},
+      {[](LayoutPlotSimulationParams& q) { q.outputMode = "Merge"; }, "output_mode_invalid"},  // case counts
+      {[](LayoutPlotSimulationParams& q) { q.rotation = "-90"; }, "rotation_invalid"},
+      {[](LayoutPlotSimulationParams& q) { q.outputPath = "C:\\OUT\\PLAN.PDF"; }, ""},
       {[](LayoutPlotSimulationParams& q) { q.dwgPath = "/else/where.dwg"; }, "dwg_mismatch"},
-      {[](LayoutPlotSimulationParams& q) { q.printer = "dwg to pdf.pc3"; }, "printer_not_found"},
-      {[](LayoutPlotSimulationParams& q) { q.paper = "ISO_A9"; }, "paper_not_found"},
-      {[](LayoutPlotSimulationParams& q) { q.style = "MONOCHROME.ctb"; }, "style_not_found"},   // case counts here
-      {[](LayoutPlotSimulationParams& q) { q.style = "x/monochrome.ctb"; }, "style_not_found"}, // so does a path
-      {[](LayoutPlotSimulationParams& q) { q.layoutName = "NoSuch"; }, "layout_not_found"},
-      {[](LayoutPlotSimulationParams& q) { q.layoutHandle = "FFFFF"; }, "layout_not_found"},
+      {[](LayoutPlotSimulationParams& q) { q.style = "x/monochrome.ctb"; }, "style_not_found"},  // a path counts
   };
-  for (const auto& row : rows) {
+  for (size_t i = 0; i < sizeof rows / sizeof rows[0]; ++i) {
     LayoutPlotSimulationParams q = p;
-    row.change(q);
-    EXPECT_EQ(code(SimulateLayoutPlot(q)), row.code);
+    rows[i].change(q);
+    const std::string answer = SimulateLayoutPlot(q);
+    EXPECT_EQ(answer.rfind("{\"success\":true,", 0) == 0 ? "" : Code(answer), rows[i].code) << "row " << i;
   }
+  // The drawing's path compares without letter case; the answer names it as the host does.
   p.dwgPath = AsciiLower(Path());
-  EXPECT_EQ(SimulateLayoutPlot(p),
-            "{\"success\":true,\"simulated\":true,\"spaceType\":\"layout\",\"dwgPath\":\"" + EscapeLayoutPlotJson(Path()) +
-                "\",\"layoutName\":\"Layout1\",\"printer\":\"DWG To PDF.pc3\",\"paper\":\"" + kA3 +
-                "\",\"style\":\"monochrome.ctb\",\"scaleMode\":\"fitToPaper\",\"scaleDenominator\":0,\"rotation\":\"\","
-                "\"outputMode\":\"merge\",\"outputPath\":\"" + EscapeLayoutPlotJson(p.outputPath) + "\"}");
+  EXPECT_NE(SimulateLayoutPlot(p).find("\"success\":true,\"simulated\":true,\"spaceType\":\"layout\",\"dwgPath\":\"" +
+                                       EscapeLayoutPlotJson(Path()) + "\""),
+            std::string::npos);
   EXPECT_EQ(cadsim::currentLayoutName(db), "Layout1");
   EXPECT_TRUE(cadsim::plotRecords().empty());
   EXPECT_FALSE(fs::exists(p.outputPath));
