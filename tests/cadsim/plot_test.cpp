@@ -1,6 +1,6 @@
-// Plotting in the simulated host: the catalogue file, the plot settings validator's refusals, the
-// publish engine's order and faults, and real PDF files checked with poppler's pdfinfo and
-// pdftoppm. (What the catalogues list and copyFrom does are the plot actions' tests.)
+// Plotting in the simulated host: the plot settings validator's refusals, the publish engine's order
+// and faults, and a real PDF file checked with poppler's pdfinfo and pdftoppm. (What the catalogues
+// list, copyFrom and window plots are the plot actions' tests.)
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -130,23 +130,6 @@ class PlotTest : public NewDrawingTest {
   std::string out;
 };
 
-// The program's catalogue file (a test aid) replaces the built-in one; a bad file names its line
-// and changes nothing.
-TEST_F(PlotTest, CatalogueFileReplacesTheBuiltInOneAndNamesItsBadLine) {
-  const std::string good = out + "/good.tsv", bad = out + "/bad.tsv";
-  std::ofstream(good) << "# one device\ndevice\tMy \"PDF\".pc3\tpdf\nmedia\tA5\t148\t210\t0\t0\t0\t0\tA5 sheet\n"
-                      << "style\tmine.ctb\nstyle\tnamed.stb\tstb\n";
-  std::ofstream(bad) << "device\tX\tpdf\nmedia\tA5\t148\ttall\t0\t0\t0\t0\n";
-  std::string error;
-  ASSERT_TRUE(cadsim::loadPlotCatalogueFile(good, &error)) << error;
-  AcDbPlotSettings settings(true);
-  EXPECT_EQ(validator->setPlotCfgName(&settings, L"DWG To PDF.pc3"), Acad::eInvalidInput);
-  EXPECT_EQ(validator->setPlotCfgName(&settings, L"my \"pdf\".PC3", L"A5"), Acad::eOk);
-  EXPECT_FALSE(cadsim::loadPlotCatalogueFile(bad, &error));
-  EXPECT_NE(error.find("bad.tsv:2"), std::string::npos) << error;
-  EXPECT_EQ(cadsim::plotCatalogue().devices.size(), 1u);
-}
-
 // Each row: a setter call the host refuses, and why.
 TEST_F(PlotTest, ValidatorRefusesWhatTheHostRefusesAndKeepsTheSettings) {
   AcDbPlotSettings paper(false), model(true);
@@ -242,35 +225,6 @@ TEST_F(PlotTest, AFailedEngineCallLeavesNoFile) {
     EXPECT_EQ(exists(path), std::string(call) == "endPlot") << call;
     EXPECT_FALSE(exists(path + ".partial")) << call;
   }
-}
-
-TEST_F(PlotTest, WindowPlotFitsTheWindowTurnedOnTheTurnedPage) {
-  AcDbObjectId model = cadsim::modelSpaceId(db);
-  cadsim::addPolyline(db, model, {{0, 0}, {100, 0}, {100, 50}, {0, 50}}, true);
-  cadsim::addLine(db, model, AcGePoint3d(50, 25, 0), AcGePoint3d(50, -100, 0));  // runs out of the window
-  AcDbLayout* layout = nullptr;
-  ASSERT_EQ(acdbOpenObject(layout, cadsim::layoutId(db, "Model"), AcDb::kForRead), Acad::eOk);
-  AcDbPlotSettings settings(true);
-  settings.copyFrom(layout);
-  layout->close();
-  ASSERT_EQ(validator->setPlotCfgName(&settings, L"DWG To PDF.pc3", L"ISO_full_bleed_A4_(297.00_x_210.00_MM)"), Acad::eOk);
-  ASSERT_EQ(validator->setPlotWindowArea(&settings, 0, 0, 100, 50), Acad::eOk);
-  ASSERT_EQ(validator->setPlotType(&settings, AcDbPlotSettings::kWindow), Acad::eOk);
-  ASSERT_EQ(validator->setUseStandardScale(&settings, true), Acad::eOk);
-  ASSERT_EQ(validator->setStdScaleType(&settings, AcDbPlotSettings::kScaleToFit), Acad::eOk);
-  ASSERT_EQ(validator->setPlotRotation(&settings, AcDbPlotSettings::k90degrees), Acad::eOk);
-  const std::string pdf = out + "/window.pdf";
-  ASSERT_EQ(publish(cadsim::layoutId(db, "Model"), &settings, pdf), Acad::eOk);
-  // A4 landscape media turned a quarter gives a portrait page. The window turns with it (its x
-  // axis runs up the page) and fits the height: 2.97 mm a unit, 148.5 mm wide, centred.
-  EXPECT_EQ(pdfPageSize(pdf), "595.276 x 841.89 pts (A4)");
-  Raster r = render(pdf);
-  ASSERT_GE(r.width, 420);
-  EXPECT_TRUE(r.inkIn(178, 50, 181, 250));     // the window's bottom edge, now at the right
-  EXPECT_TRUE(r.inkIn(29.5, 50, 32, 250));     // its top edge, at the left
-  EXPECT_TRUE(r.inkIn(120, 147.5, 170, 149.5)); // the line, from the middle to the edge
-  EXPECT_FALSE(r.inkIn(182, 140, 210, 157));    // and cut there
-  EXPECT_NEAR(cadsim::plotRecords().at(0).scale, 2.97, 1e-9);
 }
 
 // The drawing of tests/data/dxf/make_plot_drawing.py, written once per test process.
