@@ -1,5 +1,5 @@
-// Layouts of the simulated host: the layout manager, CTAB through the system variables, and the
-// two names of model space.
+// Layouts of the simulated host: the layout manager and CTAB through the system variables. (The two
+// names of model space are driven through the plug-in's space switch.)
 #include <gtest/gtest.h>
 
 #include "cadsim/control.h"
@@ -55,24 +55,6 @@ TEST_F(LayoutsTest, ManagerSwitchesAndReportsTheActiveLayout) {
   EXPECT_EQ(manager->setCurrentLayout(L"NoSuch", db), Acad::eKeyNotFound);
   EXPECT_EQ(setCtab(L"NoSuch"), RTERROR);
   EXPECT_TRUE(manager->findLayoutNamed(L"NoSuch", db).isNull());
-}
-
-// Both names of model space reach it, through CTAB, the manager and the lookup alike, whichever
-// of them the host shows (a localized host shows "模型").
-TEST_F(LayoutsTest, ModelSpaceAnswersToBothNames) {
-  const AcDbObjectId model = manager->findLayoutNamed(L"Model", db);
-  for (const char* shown : {"Model", "模型"}) {
-    cadsim::setModelLayoutName(db, shown);
-    for (const wchar_t* name : {L"Model", L"模型"}) {
-      EXPECT_EQ(manager->findLayoutNamed(name, db), model);
-      ASSERT_EQ(setCtab(L"Layout1"), RTNORM);
-      ASSERT_EQ(setCtab(name), RTNORM);
-      EXPECT_EQ(ctab(), shown);
-      ASSERT_EQ(manager->setCurrentLayout(L"Layout2", db), Acad::eOk);
-      ASSERT_EQ(manager->setCurrentLayout(name, db), Acad::eOk);
-      EXPECT_EQ(ctab(), shown);
-    }
-  }
 }
 
 // Each drawing keeps its own current layout; the manager works on the database it is given.

@@ -1,6 +1,6 @@
-// Plotting in the simulated host: the catalogue, the plot settings validator's refusals, copyFrom,
-// plot info validation, the publish engine's order and faults, and real PDF files checked with
-// poppler's pdfinfo and pdftoppm.
+// Plotting in the simulated host: the plot settings validator's refusals, the publish engine's order
+// and faults, and a real PDF file checked with poppler's pdfinfo and pdftoppm. (What the catalogues
+// list, copyFrom and window plots are the plot actions' tests.)
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -130,68 +130,6 @@ class PlotTest : public NewDrawingTest {
   std::string out;
 };
 
-TEST_F(PlotTest, CatalogueListsDevicesStylesAndMediaAsTheHostDoes) {
-  AcPlPlotConfigManager* manager = acplPlotConfigManagerPtr();
-  ASSERT_NE(manager, nullptr);
-  manager->refreshList(AcPlPlotConfigManager::kRefreshDevicesList);
-  AcArray<AcPlPlotConfigInfo> devices;
-  ASSERT_TRUE(manager->getDevicesList(devices));
-  ASSERT_GE(devices.length(), 3);
-  EXPECT_EQ(cadsim::narrow(devices[0].deviceName()), "DWG To PDF.pc3");
-
-  AcArray<const ACHAR*> styles;
-  ASSERT_TRUE(manager->getStyleList(styles, AcPlPlotConfigManager::kAllStyles));
-  std::vector<std::string> names;
-  for (const ACHAR* s : styles) names.push_back(cadsim::narrow(s));
-  // "Normal", both spellings of one table behind "/" and "\", and the translation table.
-  for (const char* wanted : {"Normal", "/Library/Plot Styles/Fill Patterns.ctb",
-                             "C:\\Plot Styles\\FILL PATTERNS.ctb", "legacy.ctb"})
-    EXPECT_NE(std::find(names.begin(), names.end(), wanted), names.end()) << wanted;
-  ASSERT_TRUE(manager->getStyleList(styles, AcPlPlotConfigManager::kRegularStyleTables));
-  for (const ACHAR* s : styles) EXPECT_EQ(cadsim::narrow(s).find(".ctb"), std::string::npos);
-
-  // Media come as canonical names; some have no localized name (null, not an error).
-  AcDbPlotSettings settings(true);
-  ASSERT_EQ(validator->setPlotCfgName(&settings, L"DWG To PDF.pc3"), Acad::eOk);
-  validator->refreshLists(&settings);
-  AcArray<const ACHAR*> media;
-  ASSERT_EQ(validator->canonicalMediaNameList(&settings, media), Acad::eOk);
-  int withoutLocale = 0;
-  for (const ACHAR* m : media) {
-    const ACHAR* locale = reinterpret_cast<const ACHAR*>(1);
-    ASSERT_EQ(validator->getLocaleMediaName(&settings, m, locale), Acad::eOk);
-    if (!locale) ++withoutLocale;
-  }
-  EXPECT_GT(withoutLocale, 0);
-  double w = 0, h = 0, l = 0, b = 0, r = 0, t = 0;
-  ASSERT_EQ(validator->setCanonicalMediaName(&settings, L"ISO_A3_(297.00_x_420.00_MM)"), Acad::eOk);
-  settings.getPlotPaperSize(w, h);
-  settings.getPlotPaperMargins(l, b, r, t);
-  EXPECT_EQ(std::vector<double>({w, h}), std::vector<double>({297, 420}));
-  EXPECT_GT(l, 0);
-  EXPECT_GT(t, 0);
-}
-
-TEST_F(PlotTest, CatalogueFileReplacesTheBuiltInOneAndNamesItsBadLine) {
-  const std::string good = out + "/good.tsv", bad = out + "/bad.tsv";
-  std::ofstream(good) << "# one device\ndevice\tMy \"PDF\".pc3\tpdf\n"
-                      << "media\tA5\t148\t210\t0\t0\t0\t0\tA5 sheet\nmedia\tBROKEN\tnan\t-5\t0\t0\t0\t0\n"
-                      << "style\tmine.ctb\nstyle\tnamed.stb\tstb\n";
-  std::ofstream(bad) << "device\tX\tpdf\nmedia\tA5\t148\ttall\t0\t0\t0\t0\n";
-  std::string error;
-  ASSERT_TRUE(cadsim::loadPlotCatalogueFile(good, &error)) << error;
-  AcDbPlotSettings settings(true);
-  EXPECT_EQ(validator->setPlotCfgName(&settings, L"DWG To PDF.pc3"), Acad::eInvalidInput);
-  ASSERT_EQ(validator->setPlotCfgName(&settings, L"my \"pdf\".PC3", L"BROKEN"), Acad::eOk);
-  double w = 0, h = 0;
-  settings.getPlotPaperSize(w, h);
-  EXPECT_TRUE(std::isnan(w));  // taken as written: the plug-in must leave such media out
-  EXPECT_EQ(h, -5);
-  EXPECT_FALSE(cadsim::loadPlotCatalogueFile(bad, &error));
-  EXPECT_NE(error.find("bad.tsv:2"), std::string::npos) << error;
-  EXPECT_EQ(cadsim::plotCatalogue().devices.size(), 1u);  // a bad file changes nothing
-}
-
 // Each row: a setter call the host refuses, and why.
 TEST_F(PlotTest, ValidatorRefusesWhatTheHostRefusesAndKeepsTheSettings) {
   AcDbPlotSettings paper(false), model(true);
@@ -238,31 +176,6 @@ TEST_F(PlotTest, ValidatorRefusesWhatTheHostRefusesAndKeepsTheSettings) {
   cadsim::failCall("setPlotRotation", Acad::eLockViolation);
   EXPECT_EQ(validator->setPlotRotation(&paper, AcDbPlotSettings::k90degrees), Acad::eLockViolation);
   EXPECT_EQ(validator->setPlotRotation(&paper, AcDbPlotSettings::k90degrees), Acad::eOk);
-}
-
-TEST_F(PlotTest, CopyFromTakesTheLayoutsPageSetupAndLeavesTheLayoutAlone) {
-  pageSetup();
-  AcDbLayout* layout = nullptr;
-  ASSERT_EQ(acdbOpenObject(layout, cadsim::layoutId(db, "Layout1"), AcDb::kForRead), Acad::eOk);
-  AcDbPlotSettings copy(true);
-  ASSERT_EQ(copy.copyFrom(layout), Acad::eOk);
-  layout->close();
-  EXPECT_FALSE(copy.modelTypeValue());
-  EXPECT_EQ(copy.plotData().styleSheet, L"monochrome.ctb");
-  EXPECT_EQ(validator->setPlotCfgName(&copy, L"DWF6 ePlot.pc3", L"ISO_A4_(210.00_x_297.00_MM)"), Acad::eOk);
-  EXPECT_EQ(validator->setPlotRotation(&copy, AcDbPlotSettings::k90degrees), Acad::eOk);
-  ASSERT_EQ(acdbOpenObject(layout, cadsim::layoutId(db, "Layout1"), AcDb::kForRead), Acad::eOk);
-  const ACHAR* device = nullptr;
-  layout->getPlotCfgName(device);
-  EXPECT_EQ(cadsim::narrow(device), "DWG To PDF.pc3");
-  EXPECT_EQ(layout->plotRotation(), AcDbPlotSettings::k0degrees);
-  layout->close();
-  AcDbLine line;
-  EXPECT_EQ(copy.copyFrom(&line), Acad::eWrongObjectType);
-  cadsim::failCall("copyFrom", Acad::eLockViolation);
-  AcDbPlotSettings untouched(false);
-  EXPECT_EQ(untouched.copyFrom(&copy), Acad::eLockViolation);
-  EXPECT_TRUE(untouched.plotData().configName.empty());
 }
 
 TEST_F(PlotTest, EngineKeepsItsOrderAndReportsThePlotInProgress) {
@@ -314,63 +227,6 @@ TEST_F(PlotTest, AFailedEngineCallLeavesNoFile) {
   }
 }
 
-TEST_F(PlotTest, LayoutPlotWritesAnA3PdfWithTheFrameAtItsPrintableEdges) {
-  pageSetup();
-  AcDbObjectId paper = cadsim::layoutSpaceId(db, "Layout1");
-  // A frame filling the printable area (A3 less 5 mm sides and 6.5 mm top and bottom), a circle,
-  // and a viewport onto model space whose content runs out of it.
-  cadsim::addPolyline(db, paper, {{0, 0}, {410, 0}, {410, 284}, {0, 284}}, true);
-  cadsim::addViewport(db, paper, AcGePoint3d(100, 100, 0), 100, 100);
-  cadsim::addLine(db, cadsim::modelSpaceId(db), AcGePoint3d(60, 100, 0), AcGePoint3d(400, 100, 0));
-  const std::string pdf = out + "/Layout1.pdf";
-  ASSERT_EQ(publish(cadsim::layoutId(db, "Layout1"), nullptr, pdf), Acad::eOk);
-  EXPECT_EQ(pdfPageSize(pdf), "1190.55 x 841.89 pts (A3)");
-  Raster r = render(pdf, getenv("CADSIM_KEEP_PLOTS") ? pdf : "");
-  ASSERT_GE(r.width, 840);
-  // The frame: left edge at 5 mm, right at 415 mm, bottom at 290.5 mm from the top, top at 6.5.
-  EXPECT_TRUE(r.inkIn(4, 100, 6, 110));
-  EXPECT_TRUE(r.inkIn(414, 100, 416, 110));
-  EXPECT_TRUE(r.inkIn(200, 5.5, 210, 7.5));
-  EXPECT_TRUE(r.inkIn(200, 289.5, 210, 291.5));
-  EXPECT_FALSE(r.inkIn(0, 0, 3.5, 297));  // nothing outside the printable area
-  // The model line shows inside the viewport (paper x 50..150 lands at 55..155 mm) and stops at
-  // its border.
-  const double lineY = 297 - 6.5 - 100;
-  EXPECT_TRUE(r.inkIn(100, lineY - 1, 110, lineY + 1));
-  EXPECT_FALSE(r.inkIn(160, lineY - 1, 400, lineY + 1));
-  ASSERT_EQ(cadsim::plotRecords().size(), 1u);
-  EXPECT_EQ(cadsim::plotRecords()[0].styleSheet, "monochrome.ctb");
-}
-
-TEST_F(PlotTest, WindowPlotFitsTheWindowTurnedOnTheTurnedPage) {
-  AcDbObjectId model = cadsim::modelSpaceId(db);
-  cadsim::addPolyline(db, model, {{0, 0}, {100, 0}, {100, 50}, {0, 50}}, true);
-  cadsim::addLine(db, model, AcGePoint3d(50, 25, 0), AcGePoint3d(50, -100, 0));  // runs out of the window
-  AcDbLayout* layout = nullptr;
-  ASSERT_EQ(acdbOpenObject(layout, cadsim::layoutId(db, "Model"), AcDb::kForRead), Acad::eOk);
-  AcDbPlotSettings settings(true);
-  settings.copyFrom(layout);
-  layout->close();
-  ASSERT_EQ(validator->setPlotCfgName(&settings, L"DWG To PDF.pc3", L"ISO_full_bleed_A4_(297.00_x_210.00_MM)"), Acad::eOk);
-  ASSERT_EQ(validator->setPlotWindowArea(&settings, 0, 0, 100, 50), Acad::eOk);
-  ASSERT_EQ(validator->setPlotType(&settings, AcDbPlotSettings::kWindow), Acad::eOk);
-  ASSERT_EQ(validator->setUseStandardScale(&settings, true), Acad::eOk);
-  ASSERT_EQ(validator->setStdScaleType(&settings, AcDbPlotSettings::kScaleToFit), Acad::eOk);
-  ASSERT_EQ(validator->setPlotRotation(&settings, AcDbPlotSettings::k90degrees), Acad::eOk);
-  const std::string pdf = out + "/window.pdf";
-  ASSERT_EQ(publish(cadsim::layoutId(db, "Model"), &settings, pdf), Acad::eOk);
-  // A4 landscape media turned a quarter gives a portrait page. The window turns with it (its x
-  // axis runs up the page) and fits the height: 2.97 mm a unit, 148.5 mm wide, centred.
-  EXPECT_EQ(pdfPageSize(pdf), "595.276 x 841.89 pts (A4)");
-  Raster r = render(pdf);
-  ASSERT_GE(r.width, 420);
-  EXPECT_TRUE(r.inkIn(178, 50, 181, 250));     // the window's bottom edge, now at the right
-  EXPECT_TRUE(r.inkIn(29.5, 50, 32, 250));     // its top edge, at the left
-  EXPECT_TRUE(r.inkIn(120, 147.5, 170, 149.5)); // the line, from the middle to the edge
-  EXPECT_FALSE(r.inkIn(182, 140, 210, 157));    // and cut there
-  EXPECT_NEAR(cadsim::plotRecords().at(0).scale, 2.97, 1e-9);
-}
-
 // The drawing of tests/data/dxf/make_plot_drawing.py, written once per test process.
 std::string plotDrawing() {
   static const std::string path = [] {
@@ -396,29 +252,6 @@ class DxfPlotTest : public PlotTest {
   }
 };
 
-TEST_F(DxfPlotTest, PageSetupsComeFromTheFileAsEzdxfWritesThem) {
-  AcDbLayout* layout = nullptr;
-  ASSERT_EQ(acdbOpenObject(layout, cadsim::layoutId(db, "Sheet A3"), AcDb::kForRead), Acad::eOk);
-  const ACHAR *device = nullptr, *media = nullptr, *style = nullptr;
-  layout->getPlotCfgName(device);
-  layout->getCanonicalMediaName(media);
-  layout->getCurrentStyleSheet(style);
-  double num = 0, den = 0;
-  layout->getCustomPrintScale(num, den);
-  EXPECT_EQ(cadsim::narrow(device), "DWG To PDF.pc3");
-  EXPECT_EQ(cadsim::narrow(media), "ISO_A3_(420.00_x_297.00_MM)");
-  EXPECT_EQ(cadsim::narrow(style), "monochrome.ctb");
-  EXPECT_EQ(layout->plotType(), AcDbPlotSettings::kLayout);
-  EXPECT_FALSE(layout->useStandardScale());
-  EXPECT_EQ(std::vector<double>({num, den}), std::vector<double>({1, 1}));
-  layout->close();
-  ASSERT_EQ(acdbOpenObject(layout, cadsim::layoutId(db, "Sheet A4"), AcDb::kForRead), Acad::eOk);
-  EXPECT_EQ(layout->plotRotation(), AcDbPlotSettings::k90degrees);
-  layout->getCustomPrintScale(num, den);
-  EXPECT_EQ(den, 2);
-  layout->close();
-}
-
 TEST_F(DxfPlotTest, LayoutPlotsShowTheSheetInTheMediasOrientation) {
   const std::string a3 = out + "/Sheet A3.pdf", a4 = out + "/Sheet A4.pdf";
   ASSERT_EQ(publish(cadsim::layoutId(db, "Sheet A3"), nullptr, a3), Acad::eOk);
@@ -437,6 +270,7 @@ TEST_F(DxfPlotTest, LayoutPlotsShowTheSheetInTheMediasOrientation) {
       {"frame right", 414, 100, 416, 110, true},
       {"frame top", 200, 5.5, 210, 7.5, true},
       {"frame bottom", 200, 289.5, 210, 291.5, true},
+      {"nothing left of the printable area", 0, 0, 3.5, 297, false},
       {"title block attribute A-101", 295, 275, 320, 281, true},
       {"invisible attribute", 295, 260, 340, 266, false},
       {"PLAN", 25, 30, 60, 41, true},

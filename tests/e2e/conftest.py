@@ -1,4 +1,5 @@
 """End-to-end tests drive the stand-in and the simulated application through the drivers in tools/."""
+import json
 import os
 import sys
 
@@ -18,18 +19,23 @@ def standin(tmp_path):
 
 
 @pytest.fixture
-def cad_factory(standin):
-    """Starts simulated applications that find the stand-in; each is killed after the test."""
+def cad_for():
+    """Starts simulated applications that find the given service; each is killed after the test."""
     started = []
 
-    def start(*args, env=None):
-        cad = CadSim(args, env=env or standin.env())
-        started.append(cad)
-        return cad
+    def start(service, *args):
+        started.append(CadSim(args, env=service.env()))
+        return started[-1]
 
     yield start
     for cad in started:
         cad.kill()
+
+
+@pytest.fixture
+def cad_factory(standin, cad_for):
+    """Starts simulated applications that find the stand-in."""
+    return lambda *args: cad_for(standin, *args)
 
 
 def wait_ready(standin, path, since=0):
@@ -38,9 +44,58 @@ def wait_ready(standin, path, since=0):
                             and e["arguments"][2] == path, 30, since)
 
 
-def answered(standin, req_id):
-    """Every answer the stand-in got so far for the request."""
-    return [e for e in standin.events if e["event"] == "result" and e["reqId"] == req_id]
+def answered(service, req_id, events=None):
+    """Every answer the service got so far for the request (or those among `events`)."""
+    return [e for e in (service.events if events is None else events)
+            if e["event"] == "result" and e["reqId"] == req_id]
+
+
+def send(service, req_id, action, params=""):
+    """Sends a request without waiting for its answer."""
+    service.command(cmd="exec", reqId=req_id, action=action, params=params)
+
+
+def result(service, req_id, timeout=30, since=0):
+    """The answer to a request sent with send()."""
+    return service.wait_for(lambda e: e["event"] == "result" and e["reqId"] == req_id, timeout, since)
+
+
+def wait_admitted(service):
+    """Returns once every request sent so far has been admitted: requests are admitted in the
+    order they arrive, and an action nobody knows is answered at once."""
+    assert service.exec("noSuchAction", "{}")["result"] == "Error: Unknown action 'noSuchAction'"
+
+
+def exec_ok(service, action, params):
+    """The result text of a request that must succeed."""
+    event = service.exec(action, params)
+    assert event["status"] == "true", event
+    return event["result"]
+
+
+def use_language(service, locale):
+    """Writes the shell's preference file that chooses the language of command-line messages."""
+    folder = os.path.join(service.home, "Library", "Application Support", "OrvikKelmShell")
+    os.makedirs(folder, exist_ok=True)
+    with open(os.path.join(folder, "ui-preferences.json"), "w") as f:
+        json.dump({"schemaVersion": 1, "locale": locale}, f)
+
+
+def write_drawing(path, styles=()):
+    """A small DXF drawing (the simulated host reads DXF whatever the file is called), with text
+    styles given as (name, font, big font)."""
+    import ezdxf
+
+    doc = ezdxf.new("R2010")
+    doc.styles.get("Standard").dxf.font = "txt.shx"
+    for name, font, big_font in styles:
+        style = doc.styles.new(name)
+        style.dxf.font = font
+        if big_font:
+            style.dxf.bigfont = big_font
+    doc.modelspace().add_line((0, 0), (10, 10))
+    doc.saveas(path)
+    return str(path)
 
 
 def plain_build():
@@ -74,18 +129,3 @@ def hub_standin(tmp_path):
 
     with HubStandin(home=str(tmp_path / "home")) as running:
         yield running
-
-
-@pytest.fixture
-def cad_for():
-    """Starts simulated applications that find the given service; each is killed after the test."""
-    started = []
-
-    def start(service, *args):
-        cad = CadSim(args, env=service.env())
-        started.append(cad)
-        return cad
-
-    yield start
-    for cad in started:
-        cad.kill()

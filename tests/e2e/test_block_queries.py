@@ -3,11 +3,10 @@ the plug-in bundle and the runtime service stand-in, on a drawing written by ezd
 the companion reads them, and the command-line summaries in each language."""
 
 import json
-import os
 
 import ezdxf
 
-from conftest import wait_ready
+from conftest import exec_ok, use_language, wait_ready
 
 SHEET = "\u56fe\u7eb8\u4e00"  # a Chinese layout name
 TRICKY = 'say "hi"\tthen \u4e2d\u6587'  # a quote, a tab and Chinese text
@@ -40,24 +39,42 @@ def write_drawing(path):
     return str(path), handles, paper.dxf.handle
 
 
-def use_language(standin, locale):
-    folder = os.path.join(standin.home, "Library", "Application Support", "OrvikKelmShell")
-    os.makedirs(folder, exist_ok=True)
-    with open(os.path.join(folder, "ui-preferences.json"), "w") as f:
-        json.dump({"schemaVersion": 1, "locale": locale}, f)
-
-
-def exec_ok(standin, action, params):
-    event = standin.exec(action, params)
-    assert event["status"] == "true", event
-    return event["result"]
-
-
-def test_window_and_all_blocks_queries_with_their_summaries(standin, cad_factory, tmp_path):  # noqa: F811
-    path, _, _ = write_drawing(tmp_path / "blocks.dwg")
+def test_layout_context_then_window_and_all_blocks_queries(standin, cad_factory, tmp_path):
+    path, handles, paper_ref = write_drawing(tmp_path / "blocks.dwg")
+    other = tmp_path / "other.dwg"
     cad = cad_factory(path)
     wait_ready(standin, path)
+    assert exec_ok(standin, "getCurrentSpace", "") == "Model"
 
+    def context(**fields):
+        return json.loads(exec_ok(standin, "queryLayoutContext", json.dumps(dict({"dwgPath": path}, **fields))))
+
+    # The handle wins over a wrong name, which is only echoed; the layout before is restored.
+    answer = context(layoutName="Wrong", layoutHandle=handles[SHEET], includeBlocks=True)
+    assert answer == {"success": True, "requestedLayoutName": "Wrong", "actualLayoutName": SHEET,
+                      "layoutHandle": handles[SHEET],
+                      "blocks": [{"blockName": "TITLE", "blockHandle": paper_ref,
+                                  "attributes": [{"tag": "NO", "value": "P-1"}, {"tag": "NAME", "value": "sheet"}]}]}
+    assert exec_ok(standin, "getCurrentSpace", "") == "Model"
+    assert context(layoutName=SHEET) == {"success": True, "requestedLayoutName": SHEET, "actualLayoutName": SHEET,
+                                         "layoutHandle": "", "blocks": []}
+    model = context(layoutName="Model", includeBlocks=True)
+    assert [b["attributes"][0]["value"] for b in model["blocks"]] == ["M-1", "M-2"]
+
+    errors = [
+        (dict(layoutName=SHEET, layoutHandle="0"), "layout_handle_invalid"),
+        (dict(layoutName=SHEET, layoutHandle="FFFFFF"), "layout_handle_invalid"),
+        (dict(layoutHandle=paper_ref), "layout_object_invalid"),
+        (dict(layoutName="Nowhere"), "layout_not_found"),
+        (dict(dwgPath=str(other), layoutName=SHEET), "dwg_not_open"),
+        (dict(dwgPath="", layoutName=SHEET), "required_parameter_missing"),
+    ]
+    for fields, code in errors:
+        answer = context(**fields)
+        assert (answer["success"], answer["errorCode"]) == (False, code), (fields, answer)
+    assert exec_ok(standin, "queryLayoutContext", "") == "Error: Empty layout context params."
+
+    # The window and all-blocks queries, with their summaries in each language.
     title = {"blockName": "TITLE", "attributes": [{"tag": "NO", "value": "M-1"}, {"tag": "NAME", "value": TRICKY}]}
     plain = {"blockName": "PLAIN", "attributes": []}  # listed, with no attributes
     summaries = [
@@ -97,50 +114,8 @@ def test_window_and_all_blocks_queries_with_their_summaries(standin, cad_factory
     cad.wait_output(lambda line: line == "[Orvik] All-block query completed: space=%s, 1 unique attribute "
                                  "block definition(s) found." % SHEET, since=mark)
     assert not [line for line in cad.lines if "block(s) found" in line and "200.0" in line]
-    assert cad.quit() == 0
 
-
-def test_layout_context_by_handle_by_name_and_its_errors(standin, cad_factory, tmp_path):  # noqa: F811
-    path, handles, paper_ref = write_drawing(tmp_path / "context.dwg")
-    other = tmp_path / "other.dwg"
-    cad = cad_factory(path)
-    wait_ready(standin, path)
-    assert exec_ok(standin, "getCurrentSpace", "") == "Model"
-
-    def context(**fields):
-        return json.loads(exec_ok(standin, "queryLayoutContext", json.dumps(dict({"dwgPath": path}, **fields))))
-
-    # The handle wins over a wrong name, which is only echoed; the layout before is restored.
-    answer = context(layoutName="Wrong", layoutHandle=handles[SHEET], includeBlocks=True)
-    assert answer == {"success": True, "requestedLayoutName": "Wrong", "actualLayoutName": SHEET,
-                      "layoutHandle": handles[SHEET],
-                      "blocks": [{"blockName": "TITLE", "blockHandle": paper_ref,
-                                  "attributes": [{"tag": "NO", "value": "P-1"}, {"tag": "NAME", "value": "sheet"}]}]}
-    assert exec_ok(standin, "getCurrentSpace", "") == "Model"
-    assert context(layoutName=SHEET) == {"success": True, "requestedLayoutName": SHEET, "actualLayoutName": SHEET,
-                                         "layoutHandle": "", "blocks": []}
-    model = context(layoutName="Model", includeBlocks=True)
-    assert [b["attributes"][0]["value"] for b in model["blocks"]] == ["M-1", "M-2"]
-
-    errors = [
-        (dict(layoutName=SHEET, layoutHandle="0"), "layout_handle_invalid"),
-        (dict(layoutName=SHEET, layoutHandle="FFFFFF"), "layout_handle_invalid"),
-        (dict(layoutHandle=paper_ref), "layout_object_invalid"),
-        (dict(layoutName="Nowhere"), "layout_not_found"),
-        (dict(dwgPath=str(other), layoutName=SHEET), "dwg_not_open"),
-        (dict(dwgPath="", layoutName=SHEET), "required_parameter_missing"),
-    ]
-    for fields, code in errors:
-        answer = context(**fields)
-        assert (answer["success"], answer["errorCode"]) == (False, code), (fields, answer)
-    assert exec_ok(standin, "queryLayoutContext", "") == "Error: Empty layout context params."
-    assert cad.quit() == 0
-
-
-def test_developer_commands_insert_and_list_a_frame(standin, cad_factory, tmp_path):  # noqa: F811
-    path, _, _ = write_drawing(tmp_path / "dev.dwg")
-    cad = cad_factory(path)
-    wait_ready(standin, path)
+    # The developer commands insert a frame and list it.
     cad.type("ORVIKTESTCREATEBLOCK", "ORVIKTESTQUERYBLOCKS")
     cad.wait_output(lambda line: line == "[Orvik] Inserted a frame at (0,0) with test attribute data.")
     cad.wait_output(lambda line: line == "  DRAWING_NO = A-101")

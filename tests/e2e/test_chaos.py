@@ -15,67 +15,53 @@ import time
 import pytest
 
 from cad_driver import CadSim
-from conftest import hub_framework_or_skip, wait_ready
+from conftest import answered, hub_framework_or_skip, result, send, wait_admitted, wait_ready
 from standin_driver import Standin
 
 CHANGED = "CAD_DOCUMENT_NOT_READY: The active document changed or is still initializing."
-UNKNOWN = "Error: Unknown action 'noSuchAction'"
 MIB = 1024 * 1024
 
 
-def answers(events, req_id):
-    return [e for e in events if e["event"] == "result" and e["reqId"] == req_id]
-
-
-def wait_admitted(service):
-    """Requests are admitted in arrival order and an unknown action is answered at once: once this
-    is answered, everything sent before has been admitted."""
-    assert service.exec("noSuchAction", "{}")["result"] == UNKNOWN
-
-
-def crash_and_restart(service):
-    """Kills the service as a crash would and starts a new run of it; returns the dead run's events."""
-    before = list(service.events)
-    service.kill()
-    service.instance_id = "after-crash-%d" % len(before)
-    service.start()
-    return before
-
-
-def begin_deferred_lisp(service, cad, release):
-    # The LISP code holds the host until `release` exists; the task waits for its marker meanwhile.
-    # The queue is idle, so the task runs as soon as it is admitted.
-    service.command(cmd="exec", reqId="w1", action="runLisp", params='(command "HOLD" "%s")' % release)
+def hold(kind, service, cad, release, count):
+    """Keeps the host busy until `release` exists, in a command of its own ("command") or in a LISP
+    task's command ("lisp", the task waiting for its marker meanwhile), with `count` requests queued
+    behind; returns their identifiers once all are admitted."""
+    if kind == "command":
+        cad.hold(release)
+    else:
+        send(service, "lisp", "runLisp", '(command "HOLD" "%s")' % release)
+    ids = ["q%d" % n for n in range(count)]
+    for req_id in ids:
+        send(service, req_id, "getDwgPath")
     wait_admitted(service)
-    return ["w1"]
+    return ids if kind == "command" else ["lisp"] + ids
 
 
-def begin_long_command(service, cad, release):
-    # The host is in a long command; the requests wait in the queue.
-    cad.hold(release)
-    for n in range(5):
-        service.command(cmd="exec", reqId="w%d" % n, action="getDwgPath", params="")
-    wait_admitted(service)
-    return ["w%d" % n for n in range(5)]
-
-
-@pytest.mark.parametrize("begin", [begin_deferred_lisp, begin_long_command], ids=["deferred-lisp", "long-command"])
-def test_service_dies_while_work_is_pending(standin, cad_factory, tmp_path, begin):
+@pytest.mark.parametrize("kind", ["lisp", "command"], ids=["deferred-lisp", "long-command"])
+def test_service_dies_while_work_is_pending(standin, cad_factory, tmp_path, kind):
     a = str(tmp_path / "a.dwg")
     cad = cad_factory(a)
     wait_ready(standin, a)
     release = tmp_path / "release"
-    pending = begin(standin, cad, release)
-    old = crash_and_restart(standin)
+    first = standin.wait_for(lambda e: e["event"] == "connected", 30)["query"]
+    pending = hold(kind, standin, cad, release, 5)
+    # The service crashes, and a new run of it starts: the plug-in connects to it with a new
+    # identifier and the new run's instance in its query string.
+    old = list(standin.events)
+    standin.kill()
+    standin.instance_id = "after-crash"
+    standin.start()
+    second = standin.wait_for(lambda e: e["event"] == "connected", 30)["query"]
+    assert second["serviceInstanceId"] == "after-crash" and second["clientId"] != first["clientId"]
     standin.wait_connected(30)
     # Admitted on the new connection behind the pending work, answered once it is done.
-    standin.command(cmd="exec", reqId="after", action="getDwgPath", params="")
+    send(standin, "after", "getDwgPath")
     release.write_text("")
-    assert standin.wait_for(lambda e: e["event"] == "result" and e["reqId"] == "after", 30)["result"] == a
+    assert result(standin, "after")["result"] == a
     assert cad.quit(timeout=5) == 0
     for req_id in pending + ["after"]:
-        assert len(answers(old + standin.events, req_id)) <= 1, req_id
-    assert len(answers(standin.events, "after")) == 1
+        assert len(answered(standin, req_id, old + standin.events)) <= 1, req_id
+    assert len(answered(standin, "after")) == 1
 
 
 # More than the plug-in sends before a result (its state messages): the result is on its way. The
@@ -88,18 +74,21 @@ def socket_backlog(sock):
     return struct.unpack("i", fcntl.ioctl(sock.fileno(), termios.FIONREAD, b"\0\0\0\0"))[0]
 
 
+def wait_answer_stalled(service):
+    """Waits until the answer to the 16 MiB command is on its way and stalled (bounded)."""
+    conn = service.wait_stage()
+    deadline = time.monotonic() + 30
+    while socket_backlog(conn) < IN_FLIGHT and time.monotonic() < deadline:
+        time.sleep(0.02)
+    assert socket_backlog(conn) >= IN_FLIGHT
+
+
 def test_service_dies_in_the_middle_of_a_large_result(tmp_path):
     home = str(tmp_path / "home")
-    service = RawService(home, "send")
+    service = StalledService(home, "send")
     cad = CadSim([str(tmp_path / "a.dwg")], home=home)
     try:
-        # The answer to a 16 MiB action name is over 16 MiB; the service stops reading, and dies
-        # once a good part of it has arrived.
-        conn = service.wait_stage()
-        deadline = time.monotonic() + 30
-        while socket_backlog(conn) < IN_FLIGHT and time.monotonic() < deadline:
-            time.sleep(0.02)
-        assert socket_backlog(conn) >= IN_FLIGHT
+        wait_answer_stalled(service)
         service.crash()
         with Standin(home=home) as standin:
             standin.wait_connected(30)
@@ -107,7 +96,7 @@ def test_service_dies_in_the_middle_of_a_large_result(tmp_path):
             assert cad.quit(timeout=5) == 0
     finally:
         cad.kill()
-        service.close()
+        service.crash()
 
 
 def start_python(home):
@@ -133,27 +122,28 @@ def test_drawing_switch_with_a_hundred_commands_queued(tmp_path, start):
         cad.hold(release, "ACTIVATE 1")
         ids = ["q%d" % n for n in range(100)]
         for req_id in ids:
-            service.command(cmd="exec", reqId=req_id, action="getDwgPath", params="")
+            send(service, req_id, "getDwgPath")
         wait_admitted(service)
         release.write_text("")
         # Every request admitted for the drawing that was left is refused, each exactly once.
         for req_id in ids:
-            event = service.wait_for(lambda e, r=req_id: e["event"] == "result" and e["reqId"] == r, 30)
+            event = result(service, req_id)
             assert (event["status"], event["result"]) == ("false", CHANGED), req_id
         wait_ready(service, a)
         assert service.exec("getDwgPath", "")["result"] == a
         assert cad.quit(timeout=5) == 0
-        assert all(len(answers(service.events, r)) == 1 for r in ids)
+        assert all(len(answered(service, r)) == 1 for r in ids)
     finally:
         cad.kill()
         service.stop()
 
 
-class RawService:
-    """A service on a raw socket that goes as far as `stage` and then stops talking:
-    "handshake" answers the upgrade but not the hub handshake; "receive" sends the start of a
-    frame and holds the rest; "send" sends a command with a 16 MiB action name and reads nothing
-    more, so the plug-in's answer stalls."""
+class StalledService:
+    """A service on a raw socket that goes as far as `stage` and then stops talking: "discovery"
+    never answers the health probe; "connect" answers it, then accepts the WebSocket and never
+    replies; "handshake" answers the upgrade but not the hub handshake; "receive" sends the start
+    of a frame and holds the rest; "send" sends a command with a 16 MiB action name and reads
+    nothing more, so the plug-in's answer stalls."""
 
     def __init__(self, home, stage):
         self.stage = stage
@@ -187,6 +177,9 @@ class RawService:
             while reader.readline() not in (b"\r\n", b""):
                 pass
             if request.startswith("GET /api/lifecycle/health"):
+                if self.stage == "discovery":
+                    self.reached.set()
+                    return
                 body = '{"pid":%d,"port":%d,"protocolVersion":1,"instanceId":"raw"}' % (os.getpid(), self.port)
                 conn.sendall(("HTTP/1.1 200 OK\r\nContent-Length: %d\r\nConnection: close\r\n\r\n%s"
                               % (len(body), body)).encode())
@@ -195,6 +188,9 @@ class RawService:
             if self.hub_conn is not None:
                 return  # one hub connection is enough; later ones hang
             self.hub_conn = conn
+            if self.stage == "connect":
+                self.reached.set()
+                return
             conn.sendall(b"HTTP/1.1 101 Switching Protocols\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
                          b"Sec-WebSocket-Accept: s3pPLMBiTxaQ9kYGzzhZRbK+xOo=\r\n\r\n")
             if self.stage != "handshake":
@@ -252,38 +248,25 @@ class RawService:
         self.held = []
         self.sock.close()
 
-    def close(self):
-        self.crash()
 
-
-@pytest.mark.parametrize("stage", ["handshake", "receive", "send"])
+@pytest.mark.parametrize("stage", ["discovery", "connect", "handshake", "receive", "send"])
 def test_unload_during_a_connection_stage(tmp_path, stage):
-    # Discovery and connect stalls are test_remote_commands' unload cases.
     home = str(tmp_path / "home")
-    service = RawService(home, stage)
+    service = StalledService(home, stage)
     cad = CadSim([str(tmp_path / "a.dwg")], home=home)
     try:
-        conn = service.wait_stage()
         if stage == "send":
-            deadline = time.monotonic() + 30
-            while socket_backlog(conn) < IN_FLIGHT and time.monotonic() < deadline:
-                time.sleep(0.02)
+            wait_answer_stalled(service)
+        else:
+            service.wait_stage()
         assert cad.quit(timeout=4) == 0
     finally:
         cad.kill()
-        service.close()
+        service.crash()
 
 
-def hold_in_a_command(service, cad, release):
-    cad.hold(release)
-
-
-def hold_in_deferred_lisp(service, cad, release):
-    service.command(cmd="exec", reqId="deferred", action="runLisp", params='(command "HOLD" "%s")' % release)
-
-
-@pytest.mark.parametrize("hold", [hold_in_a_command, hold_in_deferred_lisp], ids=["task-running", "task-deferred"])
-def test_unload_with_work_in_progress(standin, cad_factory, tmp_path, hold):
+@pytest.mark.parametrize("kind", ["command", "lisp"], ids=["task-running", "task-deferred"])
+def test_unload_with_work_in_progress(standin, cad_factory, tmp_path, kind):
     a = str(tmp_path / "a.dwg")
     cad = cad_factory(a)
     wait_ready(standin, a)
@@ -291,14 +274,11 @@ def test_unload_with_work_in_progress(standin, cad_factory, tmp_path, hold):
     # and requests wait in the queue: the host finishes its work before the plug-in unloads, and
     # every request admitted meanwhile is answered once.
     release = tmp_path / "release"
-    hold(standin, cad, release)
-    for n in range(3):
-        standin.command(cmd="exec", reqId="q%d" % n, action="getDwgPath", params="")
-    wait_admitted(standin)
+    hold(kind, standin, cad, release, 3)
     cad.type("QUIT")
     release.write_text("")
     assert cad.quit(timeout=5) == 0
     sent = [e["reqId"] for e in standin.events if e["event"] == "sent"]
     standin.wait_for(lambda e: e["event"] == "disconnected", 10)
     for req_id in sent:
-        assert len(answers(standin.events, req_id)) == 1, req_id
+        assert len(answered(standin, req_id)) == 1, req_id

@@ -5,45 +5,10 @@ switching spaces and running AutoLISP, repairing missing fonts, and the shell la
 import os
 import re
 
-import ezdxf
-
-from cad_driver import CadSim
-from conftest import wait_ready
+from conftest import result, send, wait_admitted, wait_ready, write_drawing
 
 
-CHANGED = "CAD_DOCUMENT_NOT_READY: The active document changed or is still initializing."
-
-
-def write_drawing(path, styles=()):
-    """A small DXF drawing (the simulated host reads DXF whatever the file is called)."""
-    doc = ezdxf.new("R2010")
-    doc.styles.get("Standard").dxf.font = "txt.shx"
-    for name, font, big_font in styles:
-        style = doc.styles.new(name)
-        style.dxf.font = font
-        if big_font:
-            style.dxf.bigfont = big_font
-    doc.modelspace().add_line((0, 0), (10, 10))
-    doc.saveas(path)
-    return str(path)
-
-
-def result(standin, req_id, timeout=30):  # noqa: F811
-    return standin.wait_for(lambda e: e["event"] == "result" and e["reqId"] == req_id, timeout)
-
-
-def send(standin, req_id, action, params=""):  # noqa: F811
-    """Sends without waiting for the answer."""
-    standin.command(cmd="exec", reqId=req_id, action=action, params=params)
-
-
-def wait_admitted(standin):  # noqa: F811
-    """Returns once every request sent so far has been admitted: requests are admitted in the
-    order they arrive, and an action nobody knows is answered at once."""
-    assert standin.exec("noSuchAction", "{}")["result"] == "Error: Unknown action 'noSuchAction'"
-
-
-def test_open_switch_and_close_drawings(standin, cad_factory, tmp_path):  # noqa: F811
+def test_open_switch_and_close_drawings(standin, cad_factory, tmp_path):
     a = write_drawing(tmp_path / "a.dwg")
     b = write_drawing(tmp_path / "b.dwg")
     folder = tmp_path / "it's $(x) `y`"
@@ -55,9 +20,22 @@ def test_open_switch_and_close_drawings(standin, cad_factory, tmp_path):  # noqa
     cad = cad_factory(a, b)
     wait_ready(standin, b)
 
+    # A request queued behind an open that brings another drawing to the front is refused when it
+    # runs: both are admitted while the host is busy.
+    release = tmp_path / "release"
+    cad.hold(release)
+    send(standin, "open", "openDwg", '"%s"' % a)
+    send(standin, "path", "getDwgPath")
+    wait_admitted(standin)
+    release.write_text("")
+    assert result(standin, "open")["result"] == "SWITCHED:" + a
+    refused = result(standin, "path")
+    assert (refused["status"], refused["result"]) == ("false", "CAD_DOCUMENT_NOT_READY: The active document "
+                                                      "changed or is still initializing.")
+
     cases = [
-        ('"%s"' % b, "ALREADY_CURRENT:" + b),
-        ('"%s"' % a, "SWITCHED:" + a),
+        ('"%s"' % a, "ALREADY_CURRENT:" + a),
+        ('"%s"' % b, "SWITCHED:" + b),
         ('"%s"' % c, "OPENED:" + c),
     ]
     for params, expected in cases:
@@ -87,24 +65,7 @@ def test_open_switch_and_close_drawings(standin, cad_factory, tmp_path):  # noqa
     assert cad.quit() == 0
 
 
-def test_a_command_behind_an_open_that_changes_the_drawing_is_refused(standin, cad_factory, tmp_path):  # noqa: F811
-    a = write_drawing(tmp_path / "a.dwg")
-    b = write_drawing(tmp_path / "b.dwg")
-    cad = cad_factory(a, b)
-    wait_ready(standin, b)
-    release = tmp_path / "release"
-    cad.hold(release)  # both requests are admitted while the host is busy
-    send(standin, "open", "openDwg", '"%s"' % a)
-    send(standin, "path", "getDwgPath")
-    wait_admitted(standin)
-    release.write_text("")
-    assert result(standin, "open")["result"] == "SWITCHED:" + a
-    refused = result(standin, "path")
-    assert (refused["status"], refused["result"]) == ("false", CHANGED)
-    assert cad.quit() == 0
-
-
-def test_space_switch_and_lisp_answer_when_their_marker_runs(standin, cad_factory, tmp_path):  # noqa: F811
+def test_space_switch_and_lisp_answer_when_their_marker_runs(standin, cad_factory, tmp_path):
     a = write_drawing(tmp_path / "a.dwg")
     cad = cad_factory(a)
     wait_ready(standin, a)
@@ -129,7 +90,7 @@ def test_space_switch_and_lisp_answer_when_their_marker_runs(standin, cad_factor
     assert cad.quit() == 0
 
 
-def test_missing_fonts_are_repaired_once(standin, tmp_path):  # noqa: F811
+def test_missing_fonts_are_repaired_once(standin, cad_factory, tmp_path):
     fonts = tmp_path / "fonts"
     os.makedirs(fonts)
     for name in ("txt.shx", "gbcbig.shx", "simplex.shx", "hztxt.shx"):
@@ -137,23 +98,20 @@ def test_missing_fonts_are_repaired_once(standin, tmp_path):  # noqa: F811
     broken = write_drawing(tmp_path / "broken.dwg", [("Lost", "lost.shx", "hztxt.shx"),
                                                       ("LostBig", "simplex.shx", "lost_big.shx"),
                                                       ("Fine", "simplex.shx", "")])
-    cad = CadSim(["--fonts", str(fonts), broken], env=standin.env())
-    try:
-        wait_ready(standin, broken)
-        mark = cad.mark()
-        assert standin.exec("fixMissingFonts", "")["result"] == "FIXED:2"
-        cad.wait_output(lambda line: "Repaired and refreshed 2 text style(s)." in line, since=mark)
-        cad.wait_output(lambda line: "Regenerating" in line, since=mark)
-        # The drawing stays confirmed through the regeneration, so the next request is admitted;
-        # it runs after the regeneration, on the main thread.
-        assert standin.exec("fixMissingFonts", "")["result"] == "OK"
-        assert cad.quit() == 0
-        assert sum("Regenerating" in line for line in cad.lines[mark:]) == 1
-    finally:
-        cad.kill()
+    cad = cad_factory("--fonts", str(fonts), broken)
+    wait_ready(standin, broken)
+    mark = cad.mark()
+    assert standin.exec("fixMissingFonts", "")["result"] == "FIXED:2"
+    cad.wait_output(lambda line: "Repaired and refreshed 2 text style(s)." in line, since=mark)
+    cad.wait_output(lambda line: "Regenerating" in line, since=mark)
+    # The drawing stays confirmed through the regeneration, so the next request is admitted; it
+    # runs after the regeneration, on the main thread.
+    assert standin.exec("fixMissingFonts", "")["result"] == "OK"
+    assert cad.quit() == 0
+    assert sum("Regenerating" in line for line in cad.lines[mark:]) == 1
 
 
-def test_shell_commands_open_the_companion(standin, cad_factory, tmp_path):  # noqa: F811
+def test_shell_commands_open_the_companion(standin, cad_factory, tmp_path):
     a = write_drawing(tmp_path / "a.dwg")
     cad = cad_factory("--display-name", "CAD One", a)
     wait_ready(standin, a)

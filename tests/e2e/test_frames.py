@@ -6,26 +6,13 @@ import json
 import os
 import sys
 
-from conftest import wait_ready
+from conftest import exec_ok, use_language, wait_ready
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "frames"))
 import make_frame_drawings  # noqa: E402
 
 
-def use_language(standin, locale):
-    folder = os.path.join(standin.home, "Library", "Application Support", "OrvikKelmShell")
-    os.makedirs(folder, exist_ok=True)
-    with open(os.path.join(folder, "ui-preferences.json"), "w") as f:
-        json.dump({"schemaVersion": 1, "locale": locale}, f)
-
-
-def exec_ok(standin, action, params):
-    event = standin.exec(action, params)
-    assert event["status"] == "true", event
-    return event["result"]
-
-
-def test_model_space_answers_schema_two(standin, cad_factory, tmp_path):  # noqa: F811
+def test_model_space_answers_schema_two(standin, cad_factory, tmp_path):
     path = str(tmp_path / "small.dwg")
     make_frame_drawings.small(path)
     cad = cad_factory(path)
@@ -45,7 +32,7 @@ def test_model_space_answers_schema_two(standin, cad_factory, tmp_path):  # noqa
     assert cad.quit() == 0
 
 
-def test_layouts_answer_their_own_frames(standin, cad_factory, tmp_path):  # noqa: F811
+def test_layouts_answer_their_own_frames(standin, cad_factory, tmp_path):
     path = str(tmp_path / "frames.dwg")
     make_frame_drawings.frames(path)
     cad = cad_factory(path)

@@ -9,9 +9,8 @@ import re
 
 import pytest
 
-from conftest import answered, hub_framework_or_skip, plain_build, wait_ready
+from conftest import answered, hub_framework_or_skip, plain_build, wait_ready, write_drawing
 from standin_driver import StandinError
-from test_drawing_session import write_drawing
 
 ROOT = os.path.abspath(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", ".."))
 MIB = 1024 * 1024
@@ -122,7 +121,7 @@ def write_drawing_with_layouts(path, names):
     return str(path)
 
 
-def test_non_ascii_and_large_texts(hub_standin, cad_for, tmp_path):
+def test_non_ascii_and_large_texts_then_a_close_record_and_a_restart(hub_standin, cad_for, tmp_path):
     hub = hub_standin
     # The framework writes non-ASCII text raw but astral characters as surrogate pairs, and line
     # separators, control characters and quotes as escapes: the plug-in must read each back exactly.
@@ -153,7 +152,23 @@ def test_non_ascii_and_large_texts(hub_standin, cad_for, tmp_path):
     assert result["result"] == LAYOUT_16MIB
     assert hub.exec("getDwgPath", "")["result"] == big
     assert len(hub.connections) == 1, "the connection dropped: " + str(hub.disconnections)
+
+    # The hub closes the connection with its close record: the plug-in reconnects and goes on.
+    mark = hub.mark()
+    hub.close_clients()
+    hub.wait_for(lambda e: e["event"] == "disconnected", 30, mark)
+    hub.wait_for(lambda e: e["event"] == "connected", 30, mark)
+    wait_ready(hub, big, mark)
+    assert hub.exec("getDwgPath", "", req_id="after-close")["result"] == big
+
+    # A restarted service (a new instance) is found again through its discovery file.
+    hub.restart(instance_id="second-run")
+    connected = hub.wait_for(lambda e: e["event"] == "connected", 30)
+    assert connected["query"]["serviceInstanceId"] == "second-run"
+    wait_ready(hub, big)
+    assert hub.exec("getDwgPath", "", req_id="after-restart")["result"] == big
     assert cad.quit(timeout=30) == 0
+    assert len(answered(hub, "after-restart")) == 1
 
 
 @pytest.mark.skipif(not plain_build(), reason="wall-clock time only: runs in the plain build")
@@ -170,31 +185,6 @@ def test_keep_alive_holds_an_idle_connection(hub_standin, cad_for, tmp_path):
     assert hub.exec("getDwgPath", "")["result"] == a
     assert len(hub.connections) == 1
     assert cad.quit() == 0
-
-
-def test_close_record_and_service_restart(hub_standin, cad_for, tmp_path):
-    hub = hub_standin
-    a = str(tmp_path / "a.dwg")
-    cad = cad_for(hub, a)
-    wait_ready(hub, a)
-    assert hub.exec("getDwgPath", "", req_id="before")["result"] == a
-
-    # The hub closes the connection with its close record: the plug-in reconnects and goes on.
-    mark = hub.mark()
-    hub.close_clients()
-    hub.wait_for(lambda e: e["event"] == "disconnected", 30, mark)
-    hub.wait_for(lambda e: e["event"] == "connected", 30, mark)
-    wait_ready(hub, a, mark)
-    assert hub.exec("getDwgPath", "", req_id="after-close")["result"] == a
-
-    # A restarted service (a new instance) is found again through its discovery file.
-    hub.restart(instance_id="second-run")
-    connected = hub.wait_for(lambda e: e["event"] == "connected", 30)
-    assert connected["query"]["serviceInstanceId"] == "second-run"
-    wait_ready(hub, a)
-    assert hub.exec("getDwgPath", "", req_id="after-restart")["result"] == a
-    assert cad.quit() == 0
-    assert len(answered(hub, "after-restart")) == 1
 
 
 def test_a_result_over_the_default_receive_limit(tmp_path, cad_for):

@@ -9,7 +9,7 @@ import subprocess
 
 import ezdxf
 
-from conftest import wait_ready
+from conftest import exec_ok, wait_ready
 
 PDF = "DWG To PDF.pc3"
 A3 = "ISO_A3_(420.00_x_297.00_MM)"
@@ -38,9 +38,8 @@ def write_drawing(path):
 
 
 def exec_json(standin, action, params):
-    event = standin.exec(action, params if isinstance(params, str) else json.dumps(params, ensure_ascii=False))
-    assert event["status"] == "true", event
-    return json.loads(event["result"])
+    text = params if isinstance(params, str) else json.dumps(params, ensure_ascii=False)
+    return json.loads(exec_ok(standin, action, text))
 
 
 def page_size_pt(pdf):
@@ -53,19 +52,11 @@ def page_size_pt(pdf):
 def rendering(pdf, stem, dpi=36):
     """The first page as a grey map: (width, height, rows of bytes), 0 black, 255 white."""
     subprocess.run(["pdftoppm", "-gray", "-r", str(dpi), "-singlefile", pdf, stem], check=True)
-    with open(stem + ".pgm", "rb") as f:
-        data = f.read()
-    fields, at = [], 0
-    while len(fields) < 4:
-        while data[at:at + 1].isspace():
-            at += 1
-        end = at
-        while not data[end:end + 1].isspace():
-            end += 1
-        fields.append(data[at:end])
-        at = end
-    width, height = int(fields[1]), int(fields[2])
-    pixels = data[at + 1:]
+    with open(stem + ".pgm", "rb") as f:  # "P5", the size, the maximum value, then the bytes
+        assert f.readline() == b"P5\n"
+        width, height = map(int, f.readline().split())
+        f.readline()
+        pixels = f.read()
     return width, height, [pixels[y * width:(y + 1) * width] for y in range(height)]
 
 
@@ -76,8 +67,8 @@ def ink_box(width, height, rows):
     return min(xs), min(ys), max(xs), max(ys)
 
 
-def test_catalogues_answer_valid_json(standin, cad_factory, tmp_path):
-    path, _ = write_drawing(tmp_path / "sheets.dxf")
+def test_catalogues_window_plots_and_the_simulation(standin, cad_factory, tmp_path):
+    path, handle = write_drawing(tmp_path / "sheets.dxf")
     cad_factory(path)
     wait_ready(standin, path)
     assert PDF in exec_json(standin, "getPrinters", "")
@@ -91,8 +82,48 @@ def test_catalogues_answer_valid_json(standin, cad_factory, tmp_path):
     empty = standin.exec("getPaperSizes", "")
     assert empty["status"] == "false" and empty["result"] == "CAD_PLOT_RESOURCES_NOT_READY: a plot device is required."
 
+    for layout, window in [("Model", (0, 0, 400, 277)), (SHEET, (0, 0, 420, 297))]:
+        out = str(tmp_path / ("window-%d.pdf" % len(layout)))
+        result = standin.exec("nativePlot", json.dumps({"printer": PDF, "paper": A3, "layout": layout,
+                                                        "xmin": window[0], "ymin": window[1], "xmax": window[2],
+                                                        "ymax": window[3], "outputPath": out}, ensure_ascii=False))
+        assert result == dict(result, status="true", result=out)
+        width, height = page_size_pt(out)
+        assert width > height
+        ink_box(*rendering(out, out[:-4]))
+    assert standin.exec("nativePlot", json.dumps({"printer": PDF}))["result"] == "Error: printer/paper/outputPath required."
 
-def test_layout_plot_writes_the_page_setup_and_puts_the_layout_back(standin, cad_factory, tmp_path):
+    good = {"spaceType": "layout", "dwgPath": path, "layoutName": SHEET, "printer": PDF,
+            "paper": A3, "style": "monochrome.ctb", "rotation": "90", "outputMode": "single",
+            "outputPath": str(tmp_path / "never.PDF"), "scale": {"mode": "custom", "denominator": 50}}
+    rows = [({"spaceType": "model", "layoutName": "Model"}, "space_type_invalid"),
+            ({"layoutName": "\u6a21\u578b"}, "model_not_supported"),
+            ({"printer": ""}, "required_parameter_missing"),
+            ({"outputMode": "all"}, "output_mode_invalid"),
+            ({"scale": {"mode": "fit"}}, "scale_mode_invalid"),
+            ({"scale": {"mode": "custom", "denominator": 0}}, "scale_denominator_invalid"),
+            ({"rotation": "Landscape"}, "rotation_invalid"),
+            ({"outputPath": "/tmp/a.pdf.txt"}, "output_path_invalid"),
+            ({"dwgPath": str(tmp_path / "other.dxf")}, None),  # not open: the binding answers
+            ({"printer": "Nope.pc3"}, "printer_not_found"),
+            ({"paper": "ISO_A9"}, "paper_not_found"),
+            ({"style": "MONOCHROME.CTB"}, "style_not_found"),
+            ({"layoutName": "No such"}, "layout_not_found"),
+            ({"layoutHandle": "FFFFF"}, "layout_not_found")]
+    for change, code in rows:
+        answer = exec_json(standin, "simulateLayoutPlot", dict(good, **change))
+        assert answer["success"] is False, (change, answer)
+        if code:
+            assert answer["errorCode"] == code, (change, answer)
+    answer = exec_json(standin, "simulateLayoutPlot", dict(good, layoutHandle=handle))
+    assert answer == {"success": True, "simulated": True, "spaceType": "layout", "dwgPath": path,
+                      "layoutName": SHEET, "printer": PDF, "paper": A3, "style": "monochrome.ctb",
+                      "scaleMode": "custom", "scaleDenominator": 50, "rotation": "90", "outputMode": "single",
+                      "outputPath": good["outputPath"]}
+    assert not os.path.exists(good["outputPath"])
+
+
+def test_layout_and_custom_plots_leave_the_page_setup_and_the_layout(standin, cad_factory, tmp_path):
     path, handle = write_drawing(tmp_path / "sheets.dxf")
     cad = cad_factory(path)
     wait_ready(standin, path)
@@ -125,12 +156,9 @@ def test_layout_plot_writes_the_page_setup_and_puts_the_layout_back(standin, cad
     answer = exec_json(standin, "layoutPlot", {"dwgPath": path, "layoutName": SHEET, "outputPath": out})
     assert (answer["errorCode"], answer["message"]) == ("plot_busy", "Another plot is already in progress.")
     cad.type("PLOTSTATE IDLE")
+    cad.wait_output(lambda line: "PLOTSTATE IDLE" in line, 10, mark)
 
-
-def test_custom_plot_overrides_and_leaves_the_page_setup(standin, cad_factory, tmp_path):
-    path, _ = write_drawing(tmp_path / "sheets.dxf")
-    cad_factory(path)
-    wait_ready(standin, path)
+    # A custom plot overrides device, paper, style, scale and orientation on a copy.
     out = str(tmp_path / "custom.pdf")
     request = {"dwgPath": path, "layoutName": SHEET, "outputPath": out, "orientation": "portrait",
                "device": {"mode": "override", "printer": PDF, "paper": A4_PORTRAIT},
@@ -156,53 +184,3 @@ def test_custom_plot_overrides_and_leaves_the_page_setup(standin, cad_factory, t
                          ({"device": {"mode": "override", "printer": PDF, "paper": "ISO_A9"}}, "paper_not_found"),
                          ({"scale": {"mode": "custom", "units": "millimeters"}}, "layout_plot_failed")]:
         assert exec_json(standin, "layoutCustomPlot", dict(request, **change))["errorCode"] == code
-
-
-def test_window_plots_of_model_space_and_of_a_layout(standin, cad_factory, tmp_path):
-    path, _ = write_drawing(tmp_path / "sheets.dxf")
-    cad_factory(path)
-    wait_ready(standin, path)
-    for layout, window in [("Model", (0, 0, 400, 277)), (SHEET, (0, 0, 420, 297))]:
-        out = str(tmp_path / ("window-%d.pdf" % len(layout)))
-        result = standin.exec("nativePlot", json.dumps({"printer": PDF, "paper": A3, "layout": layout,
-                                                        "xmin": window[0], "ymin": window[1], "xmax": window[2],
-                                                        "ymax": window[3], "outputPath": out}, ensure_ascii=False))
-        assert result == dict(result, status="true", result=out)
-        width, height = page_size_pt(out)
-        assert width > height
-        ink_box(*rendering(out, out[:-4]))
-    assert standin.exec("nativePlot", json.dumps({"printer": PDF}))["result"] == "Error: printer/paper/outputPath required."
-
-
-def test_simulation_answers_each_check(standin, cad_factory, tmp_path):
-    path, handle = write_drawing(tmp_path / "sheets.dxf")
-    cad_factory(path)
-    wait_ready(standin, path)
-    good = {"spaceType": "layout", "dwgPath": path, "layoutName": SHEET, "printer": PDF,
-            "paper": A3, "style": "monochrome.ctb", "rotation": "90", "outputMode": "single",
-            "outputPath": str(tmp_path / "never.PDF"), "scale": {"mode": "custom", "denominator": 50}}
-    rows = [({"spaceType": "model", "layoutName": "Model"}, "space_type_invalid"),
-            ({"layoutName": "\u6a21\u578b"}, "model_not_supported"),
-            ({"printer": ""}, "required_parameter_missing"),
-            ({"outputMode": "all"}, "output_mode_invalid"),
-            ({"scale": {"mode": "fit"}}, "scale_mode_invalid"),
-            ({"scale": {"mode": "custom", "denominator": 0}}, "scale_denominator_invalid"),
-            ({"rotation": "Landscape"}, "rotation_invalid"),
-            ({"outputPath": "/tmp/a.pdf.txt"}, "output_path_invalid"),
-            ({"dwgPath": str(tmp_path / "other.dxf")}, None),  # not open: the binding answers
-            ({"printer": "Nope.pc3"}, "printer_not_found"),
-            ({"paper": "ISO_A9"}, "paper_not_found"),
-            ({"style": "MONOCHROME.CTB"}, "style_not_found"),
-            ({"layoutName": "No such"}, "layout_not_found"),
-            ({"layoutHandle": "FFFFF"}, "layout_not_found")]
-    for change, code in rows:
-        answer = exec_json(standin, "simulateLayoutPlot", dict(good, **change))
-        assert answer["success"] is False, (change, answer)
-        if code:
-            assert answer["errorCode"] == code, (change, answer)
-    answer = exec_json(standin, "simulateLayoutPlot", dict(good, layoutHandle=handle))
-    assert answer == {"success": True, "simulated": True, "spaceType": "layout", "dwgPath": path,
-                      "layoutName": SHEET, "printer": PDF, "paper": A3, "style": "monochrome.ctb",
-                      "scaleMode": "custom", "scaleDenominator": 50, "rotation": "90", "outputMode": "single",
-                      "outputPath": good["outputPath"]}
-    assert not os.path.exists(good["outputPath"])

@@ -137,42 +137,39 @@ TEST(Conformance, PayloadLengthsWholeInChopsAndByteByByte) {
   Replay(cases);
 }
 
-TEST(Conformance, PingsAndPongs) {
-  const std::string tenPings = [] {
-    std::string s;
-    for (int i = 0; i < 10; ++i) s += ServerFrame(9, "ping " + std::to_string(i));
-    return s;
-  }();
+// Control frames between messages, reserved bits and opcodes, and the client's length limit.
+TEST(Conformance, PingsPongsReservedBitsAndOpcodes) {
+  std::string tenPings;
   std::vector<std::string> tenPongs;
-  for (int i = 0; i < 10; ++i) tenPongs.push_back(Pong("ping " + std::to_string(i)));
-  Replay({
+  for (int i = 0; i < 10; ++i) {
+    tenPings += ServerFrame(9, "ping " + std::to_string(i));
+    tenPongs.push_back(Pong("ping " + std::to_string(i)));
+  }
+  const std::string record = Invocation("r", "echo", "x");
+  std::vector<Case> cases = {
       {"empty ping", ServerFrame(9, ""), 0, {Pong("")}, true},
-      {"125-byte ping", ServerFrame(9, Bytes('a', 125)), 0, {Pong(Bytes('a', 125))}, true},
       {"125-byte ping of every byte value", ServerFrame(9, Bytes(0x80, 125)), 0, {Pong(Bytes(0x80, 125))}, true},
       {"125-byte ping byte by byte", ServerFrame(9, Bytes('a', 125)), 1, {Pong(Bytes('a', 125))}, true},
       {"126-byte ping: too long for a control frame", ServerFrame(9, Bytes('a', 126)), 0, {Closed(1002)}, false},
       {"unsolicited empty pong", ServerFrame(0xA, ""), 0, {}, true},
-      {"unsolicited pong with a payload", ServerFrame(0xA, "unasked"), 0, {}, true},
-      {"unsolicited pong, then a ping", ServerFrame(0xA, "unasked") + ServerFrame(9, "asked"), 0, {Pong("asked")}, true},
+      {"unsolicited pong with a payload, then a ping", ServerFrame(0xA, "unasked") + ServerFrame(9, "asked"), 0,
+       {Pong("asked")}, true},
       {"ten pings", tenPings, 0, tenPongs, true},
       {"ten pings byte by byte", tenPings, 1, tenPongs, true},
       {"a fragmented ping", ServerFrame(9, "ab", false) + ServerFrame(0, "cd"), 0, {Closed(1002)}, false},
       {"a fragmented pong", ServerFrame(0xA, "ab", false) + ServerFrame(0, "cd"), 0, {Closed(1002)}, false},
-  });
-}
-
-TEST(Conformance, ReservedBitsAndOpcodes) {
-  const std::string record = Invocation("r", "echo", "x");
-  std::vector<Case> cases = {
       // No extension is ever offered, so the bits can mean nothing: the frame is read as plain.
-      {"RSV1 on a text frame", WithBits(ServerFrame(1, record), 0x40), 0, {Answered("r", "x")}, true},
-      {"RSV2 on a text frame", WithBits(ServerFrame(1, record), 0x20), 0, {Answered("r", "x")}, true},
-      {"RSV3 on a text frame", WithBits(ServerFrame(1, record), 0x10), 0, {Answered("r", "x")}, true},
       {"all RSV bits on a ping", WithBits(ServerFrame(9, "p"), 0x70), 0, {Pong("p")}, true},
       {"a reserved opcode inside a fragmented message",
        ServerFrame(1, record.substr(0, 5), false) + ServerFrame(5, "?") + ServerFrame(0, record.substr(5)), 0,
        {Closed(1002)}, false},
+      // Refused before anything is read or allocated.
+      {"a message announced longer than 256 MiB", ServerFrame(1, "", true, 1ull << 40), 0, {Closed(1009)}, false},
   };
+  for (unsigned char bit : {0x40, 0x20, 0x10}) {
+    cases.push_back({"RSV bit " + std::to_string(bit) + " on a text frame", WithBits(ServerFrame(1, record), bit), 0,
+                     {Answered("r", "x")}, true});
+  }
   // Between messages, frames of reserved opcodes are skipped whole.
   for (int opcode : {3, 4, 5, 6, 7, 0xB, 0xC, 0xD, 0xE, 0xF}) {
     cases.push_back({"reserved opcode " + std::to_string(opcode), ServerFrame(opcode, "reserved"), 0, {}, true});
@@ -192,13 +189,8 @@ TEST(Conformance, Fragmentation) {
   }();
   const std::vector<std::string> fiveReplies = {Pong("p0"), Pong("p1"), Pong("p2"), Pong("p3"), Pong("p4"),
                                                 Answered("f", "fragmented")};
-  Replay({
-      {"two fragments", ServerFrame(1, record.substr(0, 9), false) + ServerFrame(0, record.substr(9)), 0,
-       {Answered("f", "fragmented")}, true},
-      {"two fragments byte by byte", ServerFrame(1, record.substr(0, 9), false) + ServerFrame(0, record.substr(9)), 1,
-       {Answered("f", "fragmented")}, true},
-      {"five fragments with a ping before each", five, 0, fiveReplies, true},
-      {"five fragments with pings, byte by byte", five, 1, fiveReplies, true},
+  const std::string two = ServerFrame(1, record.substr(0, 9), false) + ServerFrame(0, record.substr(9));
+  std::vector<Case> cases = {
       {"empty fragments around the text",
        ServerFrame(1, "", false) + ServerFrame(0, record, false) + ServerFrame(0, ""), 0,
        {Answered("f", "fragmented")}, true},
@@ -209,7 +201,12 @@ TEST(Conformance, Fragmentation) {
        {Answered("f", "fragmented"), Closed(1002)}, false},
       {"a new text frame inside a fragmented message", ServerFrame(1, "{", false) + ServerFrame(1, record), 0,
        {Closed(1002)}, false},
-  });
+  };
+  for (size_t chop : {size_t{0}, size_t{1}}) {  // whole, and byte by byte
+    cases.push_back({"two fragments, chop " + std::to_string(chop), two, chop, {Answered("f", "fragmented")}, true});
+    cases.push_back({"five fragments with pings, chop " + std::to_string(chop), five, chop, fiveReplies, true});
+  }
+  Replay(cases);
 }
 
 TEST(Conformance, Utf8InTextMessages) {

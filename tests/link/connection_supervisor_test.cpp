@@ -233,19 +233,6 @@ TEST_F(Supervisor, AThreadThatCannotStartIsReportedAndALaterStartRetries) {
   EXPECT_TRUE(passes->WaitFor(1));
 }
 
-TEST(ClientIdentity, TheHubUrlCarriesEveryFieldInOrderEncodedBytewise) {
-  // Every field in declaration order; the expected URL below names each one. Only the unreserved
-  // set passes; the query's own delimiters and every UTF-8 byte are encoded, upper-case.
-  const CadClientMetadata m{"AutoCAD 2026", "AutoCAD 2026", "AutoCAD", 77, "macos", "1.0.34", true, 3,
-                            "AZaz09-_.~ \n'&=?/\xE5\x9B\xBE.dwg", "/x/a b.dwg"};
-  const RuntimeInfo r{8165, 4242, "i d"};
-  EXPECT_EQ(BuildCadHubUrl(r, "12345678901234567890", m),
-            "ws://127.0.0.1:8165/cadHub?clientId=12345678901234567890&clientName=AutoCAD%202026"
-            "&cadVersion=AutoCAD%202026&processName=AutoCAD&processId=77&platform=macos"
-            "&pluginVersion=1.0.34&serviceInstanceId=i%20d&documentReady=true"
-            "&activeDocumentName=AZaz09-_.~%20%0A%27%26%3D%3F%2F%E5%9B%BE.dwg&activeDocumentPath=%2Fx%2Fa%20b.dwg");
-}
-
 TEST(ClientState, EveryUpdateCountsAndWakesEvenWhenNothingChanged) {
   uint64_t before;
   {

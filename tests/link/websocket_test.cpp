@@ -1,6 +1,6 @@
 // The WebSocket client against a fake service on raw sockets, doing what a well-behaved server
-// never does: glued bytes, fragments with pings between them, split records, oversized lengths,
-// silence, and a peer that stops reading.
+// never does: glued bytes, split records, bad upgrades, silence, and a peer that stops reading.
+// (Frames of every kind are the conformance cases'; an unload interrupting a connect is end to end.)
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -48,7 +48,7 @@ class WebSocketTest : public ::testing::Test {
 
 }  // namespace
 
-TEST_F(WebSocketTest, GluedBytesFragmentsPingsSplitAndLargeRecordsThenAClose) {
+TEST_F(WebSocketTest, GluedBytesSplitRecordsAndFailingHandlersThenAClose) {
   Peer peer;
   // The handshake reply and a first invocation arrive in the same read as the upgrade reply.
   const std::string glued = ServerFrame(1, std::string("{}\x1E") + Invocation("g1", "glued"));
@@ -56,40 +56,24 @@ TEST_F(WebSocketTest, GluedBytesFragmentsPingsSplitAndLargeRecordsThenAClose) {
   EXPECT_EQ(peer.ReadRecord(), BuildCadResultRecord("g1", "true", "done:glued\t\"{}"));
 
   // A record split across two messages, the first fragmented around a ping that is answered at
-  // once (every way of splitting a stream is the frame reader's test).
+  // once (other splits of frames are the conformance cases').
   const std::string split = Invocation("s1", "split");
   ASSERT_TRUE(peer.Write(ServerFrame(1, split.substr(0, 10), false) + ServerFrame(9, "p3!") +
                          ServerFrame(0, split.substr(10, 10)) + ServerFrame(1, split.substr(20))));
   EXPECT_EQ(peer.ReadRecord(), "PONG:p3!");
   EXPECT_EQ(peer.ReadRecord(), BuildCadResultRecord("s1", "true", "done:split\t\"{}"));
 
-  // A result and an invocation too long for a 16-bit length arrive whole.
-  std::string big(1u << 17, ' ');
-  for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>('a' + i % 23);
-  ASSERT_TRUE(peer.Write(ServerFrame(1, Invocation("b1", "big", big))));
-  EXPECT_TRUE(peer.ReadRecord() == BuildCadResultRecord("b1", "true", "done:big\t\"" + big)) << "the large result";
-
   // A queued answer sends nothing now; a throwing handler still answers, and the connection lives.
   ASSERT_TRUE(peer.Write(ServerFrame(1, Invocation("q1", "queue") + Invocation("t1", "throw"))));
   EXPECT_EQ(peer.ReadRecord(), BuildCadResultRecord("t1", "false", "Error: boom"));
   EXPECT_TRUE(IsConnected());
 
-  // A close frame is answered and ends the connection.
+  // A close ends the connection; the next one is another generation (queries of this one stop).
   const uint64_t generation = ConnectionGeneration();
   ASSERT_TRUE(peer.Write(ServerFrame(8, "\x03\xE8")));
-  EXPECT_EQ(peer.ReadRecord(), "CLOSE");
   EXPECT_TRUE(loopback::SeesEnd(peer.fd));
-  EXPECT_FALSE(IsConnected());
   EXPECT_GT(ConnectionGeneration(), generation);
   EXPECT_FALSE(Send("{\"type\":6}"));
-}
-
-TEST_F(WebSocketTest, ALengthOverTheLimitEndsTheConnectionWithoutWaitingForThePayload) {
-  Peer peer;
-  ASSERT_TRUE(Open(peer));
-  ASSERT_TRUE(peer.Write(ServerFrame(1, "", true, 1ull << 40)));  // and not a byte of it
-  EXPECT_TRUE(loopback::SeesEnd(peer.fd));
-  EXPECT_FALSE(IsConnected());
 }
 
 TEST_F(WebSocketTest, ConnectRefusesBadUpgradesAndGivesUpOnSilence) {
@@ -110,20 +94,6 @@ TEST_F(WebSocketTest, ConnectRefusesBadUpgradesAndGivesUpOnSilence) {
     service.join();
     EXPECT_FALSE(IsConnected()) << c.why;
   }
-}
-
-TEST_F(WebSocketTest, DisconnectFromAnotherThreadInterruptsConnect) {
-  SetHandshakeTimeoutForTesting(600000);  // only the Disconnect can end this connect
-  Peer peer;
-  std::thread service([&] { peer.AcceptAndReply(""); });
-  std::atomic<int> result{-1};
-  std::thread connecting([&] { result = Connect(peer.Url(), Answer) ? 1 : 0; });
-  service.join();
-  ASSERT_FALSE(peer.head.empty());  // the connect is waiting for the upgrade reply
-  Disconnect();
-  connecting.join();
-  EXPECT_EQ(result.load(), 0);
-  EXPECT_FALSE(IsConnected());
 }
 
 TEST_F(WebSocketTest, KeepAliveAfterTenSecondsOnceEvenWithTwoTickers) {
