@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <map>
+#include <memory>
 #include <string_view>
 
 #include "host/opened_object.h"
@@ -31,6 +33,26 @@ bool Orthogonal(double rotation, double toleranceDegrees) {
     if (std::fabs(normalised - axis) < toleranceDegrees) return true;
   return false;
 }
+
+// What the walk read of one entity: enough to place it under any reference without reading it
+// again. A block definition is usually referenced many times (a title block on every sheet), so
+// its members are read once per walk and then only transformed; the drawing cannot change while
+// the walk runs on the main thread. Each member is read when the walk first reaches it, so a read
+// that fails or finds bad geometry fails the walk at the same point as reading it every time would.
+struct Member {
+  enum Kind : unsigned char { kUnread, kSkipped, kLine, kPolyline, kReference };
+  Kind kind = kUnread;
+  AcGePoint3d start, end;           // kLine, local
+  AcDbExtents extents;              // kPolyline, local
+  AcGeMatrix3d blockTransform;      // kReference
+  AcDbObjectId definitionId;        // kReference
+};
+
+// A block definition's entities in the order its iterator gives them, read as the walk needs them.
+struct Definition {
+  std::vector<AcDbObjectId> ids;
+  std::vector<Member> members;
+};
 
 class Collector {
  public:
@@ -61,10 +83,16 @@ class Collector {
     for (; !it.object->done(); it.object->step(true, true)) {
       AcDbObjectId id;
       Check(it.object->getEntityId(id), "read root entity id");
-      OpenedObject<AcDbEntity> entity;
-      Check(acdbOpenObject(entity.object, id, AcDb::kForRead), "inspect root entity");
-      if (AcDbLine::cast(entity.object) || AcDbPolyline::cast(entity.object) || AcDbBlockReference::cast(entity.object))
-        Visit(entity, AcGeMatrix3d::kIdentity, 0, true);
+      Member member;
+      {
+        OpenedObject<AcDbEntity> entity;
+        Check(acdbOpenObject(entity.object, id, AcDb::kForRead), "inspect root entity");
+        if (!AcDbLine::cast(entity.object) && !AcDbPolyline::cast(entity.object) &&
+            !AcDbBlockReference::cast(entity.object))
+          continue;
+        Read(entity.object, true, member);
+      }
+      Place(member, AcGeMatrix3d::kIdentity, 0);
     }
   }
 
@@ -77,51 +105,26 @@ class Collector {
     ~Iterator() { delete object; }
   };
 
-  void Gather(AcDbObjectId id, const AcGeMatrix3d& transform, int level, bool root) {
-    if (level > m_settings.MaximumEntityLevel) return;
-    if (id.isNull() || id.isErased()) return;
-    OpenedObject<AcDbEntity> entity;
-    Check(acdbOpenObject(entity.object, id, AcDb::kForRead), "open recognition entity");
-    Visit(entity, transform, level, root);
-  }
-
-  // The entity stays open only until its own geometry is read: a reference closes it before
-  // walking its definition.
-  void Visit(OpenedObject<AcDbEntity>& entity, const AcGeMatrix3d& transform, int level, bool root) {
-    if (level > m_settings.MaximumEntityLevel) return;
-    if (!VisibleLayer(entity.object, root)) return;
-    if (AcDbBlockReference* reference = AcDbBlockReference::cast(entity.object)) {
+  // Reads what placing the entity needs, in the order the host is asked: its layer and
+  // visibility, then its own geometry. A reference's blockTransform is read here so that the
+  // entity is closed before its definition is walked.
+  void Read(const AcDbEntity* entity, bool root, Member& member) {
+    member.kind = Member::kSkipped;
+    if (!VisibleLayer(entity, root)) return;
+    if (const AcDbBlockReference* reference = AcDbBlockReference::cast(entity)) {
       if (Clipped(reference) || !Orthogonal(reference->rotation(), m_settings.OrthogonalBlockRotationToleranceDegrees))
         return;
-      const AcGeMatrix3d inner = transform * reference->blockTransform();
-      const AcDbObjectId definitionId = reference->blockTableRecord();
-      // A definition that contains itself, directly or further down, is damage a file can carry;
-      // following it would multiply the walk with every level up to the limit.
-      if (std::find(m_path.begin(), m_path.end(), definitionId) != m_path.end()) return;
-      entity.object->close();
-      entity.object = nullptr;
-      OpenedObject<AcDbBlockTableRecord> definition;
-      Check(acdbOpenObject(definition.object, definitionId, AcDb::kForRead), "open block definition");
-      Iterator it;
-      Check(definition.object->newIterator(it.object, true, true), "iterate block definition");
-      m_path.push_back(definitionId);
-      for (; !it.object->done(); it.object->step(true, true)) {
-        AcDbObjectId child;
-        Check(it.object->getEntityId(child), "read child entity id");
-        Gather(child, inner, level + 1, false);
-      }
-      m_path.pop_back();
-    } else if (const AcDbLine* line = AcDbLine::cast(entity.object)) {
-      AcGePoint3d start = line->startPoint();
-      AcGePoint3d end = line->endPoint();
-      const double length = start.distanceTo(end);
+      member.blockTransform = reference->blockTransform();
+      member.definitionId = reference->blockTableRecord();
+      member.kind = Member::kReference;
+    } else if (const AcDbLine* line = AcDbLine::cast(entity)) {
+      member.start = line->startPoint();
+      member.end = line->endPoint();
+      const double length = member.start.distanceTo(member.end);
       Require(std::isfinite(length), "non-finite local line length");
       if (length < m_settings.IgnoreLengthThreshold) return;
-      const Point2d a = Point(start.transformBy(transform));
-      const Point2d b = Point(end.transformBy(transform));
-      if (std::fabs(a.X - b.X) <= m_settings.AxisCoordinateTolerance) m_input.VerticalLines.push_back({a, b});
-      else if (std::fabs(a.Y - b.Y) <= m_settings.AxisCoordinateTolerance) m_input.HorizontalLines.push_back({a, b});
-    } else if (const AcDbPolyline* polyline = AcDbPolyline::cast(entity.object)) {
+      member.kind = Member::kLine;
+    } else if (const AcDbPolyline* polyline = AcDbPolyline::cast(entity)) {
       const long vertices = static_cast<long>(polyline->numVerts());
       if (vertices < m_settings.MinimumPolylineVertexCount || vertices > m_settings.MaximumPolylineVertexCount) return;
       double endParam = 0, length = 0;
@@ -129,13 +132,78 @@ class Collector {
       Check(polyline->getDistAtParam(endParam, length), "read local polyline length");
       Require(std::isfinite(length), "non-finite local polyline length");
       if (length < m_settings.IgnoreLengthThreshold) return;
-      AcDbExtents extents;
-      const Acad::ErrorStatus status = polyline->getGeomExtents(extents);
+      const Acad::ErrorStatus status = polyline->getGeomExtents(member.extents);
       if (status == Acad::eInvalidExtents) return;
       Check(status, "read native polyline bounds");
-      extents.transformBy(transform);
-      m_input.PolylineBounds.push_back({Point(extents.minPoint()), Point(extents.maxPoint())});
+      member.kind = Member::kPolyline;
     }
+  }
+
+  // Puts an entity read before into the input, under the references that lead to it.
+  void Place(const Member& member, const AcGeMatrix3d& transform, int level) {
+    switch (member.kind) {
+      case Member::kLine: {
+        AcGePoint3d start = member.start;
+        AcGePoint3d end = member.end;
+        const Point2d a = Point(start.transformBy(transform));
+        const Point2d b = Point(end.transformBy(transform));
+        if (std::fabs(a.X - b.X) <= m_settings.AxisCoordinateTolerance) m_input.VerticalLines.push_back({a, b});
+        else if (std::fabs(a.Y - b.Y) <= m_settings.AxisCoordinateTolerance) m_input.HorizontalLines.push_back({a, b});
+        break;
+      }
+      case Member::kPolyline: {
+        AcDbExtents extents = member.extents;
+        extents.transformBy(transform);
+        m_input.PolylineBounds.push_back({Point(extents.minPoint()), Point(extents.maxPoint())});
+        break;
+      }
+      case Member::kReference: {
+        // A definition that contains itself, directly or further down, is damage a file can
+        // carry; following it would multiply the walk with every level up to the limit.
+        if (std::find(m_path.begin(), m_path.end(), member.definitionId) != m_path.end()) return;
+        const AcGeMatrix3d inner = transform * member.blockTransform;
+        Definition& definition = DefinitionOf(member.definitionId);
+        if (level + 1 > m_settings.MaximumEntityLevel) return;
+        m_path.push_back(member.definitionId);
+        for (size_t i = 0; i < definition.ids.size(); ++i) {
+          // Members are read on first use, and `definition` stays put while others are added.
+          if (definition.members[i].kind == Member::kUnread) ReadMember(definition.ids[i], definition.members[i]);
+          Place(definition.members[i], inner, level + 1);
+        }
+        m_path.pop_back();
+        break;
+      }
+      case Member::kUnread:
+      case Member::kSkipped:
+        break;
+    }
+  }
+
+  void ReadMember(AcDbObjectId id, Member& member) {
+    member.kind = Member::kSkipped;
+    if (id.isNull() || id.isErased()) return;
+    OpenedObject<AcDbEntity> entity;
+    Check(acdbOpenObject(entity.object, id, AcDb::kForRead), "open recognition entity");
+    Read(entity.object, false, member);
+  }
+
+  Definition& DefinitionOf(AcDbObjectId definitionId) {
+    auto found = m_definitions.find(definitionId);
+    if (found != m_definitions.end()) return *found->second;
+    auto definition = std::make_unique<Definition>();
+    {
+      OpenedObject<AcDbBlockTableRecord> record;
+      Check(acdbOpenObject(record.object, definitionId, AcDb::kForRead), "open block definition");
+      Iterator it;
+      Check(record.object->newIterator(it.object, true, true), "iterate block definition");
+      for (; !it.object->done(); it.object->step(true, true)) {
+        AcDbObjectId child;
+        Check(it.object->getEntityId(child), "read child entity id");
+        definition->ids.push_back(child);
+      }
+    }
+    definition->members.resize(definition->ids.size());
+    return *m_definitions.emplace(definitionId, std::move(definition)).first->second;
   }
 
   bool Clipped(const AcDbBlockReference* reference) {
@@ -190,6 +258,7 @@ class Collector {
   RecognitionInput& m_input;
   std::vector<AcDbObjectId> m_viewportFrozen;
   std::vector<AcDbObjectId> m_path;  // definitions being walked, outermost first
+  std::map<AcDbObjectId, std::unique_ptr<Definition>> m_definitions;
   std::vector<LayerState> m_layers;
   size_t m_lastLayer = 0;
 };
