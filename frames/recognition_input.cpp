@@ -80,16 +80,13 @@ class Collector {
     Check(acdbOpenObject(modelSpace.object, modelSpaceId, AcDb::kForRead), "open Model space");
     Iterator it;
     Check(modelSpace.object->newIterator(it.object, true, true), "iterate Model space");
+    Member member;  // one for all: a member is some 250 bytes to set up, and Read sets what Place uses
     for (; !it.object->done(); it.object->step(true, true)) {
       AcDbObjectId id;
       Check(it.object->getEntityId(id), "read root entity id");
-      Member member;
       {
         OpenedObject<AcDbEntity> entity;
         Check(acdbOpenObject(entity.object, id, AcDb::kForRead), "inspect root entity");
-        if (!AcDbLine::cast(entity.object) && !AcDbPolyline::cast(entity.object) &&
-            !AcDbBlockReference::cast(entity.object))
-          continue;
         Read(entity.object, true, member);
       }
       Place(member, AcGeMatrix3d::kIdentity, 0);
@@ -107,24 +104,29 @@ class Collector {
 
   // Reads what placing the entity needs, in the order the host is asked: its layer and
   // visibility, then its own geometry. A reference's blockTransform is read here so that the
-  // entity is closed before its definition is walked.
+  // entity is closed before its definition is walked. Model space entities of other kinds are
+  // passed over before their layer is looked at; inside a block every entity's layer is.
   void Read(const AcDbEntity* entity, bool root, Member& member) {
     member.kind = Member::kSkipped;
+    const AcDbBlockReference* reference = AcDbBlockReference::cast(entity);
+    const AcDbLine* line = reference ? nullptr : AcDbLine::cast(entity);
+    const AcDbPolyline* polyline = reference || line ? nullptr : AcDbPolyline::cast(entity);
+    if (root && !reference && !line && !polyline) return;
     if (!VisibleLayer(entity, root)) return;
-    if (const AcDbBlockReference* reference = AcDbBlockReference::cast(entity)) {
+    if (reference) {
       if (Clipped(reference) || !Orthogonal(reference->rotation(), m_settings.OrthogonalBlockRotationToleranceDegrees))
         return;
       member.blockTransform = reference->blockTransform();
       member.definitionId = reference->blockTableRecord();
       member.kind = Member::kReference;
-    } else if (const AcDbLine* line = AcDbLine::cast(entity)) {
+    } else if (line) {
       member.start = line->startPoint();
       member.end = line->endPoint();
       const double length = member.start.distanceTo(member.end);
       Require(std::isfinite(length), "non-finite local line length");
       if (length < m_settings.IgnoreLengthThreshold) return;
       member.kind = Member::kLine;
-    } else if (const AcDbPolyline* polyline = AcDbPolyline::cast(entity)) {
+    } else if (polyline) {
       const long vertices = static_cast<long>(polyline->numVerts());
       if (vertices < m_settings.MinimumPolylineVertexCount || vertices > m_settings.MaximumPolylineVertexCount) return;
       double endParam = 0, length = 0;
