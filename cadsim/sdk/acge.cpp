@@ -97,8 +97,11 @@ void AcDbExtents::addExt(const AcDbExtents& e) {
 
 void AcDbExtents::transformBy(const AcGeMatrix3d& m) {
   if (isEmpty()) return;
+  // A flat box (the extents of anything drawn in a plane) has each corner twice below, and adding
+  // a point already in adds nothing; a walk over a large drawing transforms millions of these.
+  const int corners = std::memcmp(&m_min.z, &m_max.z, sizeof(double)) == 0 ? 4 : 8;
   AcDbExtents out;
-  for (int i = 0; i < 8; ++i) {
+  for (int i = 0; i < corners; ++i) {
     AcGePoint3d p((i & 1) ? m_max.x : m_min.x, (i & 2) ? m_max.y : m_min.y, (i & 4) ? m_max.z : m_min.z);
     out.addPoint(p.transformBy(m));
   }
