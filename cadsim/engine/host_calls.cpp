@@ -93,7 +93,8 @@ struct FaultState {
   SlotCache cache;
   std::vector<std::string> failures;
   std::vector<std::string> log;
-  // Set under the mutex whenever anything (any narrowed fault or delay) is planted; read without it.
+  // Written under the mutex (rearm), read without it: whether any fault, delay or nth call is
+  // planted, and whether any of the faults or delays is a narrowed "name:argument" one.
   std::atomic<bool> anyPlanted{false};
   std::atomic<bool> narrowedPlanted{false};
 
