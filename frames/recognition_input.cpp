@@ -39,19 +39,26 @@ bool Orthogonal(double rotation, double toleranceDegrees) {
 // its members are read once per walk and then only transformed; the drawing cannot change while
 // the walk runs on the main thread. Each member is read when the walk first reaches it, so a read
 // that fails or finds bad geometry fails the walk at the same point as reading it every time would.
+// Kept small, as a definition may hold as many entities as a model space: a reference's larger
+// part lives beside the members.
 struct Member {
   enum Kind : unsigned char { kUnread, kSkipped, kLine, kPolyline, kReference };
   Kind kind = kUnread;
-  AcGePoint3d start, end;           // kLine, local
-  AcDbExtents extents;              // kPolyline, local
-  AcGeMatrix3d blockTransform;      // kReference
-  AcDbObjectId definitionId;        // kReference
+  uint32_t reference = 0;  // kReference inside a definition: its index in `references`
+  AcGePoint3d first;       // kLine: the local start; kPolyline: the local bounds' minimum
+  AcGePoint3d second;      // kLine: the local end; kPolyline: the local bounds' maximum
+};
+
+struct Reference {
+  AcGeMatrix3d blockTransform;
+  AcDbObjectId definitionId;
 };
 
 // A block definition's entities in the order its iterator gives them, read as the walk needs them.
 struct Definition {
   std::vector<AcDbObjectId> ids;
   std::vector<Member> members;
+  std::vector<Reference> references;
 };
 
 class Collector {
@@ -80,16 +87,16 @@ class Collector {
     Check(acdbOpenObject(modelSpace.object, modelSpaceId, AcDb::kForRead), "open Model space");
     Iterator it;
     Check(modelSpace.object->newIterator(it.object, true, true), "iterate Model space");
-    Member member;  // one for all: a member is some 250 bytes to set up, and Read sets what Place uses
+    Member member;  // one for all: Read sets what Place uses
     for (; !it.object->done(); it.object->step(true, true)) {
       AcDbObjectId id;
       Check(it.object->getEntityId(id), "read root entity id");
       {
         OpenedObject<AcDbEntity> entity;
         Check(acdbOpenObject(entity.object, id, AcDb::kForRead), "inspect root entity");
-        Read(entity.object, true, member);
+        Read(entity.object, true, member, m_rootReference);
       }
-      Place(member, AcGeMatrix3d::kIdentity, 0);
+      Place(member, nullptr, AcGeMatrix3d::kIdentity, 0);
     }
   }
 
@@ -106,7 +113,7 @@ class Collector {
   // visibility, then its own geometry. A reference's blockTransform is read here so that the
   // entity is closed before its definition is walked. Model space entities of other kinds are
   // passed over before their layer is looked at; inside a block every entity's layer is.
-  void Read(const AcDbEntity* entity, bool root, Member& member) {
+  void Read(const AcDbEntity* entity, bool root, Member& member, Reference& referenced) {
     member.kind = Member::kSkipped;
     const AcDbBlockReference* reference = AcDbBlockReference::cast(entity);
     const AcDbLine* line = reference ? nullptr : AcDbLine::cast(entity);
@@ -116,13 +123,13 @@ class Collector {
     if (reference) {
       if (Clipped(reference) || !Orthogonal(reference->rotation(), m_settings.OrthogonalBlockRotationToleranceDegrees))
         return;
-      member.blockTransform = reference->blockTransform();
-      member.definitionId = reference->blockTableRecord();
+      referenced.blockTransform = reference->blockTransform();
+      referenced.definitionId = reference->blockTableRecord();
       member.kind = Member::kReference;
     } else if (line) {
-      member.start = line->startPoint();
-      member.end = line->endPoint();
-      const double length = member.start.distanceTo(member.end);
+      member.first = line->startPoint();
+      member.second = line->endPoint();
+      const double length = member.first.distanceTo(member.second);
       Require(std::isfinite(length), "non-finite local line length");
       if (length < m_settings.IgnoreLengthThreshold) return;
       member.kind = Member::kLine;
@@ -134,19 +141,23 @@ class Collector {
       Check(polyline->getDistAtParam(endParam, length), "read local polyline length");
       Require(std::isfinite(length), "non-finite local polyline length");
       if (length < m_settings.IgnoreLengthThreshold) return;
-      const Acad::ErrorStatus status = polyline->getGeomExtents(member.extents);
+      AcDbExtents extents;
+      const Acad::ErrorStatus status = polyline->getGeomExtents(extents);
       if (status == Acad::eInvalidExtents) return;
       Check(status, "read native polyline bounds");
+      member.first = extents.minPoint();
+      member.second = extents.maxPoint();
       member.kind = Member::kPolyline;
     }
   }
 
-  // Puts an entity read before into the input, under the references that lead to it.
-  void Place(const Member& member, const AcGeMatrix3d& transform, int level) {
+  // Puts an entity read before into the input, under the references that lead to it; `owner` is
+  // the definition it belongs to, null for model space.
+  void Place(const Member& member, const Definition* owner, const AcGeMatrix3d& transform, int level) {
     switch (member.kind) {
       case Member::kLine: {
-        AcGePoint3d start = member.start;
-        AcGePoint3d end = member.end;
+        AcGePoint3d start = member.first;
+        AcGePoint3d end = member.second;
         const Point2d a = Point(start.transformBy(transform));
         const Point2d b = Point(end.transformBy(transform));
         if (std::fabs(a.X - b.X) <= m_settings.AxisCoordinateTolerance) m_input.VerticalLines.push_back({a, b});
@@ -154,23 +165,27 @@ class Collector {
         break;
       }
       case Member::kPolyline: {
-        AcDbExtents extents = member.extents;
+        AcDbExtents extents(member.first, member.second);
         extents.transformBy(transform);
         m_input.PolylineBounds.push_back({Point(extents.minPoint()), Point(extents.maxPoint())});
         break;
       }
       case Member::kReference: {
+        // Used before the walk goes down: reading members there may grow `references`.
+        const Reference& held = owner ? owner->references[member.reference] : m_rootReference;
+        const AcDbObjectId definitionId = held.definitionId;
         // A definition that contains itself, directly or further down, is damage a file can
         // carry; following it would multiply the walk with every level up to the limit.
-        if (std::find(m_path.begin(), m_path.end(), member.definitionId) != m_path.end()) return;
-        const AcGeMatrix3d inner = transform * member.blockTransform;
-        Definition& definition = DefinitionOf(member.definitionId);
+        if (std::find(m_path.begin(), m_path.end(), definitionId) != m_path.end()) return;
+        const AcGeMatrix3d inner = transform * held.blockTransform;
+        Definition& definition = DefinitionOf(definitionId);
         if (level + 1 > m_settings.MaximumEntityLevel) return;
-        m_path.push_back(member.definitionId);
+        m_path.push_back(definitionId);
         for (size_t i = 0; i < definition.ids.size(); ++i) {
-          // Members are read on first use, and `definition` stays put while others are added.
-          if (definition.members[i].kind == Member::kUnread) ReadMember(definition.ids[i], definition.members[i]);
-          Place(definition.members[i], inner, level + 1);
+          // Members are read on first use; `definition` stays put while others are added, and its
+          // members never move.
+          if (definition.members[i].kind == Member::kUnread) ReadMember(definition, i);
+          Place(definition.members[i], &definition, inner, level + 1);
         }
         m_path.pop_back();
         break;
@@ -181,12 +196,20 @@ class Collector {
     }
   }
 
-  void ReadMember(AcDbObjectId id, Member& member) {
+  void ReadMember(Definition& definition, size_t index) {
+    Member& member = definition.members[index];
+    const AcDbObjectId id = definition.ids[index];
     member.kind = Member::kSkipped;
     if (id.isNull() || id.isErased()) return;
-    OpenedObject<AcDbEntity> entity;
-    Check(acdbOpenObject(entity.object, id, AcDb::kForRead), "open recognition entity");
-    Read(entity.object, false, member);
+    Reference referenced;
+    {
+      OpenedObject<AcDbEntity> entity;
+      Check(acdbOpenObject(entity.object, id, AcDb::kForRead), "open recognition entity");
+      Read(entity.object, false, member, referenced);
+    }
+    if (member.kind != Member::kReference) return;
+    member.reference = static_cast<uint32_t>(definition.references.size());
+    definition.references.push_back(referenced);
   }
 
   Definition& DefinitionOf(AcDbObjectId definitionId) {
@@ -261,6 +284,7 @@ class Collector {
   std::vector<AcDbObjectId> m_viewportFrozen;
   std::vector<AcDbObjectId> m_path;  // definitions being walked, outermost first
   std::map<AcDbObjectId, std::unique_ptr<Definition>> m_definitions;
+  Reference m_rootReference;  // of the model space entity being placed
   std::vector<LayerState> m_layers;
   size_t m_lastLayer = 0;
 };
