@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <map>
+#include <memory>
 #include <string_view>
 
 #include "host/opened_object.h"
@@ -32,6 +34,33 @@ bool Orthogonal(double rotation, double toleranceDegrees) {
   return false;
 }
 
+// What the walk read of one entity: enough to place it under any reference without reading it
+// again. A block definition is usually referenced many times (a title block on every sheet), so
+// its members are read once per walk and then only transformed; the drawing cannot change while
+// the walk runs on the main thread. Each member is read when the walk first reaches it, so a read
+// that fails or finds bad geometry fails the walk at the same point as reading it every time would.
+// Kept small, as a definition may hold as many entities as a model space: a reference's larger
+// part lives beside the members.
+struct Member {
+  enum Kind : unsigned char { kUnread, kSkipped, kLine, kPolyline, kReference };
+  Kind kind = kUnread;
+  uint32_t reference = 0;  // kReference inside a definition: its index in `references`
+  AcGePoint3d first;       // kLine: the local start; kPolyline: the local bounds' minimum
+  AcGePoint3d second;      // kLine: the local end; kPolyline: the local bounds' maximum
+};
+
+struct Reference {
+  AcGeMatrix3d blockTransform;
+  AcDbObjectId definitionId;
+};
+
+// A block definition's entities in the order its iterator gives them, read as the walk needs them.
+struct Definition {
+  std::vector<AcDbObjectId> ids;
+  std::vector<Member> members;
+  std::vector<Reference> references;
+};
+
 class Collector {
  public:
   Collector(AcDbDatabase* database, const Settings& settings, RecognitionInput& input)
@@ -58,13 +87,16 @@ class Collector {
     Check(acdbOpenObject(modelSpace.object, modelSpaceId, AcDb::kForRead), "open Model space");
     Iterator it;
     Check(modelSpace.object->newIterator(it.object, true, true), "iterate Model space");
+    Member member;  // one for all: Read sets what Place uses
     for (; !it.object->done(); it.object->step(true, true)) {
       AcDbObjectId id;
       Check(it.object->getEntityId(id), "read root entity id");
-      OpenedObject<AcDbEntity> entity;
-      Check(acdbOpenObject(entity.object, id, AcDb::kForRead), "inspect root entity");
-      if (AcDbLine::cast(entity.object) || AcDbPolyline::cast(entity.object) || AcDbBlockReference::cast(entity.object))
-        Visit(entity, AcGeMatrix3d::kIdentity, 0, true);
+      {
+        OpenedObject<AcDbEntity> entity;
+        Check(acdbOpenObject(entity.object, id, AcDb::kForRead), "inspect root entity");
+        Read(entity.object, true, member, m_rootReference);
+      }
+      Place(member, nullptr, AcGeMatrix3d::kIdentity, 0);
     }
   }
 
@@ -77,51 +109,31 @@ class Collector {
     ~Iterator() { delete object; }
   };
 
-  void Gather(AcDbObjectId id, const AcGeMatrix3d& transform, int level, bool root) {
-    if (level > m_settings.MaximumEntityLevel) return;
-    if (id.isNull() || id.isErased()) return;
-    OpenedObject<AcDbEntity> entity;
-    Check(acdbOpenObject(entity.object, id, AcDb::kForRead), "open recognition entity");
-    Visit(entity, transform, level, root);
-  }
-
-  // The entity stays open only until its own geometry is read: a reference closes it before
-  // walking its definition.
-  void Visit(OpenedObject<AcDbEntity>& entity, const AcGeMatrix3d& transform, int level, bool root) {
-    if (level > m_settings.MaximumEntityLevel) return;
-    if (!VisibleLayer(entity.object, root)) return;
-    if (AcDbBlockReference* reference = AcDbBlockReference::cast(entity.object)) {
+  // Reads what placing the entity needs, in the order the host is asked: its layer and
+  // visibility, then its own geometry. A reference's blockTransform is read here so that the
+  // entity is closed before its definition is walked. Model space entities of other kinds are
+  // passed over before their layer is looked at; inside a block every entity's layer is.
+  void Read(const AcDbEntity* entity, bool root, Member& member, Reference& referenced) {
+    member.kind = Member::kSkipped;
+    const AcDbBlockReference* reference = AcDbBlockReference::cast(entity);
+    const AcDbLine* line = reference ? nullptr : AcDbLine::cast(entity);
+    const AcDbPolyline* polyline = reference || line ? nullptr : AcDbPolyline::cast(entity);
+    if (root && !reference && !line && !polyline) return;
+    if (!VisibleLayer(entity, root)) return;
+    if (reference) {
       if (Clipped(reference) || !Orthogonal(reference->rotation(), m_settings.OrthogonalBlockRotationToleranceDegrees))
         return;
-      const AcGeMatrix3d inner = transform * reference->blockTransform();
-      const AcDbObjectId definitionId = reference->blockTableRecord();
-      // A definition that contains itself, directly or further down, is damage a file can carry;
-      // following it would multiply the walk with every level up to the limit.
-      if (std::find(m_path.begin(), m_path.end(), definitionId) != m_path.end()) return;
-      entity.object->close();
-      entity.object = nullptr;
-      OpenedObject<AcDbBlockTableRecord> definition;
-      Check(acdbOpenObject(definition.object, definitionId, AcDb::kForRead), "open block definition");
-      Iterator it;
-      Check(definition.object->newIterator(it.object, true, true), "iterate block definition");
-      m_path.push_back(definitionId);
-      for (; !it.object->done(); it.object->step(true, true)) {
-        AcDbObjectId child;
-        Check(it.object->getEntityId(child), "read child entity id");
-        Gather(child, inner, level + 1, false);
-      }
-      m_path.pop_back();
-    } else if (const AcDbLine* line = AcDbLine::cast(entity.object)) {
-      AcGePoint3d start = line->startPoint();
-      AcGePoint3d end = line->endPoint();
-      const double length = start.distanceTo(end);
+      referenced.blockTransform = reference->blockTransform();
+      referenced.definitionId = reference->blockTableRecord();
+      member.kind = Member::kReference;
+    } else if (line) {
+      member.first = line->startPoint();
+      member.second = line->endPoint();
+      const double length = member.first.distanceTo(member.second);
       Require(std::isfinite(length), "non-finite local line length");
       if (length < m_settings.IgnoreLengthThreshold) return;
-      const Point2d a = Point(start.transformBy(transform));
-      const Point2d b = Point(end.transformBy(transform));
-      if (std::fabs(a.X - b.X) <= m_settings.AxisCoordinateTolerance) m_input.VerticalLines.push_back({a, b});
-      else if (std::fabs(a.Y - b.Y) <= m_settings.AxisCoordinateTolerance) m_input.HorizontalLines.push_back({a, b});
-    } else if (const AcDbPolyline* polyline = AcDbPolyline::cast(entity.object)) {
+      member.kind = Member::kLine;
+    } else if (polyline) {
       const long vertices = static_cast<long>(polyline->numVerts());
       if (vertices < m_settings.MinimumPolylineVertexCount || vertices > m_settings.MaximumPolylineVertexCount) return;
       double endParam = 0, length = 0;
@@ -133,9 +145,90 @@ class Collector {
       const Acad::ErrorStatus status = polyline->getGeomExtents(extents);
       if (status == Acad::eInvalidExtents) return;
       Check(status, "read native polyline bounds");
-      extents.transformBy(transform);
-      m_input.PolylineBounds.push_back({Point(extents.minPoint()), Point(extents.maxPoint())});
+      member.first = extents.minPoint();
+      member.second = extents.maxPoint();
+      member.kind = Member::kPolyline;
     }
+  }
+
+  // Puts an entity read before into the input, under the references that lead to it; `owner` is
+  // the definition it belongs to, null for model space.
+  void Place(const Member& member, const Definition* owner, const AcGeMatrix3d& transform, int level) {
+    switch (member.kind) {
+      case Member::kLine: {
+        AcGePoint3d start = member.first;
+        AcGePoint3d end = member.second;
+        const Point2d a = Point(start.transformBy(transform));
+        const Point2d b = Point(end.transformBy(transform));
+        if (std::fabs(a.X - b.X) <= m_settings.AxisCoordinateTolerance) m_input.VerticalLines.push_back({a, b});
+        else if (std::fabs(a.Y - b.Y) <= m_settings.AxisCoordinateTolerance) m_input.HorizontalLines.push_back({a, b});
+        break;
+      }
+      case Member::kPolyline: {
+        AcDbExtents extents(member.first, member.second);
+        extents.transformBy(transform);
+        m_input.PolylineBounds.push_back({Point(extents.minPoint()), Point(extents.maxPoint())});
+        break;
+      }
+      case Member::kReference: {
+        // Used before the walk goes down: reading members there may grow `references`.
+        const Reference& held = owner ? owner->references[member.reference] : m_rootReference;
+        const AcDbObjectId definitionId = held.definitionId;
+        // A definition that contains itself, directly or further down, is damage a file can
+        // carry; following it would multiply the walk with every level up to the limit.
+        if (std::find(m_path.begin(), m_path.end(), definitionId) != m_path.end()) return;
+        const AcGeMatrix3d inner = transform * held.blockTransform;
+        Definition& definition = DefinitionOf(definitionId);
+        if (level + 1 > m_settings.MaximumEntityLevel) return;
+        m_path.push_back(definitionId);
+        for (size_t i = 0; i < definition.ids.size(); ++i) {
+          // Members are read on first use; `definition` stays put while others are added, and its
+          // members never move.
+          if (definition.members[i].kind == Member::kUnread) ReadMember(definition, i);
+          Place(definition.members[i], &definition, inner, level + 1);
+        }
+        m_path.pop_back();
+        break;
+      }
+      case Member::kUnread:
+      case Member::kSkipped:
+        break;
+    }
+  }
+
+  void ReadMember(Definition& definition, size_t index) {
+    Member& member = definition.members[index];
+    const AcDbObjectId id = definition.ids[index];
+    member.kind = Member::kSkipped;
+    if (id.isNull() || id.isErased()) return;
+    Reference referenced;
+    {
+      OpenedObject<AcDbEntity> entity;
+      Check(acdbOpenObject(entity.object, id, AcDb::kForRead), "open recognition entity");
+      Read(entity.object, false, member, referenced);
+    }
+    if (member.kind != Member::kReference) return;
+    member.reference = static_cast<uint32_t>(definition.references.size());
+    definition.references.push_back(referenced);
+  }
+
+  Definition& DefinitionOf(AcDbObjectId definitionId) {
+    auto found = m_definitions.find(definitionId);
+    if (found != m_definitions.end()) return *found->second;
+    auto definition = std::make_unique<Definition>();
+    {
+      OpenedObject<AcDbBlockTableRecord> record;
+      Check(acdbOpenObject(record.object, definitionId, AcDb::kForRead), "open block definition");
+      Iterator it;
+      Check(record.object->newIterator(it.object, true, true), "iterate block definition");
+      for (; !it.object->done(); it.object->step(true, true)) {
+        AcDbObjectId child;
+        Check(it.object->getEntityId(child), "read child entity id");
+        definition->ids.push_back(child);
+      }
+    }
+    definition->members.resize(definition->ids.size());
+    return *m_definitions.emplace(definitionId, std::move(definition)).first->second;
   }
 
   bool Clipped(const AcDbBlockReference* reference) {
@@ -190,6 +283,8 @@ class Collector {
   RecognitionInput& m_input;
   std::vector<AcDbObjectId> m_viewportFrozen;
   std::vector<AcDbObjectId> m_path;  // definitions being walked, outermost first
+  std::map<AcDbObjectId, std::unique_ptr<Definition>> m_definitions;
+  Reference m_rootReference;  // of the model space entity being placed
   std::vector<LayerState> m_layers;
   size_t m_lastLayer = 0;
 };

@@ -71,7 +71,7 @@ Acad::ErrorStatus openAsCall(const char* call, T*& out, AcDbObjectId id, AcDb::O
   Acad::ErrorStatus es;
   if (hostCallFails(call, Acad::eWasOpenForWrite, &es, "acdbOpenObject")) return es;
   int planted = 0;
-  if (argumentFails("acdbOpenObject", narrow(T::desc()->name()), &planted))
+  if (argumentFails("acdbOpenObject", T::desc()->name(), &planted))
     return static_cast<Acad::ErrorStatus>(planted);
   AcDbObject* raw = nullptr;
   if ((es = openObject(raw, id, mode, openErased)) != Acad::eOk) return es;
@@ -87,7 +87,7 @@ Acad::ErrorStatus openAsCall(const char* call, T*& out, AcDbObjectId id, AcDb::O
 inline bool nameReadFails(const AcDbObject* object, Acad::ErrorStatus* status) {
   if (hostCallFails("getName", Acad::eInvalidInput, status)) return true;
   int planted = 0;
-  if (!argumentFails("getName", narrow(object->isA()->name()), &planted)) return false;
+  if (!argumentFails("getName", object->isA()->name(), &planted)) return false;
   *status = static_cast<Acad::ErrorStatus>(planted);
   return true;
 }

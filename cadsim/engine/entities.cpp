@@ -15,6 +15,19 @@ std::wstring plainMText(const std::wstring& s) { return cadsim::widen(cadsim::dx
 
 bool finite(const AcGePoint3d& p) { return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z); }
 
+// cadsim::upper(a) == cadsim::upper(b) without making either: layerId() runs it for every
+// entity read, against every layer.
+bool sameUpper(const std::wstring& a, const std::wstring& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    wchar_t x = a[i], y = b[i];
+    if (x >= L'a' && x <= L'z') x = static_cast<wchar_t>(x - L'a' + L'A');
+    if (y >= L'a' && y <= L'z') y = static_cast<wchar_t>(y - L'a' + L'A');
+    if (x != y) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 // --- AcDbEntity -----------------------------------------------------------------------------------
@@ -31,7 +44,7 @@ AcDbObjectId AcDbEntity::layerId() const {
   if (!table) return AcDbObjectId();
   for (AcDbObjectId id : table->recordIds()) {
     auto* rec = cadsim::peek<AcDbLayerTableRecord>(id);
-    if (rec && cadsim::upper(rec->nameText()) == cadsim::upper(m_layerName)) return id;
+    if (rec && sameUpper(rec->nameText(), m_layerName)) return id;
   }
   return AcDbObjectId();
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "cadsim/control/faults.h"
 #include "cadsim/sdk/acad_types.h"
@@ -18,7 +19,8 @@ void requireMainThread(const char* what);
 // the entry point is made of: a fault planted on acdbOpenObject also fails getRecord), with the
 // planted status; or as the nth host call, with `failure`, the way the host fails this call.
 // Engine code calls the engine's own helpers, never a fault point, so only the caller's calls
-// count.
+// count. `name` is best a string literal: its address finds the call's counter without a lock
+// (any other text is still counted right, only slower).
 bool hostCallFails(const char* name, int failure, int* status, const char* alsoAnswers = nullptr);
 inline bool hostCallFails(const char* name, Acad::ErrorStatus failure, Acad::ErrorStatus* status,
                           const char* alsoAnswers = nullptr) {
@@ -33,8 +35,10 @@ inline bool hostCallAnswersNull(const char* name, const char* alsoAnswers = null
   return hostCallFails(name, 0, &ignored, alsoAnswers);
 }
 // A fault planted on "name:argument", which narrows a call's faults to one argument. Not a call of
-// its own: it is not counted and never the nth host call.
-bool argumentFails(const std::string& name, const std::string& argument, int* status);
+// its own: it is not counted and never the nth host call. The text "name:argument" is only made
+// while some narrowed fault or delay is planted, so the wide form narrows nothing otherwise.
+bool argumentFails(const char* name, std::string_view argument, int* status);
+bool argumentFails(const char* name, const ACHAR* argument, int* status);
 
 // Drops planted faults, counts and the fault log (reset()).
 void resetFaults();

@@ -304,7 +304,7 @@ Acad::ErrorStatus AcDbLayoutManager::setCurrentLayout(const ACHAR* newname, AcDb
   if (cadsim::hostCallFails("setCurrentLayout", Acad::eInvalidContext, &es)) return es;
   if (!newname || !*newname) return Acad::eInvalidInput;
   int status = 0;
-  if (cadsim::argumentFails("setCurrentLayout", cadsim::narrow(newname), &status))
+  if (cadsim::argumentFails("setCurrentLayout", newname, &status))
     return static_cast<Acad::ErrorStatus>(status);
   AcDbDatabase* db = cadsim::targetDatabase(pDb);
   if (!db) return Acad::eNullObjectPointer;

@@ -285,7 +285,7 @@ Acad::ErrorStatus acdbOpenAcDbObject(AcDbObject*& pObj, AcDbObjectId id, AcDb::O
   Acad::ErrorStatus es;
   if (cadsim::hostCallFails("acdbOpenObject", Acad::eWasOpenForWrite, &es)) return es;
   int planted = 0;
-  if (asked && cadsim::argumentFails("acdbOpenObject", cadsim::narrow(asked->name()), &planted))
+  if (asked && cadsim::argumentFails("acdbOpenObject", asked->name(), &planted))
     return static_cast<Acad::ErrorStatus>(planted);
   return cadsim::openObject(pObj, id, mode, openErased);
 }

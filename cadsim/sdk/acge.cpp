@@ -2,6 +2,7 @@
 #include "cadsim/sdk/acge.h"
 
 #include <cmath>
+#include <cstring>
 #include <utility>
 
 const AcGePoint3d AcGePoint3d::kOrigin(0, 0, 0);
@@ -11,8 +12,10 @@ const AcGeVector3d AcGeVector3d::kZAxis(0, 0, 1);
 const AcGeMatrix3d AcGeMatrix3d::kIdentity;
 
 AcGeMatrix3d& AcGeMatrix3d::setToIdentity() {
-  for (int r = 0; r < 4; ++r)
-    for (int c = 0; c < 4; ++c) entry[r][c] = r == c ? 1.0 : 0.0;
+  // Every reference's blockTransform makes several matrices, and the walks over large drawings
+  // make millions of those: plain stores beat the loop.
+  static const double kUnit[4][4] = {{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}};
+  std::memcpy(entry, kUnit, sizeof entry);
   return *this;
 }
 
@@ -50,12 +53,14 @@ AcGeMatrix3d AcGeMatrix3d::scaling(const AcGeScale3d& scale, const AcGePoint3d& 
 
 AcGeMatrix3d AcGeMatrix3d::operator*(const AcGeMatrix3d& o) const {
   AcGeMatrix3d out;
-  for (int r = 0; r < 4; ++r)
-    for (int c = 0; c < 4; ++c) {
-      double v = 0;
-      for (int k = 0; k < 4; ++k) v += entry[r][k] * o.entry[k][c];
-      out.entry[r][c] = v;
-    }
+  for (int r = 0; r < 4; ++r) {
+    // Each sum starts from +0 and adds in k order, so that every product comes out bit for bit
+    // the same however the compiler schedules it (a -0 sum comes out +0, as it always has).
+    const double* row = entry[r];
+    for (int c = 0; c < 4; ++c)
+      out.entry[r][c] = (((0.0 + row[0] * o.entry[0][c]) + row[1] * o.entry[1][c]) + row[2] * o.entry[2][c]) +
+                        row[3] * o.entry[3][c];
+  }
   return out;
 }
 
@@ -92,8 +97,11 @@ void AcDbExtents::addExt(const AcDbExtents& e) {
 
 void AcDbExtents::transformBy(const AcGeMatrix3d& m) {
   if (isEmpty()) return;
+  // A flat box (the extents of anything drawn in a plane) has each corner twice below, and adding
+  // a point already in adds nothing; a walk over a large drawing transforms millions of these.
+  const int corners = std::memcmp(&m_min.z, &m_max.z, sizeof(double)) == 0 ? 4 : 8;
   AcDbExtents out;
-  for (int i = 0; i < 8; ++i) {
+  for (int i = 0; i < corners; ++i) {
     AcGePoint3d p((i & 1) ? m_max.x : m_min.x, (i & 2) ? m_max.y : m_min.y, (i & 4) ? m_max.z : m_min.z);
     out.addPoint(p.transformBy(m));
   }
