@@ -123,7 +123,6 @@ TEST_F(DrawingSession, RequestPathsFindTheOpenDrawing) {
     bool found;
   } cases[] = {
       {file + "/", true},                  // trailing slash
-      {file + "//", true},
       {"\\" + file.substr(1), true},       // a backslash where the slash was
       {link, true},                        // the same file under another name
       {dir + "/A.dwg", false},             // case is kept on a case-sensitive volume
@@ -192,7 +191,6 @@ TEST_F(DrawingSession, APreservedLayoutComesBackAfterTheOperation) {
     std::string reply;
     std::string layoutAfter;
   } cases[] = {
-      {"restored", [] { SwitchSpaceSync("Layout2"); }, "done", "Layout1"},
       // The other drawing is now in front: its layouts are not ours to switch.
       {"another drawing in front", [&] {
          SwitchSpaceSync("Layout2");
@@ -266,20 +264,11 @@ TEST_F(DrawingSession, TheLockFileSweepStaysInsideTheDrawingsTree) {
     EXPECT_EQ(SweepDrawingLockFiles(path), 0u) << path;
 }
 
-TEST_F(DrawingSession, MissingFontsAreReplacedAndOnlyANeededRepairRegenerates) {
+// A repair with nothing to repair, and the regeneration only after a repair, are the end-to-end
+// tests'; the style without any font file and the host's refusals are not.
+TEST_F(DrawingSession, MissingFontsAreReplacedAndRefusalsExplained) {
   cadsim::setAvailableFonts({"txt.shx", "simplex.shx", "gbcbig.shx", "hztxt.shx"});
-  EXPECT_TRUE(fontFixIsMissing(nullptr));
-  EXPECT_FALSE(fontFixIsMissing(L"SIMPLEX.SHX"));
-
-  // Everything available (the default style uses txt.shx; a style without a big font is judged
-  // by its font alone).
-  cadsim::addTextStyle(db, "Fine", "simplex.shx", "hztxt.shx");
-  cadsim::addTextStyle(db, "NoBig", "simplex.shx");
-  EXPECT_EQ(PerformFixMissingFonts(), "OK");
-  cadsim::runUntilIdle();
-  EXPECT_EQ(cadsim::output().find("Regenerating"), std::string::npos);
-  EXPECT_NE(cadsim::output().find("no replacement is needed"), std::string::npos);
-
+  EXPECT_FALSE(fontFixIsMissing(L"SIMPLEX.SHX"));  // file names are compared without case
   cadsim::addTextStyle(db, "LostFont", "gone.shx", "hztxt.shx");   // font missing, big font there
   cadsim::addTextStyle(db, "LostBig", "simplex.shx", "gone2.shx");  // big font missing
   cadsim::addTextStyle(db, "Empty", "");                           // no font file at all
