@@ -35,18 +35,7 @@ class FakeHub {
 
   std::string Url() const { return "ws://127.0.0.1:" + std::to_string(listener_.port) + "/cadHub"; }
 
-  void SendInvocation(const std::string& reqId, const std::string& action, const std::string& params) {
-    SendText("{\"type\":1,\"target\":\"ExecuteCommand\",\"arguments\":[\"" + reqId + "\",\"" + action +
-             "\",\"" + params + "\"]}\x1e");
-  }
   void SendText(const std::string& payload) { Send(loopback::ServerFrame(1, payload)); }
-  // The client answers a ping with a pong carrying the same payload.
-  void SendPing(const std::string& payload) { Send(loopback::ServerFrame(9, payload)); }
-  size_t WaitForPongs(size_t n, int timeoutMs = 5000) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    cv_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return pongs_ >= n; });
-    return pongs_;
-  }
   size_t RecordCount() {
     std::lock_guard<std::mutex> lock(mutex_);
     return records_.size();
@@ -94,8 +83,7 @@ class FakeHub {
       const std::string record = conn_.ReadRecord();
       if (record.rfind("<", 0) == 0 || record == "CLOSE") return;  // the stream ended
       std::lock_guard<std::mutex> lock(mutex_);
-      if (record.rfind("PONG:", 0) == 0) ++pongs_;
-      else records_.push_back(record);
+      records_.push_back(record);
       cv_.notify_all();
     }
   }
@@ -106,6 +94,5 @@ class FakeHub {
   std::condition_variable cv_;
   int client_ = -1;
   std::vector<std::string> records_;
-  size_t pongs_ = 0;
   std::thread server_;  // last: starts once everything above exists
 };

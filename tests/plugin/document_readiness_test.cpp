@@ -31,36 +31,20 @@ class Readiness : public ::testing::Test {
   }
 };
 
-TEST_F(Readiness, ADrawingIsConfirmedOnlyOnceTheHostIsIdleWithIt) {
-  AcApDocument* doc = cadsim::beginOpen("/drawings/站点 A.dwg");
-  cadsim::runUntilIdle();  // probes while the drawing is still being created confirm nothing
-  EXPECT_FALSE(Published().documentReady);
-  EXPECT_EQ(Published().activeDocumentName, "站点 A.dwg");
-
-  cadsim::finishOpen(doc);
-  cadsim::runUntilIdle();
-  CadClientMetadata m = Published();
-  EXPECT_TRUE(m.documentReady);
-  EXPECT_EQ(m.activeDocumentPath, "/drawings/站点 A.dwg");
-}
-
-TEST_F(Readiness, ATaskAdmittedBeforeASwitchIsRefusedEvenAfterTheNewDrawingIsConfirmed) {
+// A switch away and back is a change too: the epoch only grows. (A single switch with work queued
+// is the end-to-end chaos tests'.)
+TEST_F(Readiness, ATaskAdmittedBeforeASwitchAwayAndBackIsRefused) {
   cadsim::openDrawing("/a.dwg");
   cadsim::runUntilIdle();
-  uint64_t admitted = Published().documentEpoch;
+  const uint64_t admitted = Published().documentEpoch;
   EXPECT_TRUE(validateCadDocumentTask(admitted));
-
   cadsim::openDrawing("/b.dwg");
+  cadsim::runUntilIdle();
+  cadsim::activate(cadsim::findDocument("/a.dwg"));
   cadsim::runUntilIdle();
   ASSERT_TRUE(Published().documentReady);
   EXPECT_FALSE(validateCadDocumentTask(admitted));
   EXPECT_TRUE(validateCadDocumentTask(Published().documentEpoch));
-
-  // Switching back is a change too: the epoch only grows.
-  uint64_t onB = Published().documentEpoch;
-  cadsim::activate(cadsim::findDocument("/a.dwg"));
-  cadsim::runUntilIdle();
-  EXPECT_FALSE(validateCadDocumentTask(onB));
 }
 
 TEST_F(Readiness, TaskCheckMakesTheReadyDrawingCurrent) {
@@ -107,8 +91,9 @@ TEST_F(Readiness, ClosingTheActiveDrawingUnpublishesItAtOnce) {
 }
 
 // The host announces a creation before the new drawing is active: readiness is withdrawn at
-// once, so a command arriving in that window is refused.
-TEST_F(Readiness, ACreationStartingWithdrawsReadinessBeforeTheNewDrawingIsActive) {
+// once, so a command arriving in that window is refused; a cancelled creation, announced or
+// under way, leaves the previous drawing ready.
+TEST_F(Readiness, ACreationStartingWithdrawsReadinessUntilItIsCancelled) {
   AcApDocument* a = cadsim::openDrawing("/a.dwg");
   cadsim::runUntilIdle();
   const uint64_t before = Published().documentEpoch;
@@ -122,11 +107,7 @@ TEST_F(Readiness, ACreationStartingWithdrawsReadinessBeforeTheNewDrawingIsActive
   cadsim::runUntilIdle();
   EXPECT_TRUE(Published().documentReady);
   EXPECT_EQ(acDocManagerPtr()->mdiActiveDocument(), a);
-}
 
-TEST_F(Readiness, CancelledCreationLeavesThePreviousDrawingReady) {
-  cadsim::openDrawing("/a.dwg");
-  cadsim::runUntilIdle();
   AcApDocument* doomed = cadsim::beginOpen("/b.dwg");
   cadsim::runUntilIdle();
   EXPECT_FALSE(Published().documentReady);
@@ -164,20 +145,6 @@ TEST_F(Readiness, MonitoringOffMeansNoProbesAndProbesThatDoNothing) {
   EXPECT_FALSE(Published().documentReady);
   scheduleDocumentProbe();
   EXPECT_EQ(cadsim::pendingCallbackCount(), 0u);
-}
-
-TEST_F(Readiness, ObservingTheSamePairTwiceKeepsTheEpoch) {
-  OrvikCadDocumentReadiness t;
-  int doc = 0, db = 0;
-  auto* d = reinterpret_cast<const AcApDocument*>(&doc);
-  auto* b = reinterpret_cast<const AcDbDatabase*>(&db);
-  t.observe(d, b);
-  uint64_t e = t.epoch();
-  t.observe(d, b);
-  EXPECT_EQ(t.epoch(), e);
-  EXPECT_FALSE(t.confirm(true, false, true));
-  EXPECT_TRUE(t.confirm(true, true, true));
-  EXPECT_TRUE(t.confirm(false, false, false));  // never cleared by a later failed confirmation
 }
 
 TEST_F(Readiness, AReactorThatCannotBeAttachedLeavesTheDrawingUnwatched) {

@@ -5,8 +5,8 @@
 # lists, one tab-separated record a line, the handles ezdxf chose, which the test cannot know:
 #   layout  <name> <layout handle> <tab order> <space's block record handle>
 #   insert  <handle> <space's block record handle, or for R12 "M" (model) or "*" (paper)>
-# Everything else (layer states, style fonts, geometry, texts, attributes) is fixed below and known
-# to the test.
+# Everything else (references, attributes, viewports, page setups) is fixed below and known to the
+# test.
 import os
 import sys
 
@@ -29,36 +29,12 @@ def make(version, out_dir):
     if version == "R2018":
         doc.header["$TILEMODE"] = 0  # the active paper layout was current when saved
 
-    doc.layers.add("OFFLAYER", color=3).off()
-    doc.layers.add("FROZEN", color=4).freeze()
-    doc.layers.add("LOCKED", color=5).lock()
-    if not r12:
-        doc.layers.add("NOPLOT", color=6).dxf.plot = 0
+    doc.layers.add("FROZEN", color=4).freeze()  # frozen in each viewport below
 
-    doc.styles.new("CJK", dxfattribs={"font": "simplex.shx", "bigfont": "gbcbig.shx",
-                                      "height": 2.5, "width": 0.8})
-    doc.styles.new("TTF", dxfattribs={"font": "arial.ttf", "width": 1.0}).set_extended_font_data("Arial")
-
-    blk = doc.blocks.new("TITLE", base_point=(1, 2))
-    blk.add_line((0, 0), (100, 0))
-    blk.add_attdef("DWGNO", (5, 5), dxfattribs={"height": 2.5, "prompt": "Drawing number"})
-    blk.add_attdef("TITLE", (5, 10), text="untitled", dxfattribs={"height": 3.5, "prompt": "Title"})
-    blk.add_attdef("SECRET", (5, 15), dxfattribs={"height": 1.0, "flags": 1})
+    doc.blocks.new("TITLE").add_line((0, 0), (100, 0))
     doc.blocks.new("PLAIN").add_line((0, 0), (1, 1))
 
     msp = doc.modelspace()
-    msp.add_line((0, 0), (10, 0), dxfattribs={"layer": "FROZEN"})
-    msp.add_line((0, 0), (0, 7.5), dxfattribs={"layer": "OFFLAYER", "color": 1})
-    if r12:
-        msp.add_polyline2d([(0, 0), (4, 0), (4, 3)], close=True, dxfattribs={"layer": "LOCKED"})
-    else:
-        pl = msp.add_lwpolyline([(0, 0, 0, 0, 0.5), (4, 0), (4, 3)], format="xyseb",
-                                close=True, dxfattribs={"layer": "LOCKED"})
-        pl.dxf.elevation = 2.0
-    msp.add_text("Caf\u00e9 \u00b1 \u4e2d\u6587", dxfattribs={"height": 2.0, "style": "CJK"}).set_placement((3, 4))
-    if not r12:
-        # Longer than one 250-character chunk.
-        msp.add_mtext("first line\\Psecond line " + "x" * 300).set_location((5, 6))
     ref = msp.add_blockref("TITLE", (50, 60), dxfattribs={"xscale": 2, "yscale": 3, "rotation": 90})
     add_attributes(ref, [("DWGNO", "M-001"), ("TITLE", "Model title")])
     msp.add_blockref("PLAIN", (1, 1))
@@ -81,7 +57,7 @@ def make(version, out_dir):
         if not r12:
             vp.frozen_layers = ["FROZEN"]
         ref = psp.add_blockref("TITLE", (10 * index, 5))
-        add_attributes(ref, [("DWGNO", "D-%d" % (index + 1)), ("TITLE", "Sheet %d \"q\"" % index)])
+        add_attributes(ref, [("DWGNO", "D-%d" % (index + 1)), ("TITLE", "Sheet %d \"q\" \u4e2d" % index)])
         psp.add_blockref("PLAIN", (0, 0))
         if version == "R2018" and index == 0:
             framed = psp.add_blockref("TITLE", (0, 100))
