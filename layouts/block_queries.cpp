@@ -9,6 +9,7 @@
 #include "host/platform.h"
 #include "host/strings.h"
 #include "layouts/attribute_text.h"
+#include "link/hub_protocol.h"
 #include "pipeline/session_actions.h"
 #include "plot/plot_view.h"
 #include "plugin/message_language.h"
@@ -126,31 +127,9 @@ AcDbDatabase* ActiveDatabase(std::string& error) {
 
 }  // namespace
 
-std::string jsonEscape(const std::string& text) {
-  static const char kHex[] = "0123456789abcdef";
-  std::string out;
-  out.reserve(text.size() + 8);
-  for (char c : text) {
-    const unsigned char byte = static_cast<unsigned char>(c);
-    switch (c) {
-      case '\t': out += "\\t"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      default:
-        // A raw control character makes a strict reader reject the whole answer.
-        if (byte < 0x20) {
-          out += "\\u00";
-          out += kHex[byte >> 4];
-          out += kHex[byte & 0x0F];
-        } else {
-          out += c;
-        }
-    }
-  }
-  return out;
-}
+// The result texts' escaping: tab, line feed and carriage return short, every other control byte
+// as \u00xx, so a strict reader on the companion's side accepts every name and value.
+std::string jsonEscape(const std::string& text) { return JsonEscape(text); }
 
 std::string ws2s(const wchar_t* text) { return OrvikUtf8(text); }
 
