@@ -8,6 +8,7 @@
 #include "host/platform.h"
 #include "host/strings.h"
 #include "layouts/layout_readers.h"
+#include "plugin/document_readiness.h"
 
 namespace OrvikDrawingLayouts {
 namespace {
@@ -265,10 +266,23 @@ void TemporaryReadDocument::own(AcApDocument* document) {
   if (document && !existed(document)) owned_ = document;
 }
 
+void TemporaryReadDocument::beginOpen() {
+  if (opening_) return;
+  opening_ = true;
+  beginTransientDocumentSwitch();
+}
+
 bool TemporaryReadDocument::finish(Snapshot& snapshot) {
   if (finished_) return true;
   finished_ = true;
   if (!opening_) return true;
+  bool ok = RestorePriorDocuments(snapshot);
+  // The user's drawing is back (or the failure is recorded): readiness sees what is active now.
+  endTransientDocumentSwitch();
+  return ok;
+}
+
+bool TemporaryReadDocument::RestorePriorDocuments(Snapshot& snapshot) {
   bool ok = true;
 
   if (owned_ && DocumentIsOpen(manager_, owned_)) {

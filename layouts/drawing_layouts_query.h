@@ -61,7 +61,8 @@ class TemporaryReadDocument {
   TemporaryReadDocument& operator=(const TemporaryReadDocument&) = delete;
 
   bool captured() const { return captured_; }
-  void beginOpen() { opening_ = true; }
+  // From here until finish the readiness tracker ignores the temporary drawing's events.
+  void beginOpen();
   bool existed(AcApDocument* document) const;
   // Takes ownership of a document the fallback opened; documents open before are never taken.
   void own(AcApDocument* document);
@@ -74,6 +75,8 @@ class TemporaryReadDocument {
   bool finish(Snapshot& snapshot);
 
  private:
+  bool RestorePriorDocuments(Snapshot& snapshot);
+
   AcApDocManager* manager_ = nullptr;
   AcApDocument* priorCurrent_ = nullptr;
   AcApDocument* priorActive_ = nullptr;

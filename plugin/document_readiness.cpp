@@ -23,6 +23,8 @@ bool g_monitoring = false;
 std::vector<void (*)()> g_probeFollowUps;
 // At most one probe is ever pending.
 OrvikSinglePost g_probePost;
+// Transient switches held (beginTransientDocumentSwitch).
+int g_transientSwitches = 0;
 
 bool contains(const std::vector<AcApDocument*>& v, const AcApDocument* d) {
   return std::find(v.begin(), v.end(), d) != v.end();
@@ -109,7 +111,8 @@ void scheduleDocumentProbe() {
 void confirmActiveDocument(void*) {
   ORVIK_ASSERT_MAIN_THREAD();
   g_probePost.ran();
-  if (!g_monitoring) return;
+  // During a transient switch the probe would confirm the wrong drawing; its end probes again.
+  if (!g_monitoring || g_transientSwitches > 0) return;
   // Run by the host from its application context: nothing may escape.
   try {
     AcApDocument* document = availableActiveDocument();
@@ -145,7 +148,20 @@ void fillActiveDocument(CadClientMetadata& metadata) {
   metadata.activeDocumentPath = document ? OrvikUtf8(document->fileName()) : std::string();
 }
 
+void beginTransientDocumentSwitch() {
+  ORVIK_ASSERT_MAIN_THREAD();
+  ++g_transientSwitches;
+}
+
+void endTransientDocumentSwitch() {
+  ORVIK_ASSERT_MAIN_THREAD();
+  if (g_transientSwitches == 0 || --g_transientSwitches > 0) return;
+  publishActiveDocument();
+  scheduleDocumentProbe();
+}
+
 void publishActiveDocument() {
+  if (g_transientSwitches > 0) return;
   CadClientMetadata metadata;
   fillActiveDocument(metadata);
   updateCadDocumentState(metadata.documentReady, metadata.activeDocumentName,
@@ -170,6 +186,7 @@ bool validateCadDocumentTask(uint64_t taskEpoch) {
 
 void resetDocumentReadiness() {
   g_readiness.reset();
+  g_transientSwitches = 0;
   g_watched.clear();
   g_creating.clear();
   g_closing.clear();
@@ -183,7 +200,7 @@ void resetDocumentReadiness() {
 void OrvikCadDocumentReactor::documentCreateStarted(AcApDocument* doc) {
   OrvikGuarded([&] {
     g_creating.insert(doc);
-    g_readiness.invalidate();
+    if (g_transientSwitches == 0) g_readiness.invalidate();
     publishActiveDocument();
   });
 }
@@ -204,7 +221,7 @@ void OrvikCadDocumentReactor::documentToBeDestroyed(AcApDocument* doc) {
     g_creating.erase(doc);
     g_closing.insert(doc);
     AcApDocManager* manager = acDocManagerPtr();
-    if (manager && manager->mdiActiveDocument() == doc) g_readiness.invalidate();
+    if (manager && manager->mdiActiveDocument() == doc && g_transientSwitches == 0) g_readiness.invalidate();
     publishActiveDocument();
   });
 }

@@ -37,6 +37,15 @@ class OrvikCadDocumentReadiness {
   bool m_confirmed = false;
 };
 
+// The plug-in's own short-lived switch to another drawing, such as a read-only drawing opened, read
+// and closed inside one task. While one is held, the host's document events keep their bookkeeping
+// (drawings being created, closed, watched) but change neither the tracked drawing, its
+// confirmation and epoch, nor the state published to the companion. When the last one ends the
+// active drawing is observed as usual: the same drawing as before keeps its confirmation and epoch,
+// so commands queued for it still run and the companion sees no flicker. Main thread only.
+void beginTransientDocumentSwitch();
+void endTransientDocumentSwitch();
+
 class OrvikCadDocumentReactor : public AcApDocManagerReactor {
  public:
   void documentCreateStarted(AcApDocument* doc) override;

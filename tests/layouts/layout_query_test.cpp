@@ -16,6 +16,7 @@
 #include "layouts/layout_readers.h"
 #include "pipeline/document_binding.h"
 #include "pipeline/request_json.h"
+#include "plugin/document_readiness.h"
 
 namespace {
 
@@ -260,6 +261,24 @@ TEST_F(DrawingQuery, ReadOnlyFallbackRefusedOrFailing) {
                         R"("error":{"code":"document_fallback_restore_failed")"),
             std::string::npos) << answer;
   EXPECT_EQ(cadsim::documents().size(), 2u);
+}
+
+// The fallback's temporary drawing is the plug-in's own doing: commands queued for the user's
+// drawing still run afterwards, and the state the companion sees never changes.
+TEST_F(DrawingQuery, TheFallbackLeavesTheUsersDrawingReady) {
+  acDocManagerPtr()->addReactor(&documentReactor());
+  setReadinessMonitoring(true);
+  cadsim::runUntilIdle();
+  confirmActiveDocument(nullptr);
+  const uint64_t epoch = readinessTracker().epoch();
+  ASSERT_TRUE(readinessTracker().isReady(active, cadsim::databaseOf(active)));
+  cadsim::failCall("getEntity", 2);
+  EXPECT_NE(Files({file}).find(R"("blockReadMode":"documentFallback"})"), std::string::npos);
+  cadsim::runUntilIdle();
+  EXPECT_EQ(readinessTracker().epoch(), epoch);
+  EXPECT_TRUE(validateCadDocumentTask(epoch));
+  acDocManagerPtr()->removeReactor(&documentReactor());
+  resetDocumentReadiness();
 }
 
 }  // namespace
