@@ -77,6 +77,11 @@ class CadSim:
         """Makes every call of `name` take `milliseconds` longer, until clear_faults()."""
         return self._host_line("DELAY %s %d" % (name, milliseconds), "Delay set:")
 
+    def gate(self, name, release):
+        """Holds the next call of `name` until the file `release` exists; the host creates
+        `release`.reached once the call has begun."""
+        return self._host_line("GATE %s %s" % (name, release), "Gate set:")
+
     def clear_faults(self):
         return self._host_line("CLEARFAULTS", "Faults cleared.")
 

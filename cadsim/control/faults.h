@@ -61,7 +61,11 @@ void failNthHostCall(size_t n);
 // on the calling thread before it answers, until clearFaults(): a slow read a test can cancel
 // while it runs.
 void delayCall(const std::string& name, int milliseconds);
-// Drops every planted fault and delay, and starts the counts and the list of injected failures afresh.
+// Holds the next call of `name` (or "name:argument"): it creates RELEASEFILE.reached and waits,
+// at most a minute, until RELEASEFILE exists, so a test acts at a known point inside the
+// plug-in's work however slowly the machine runs.
+void gateCall(const std::string& name, const std::string& releaseFile);
+// Drops every planted fault, delay and gate, and starts the counts and the list of injected failures afresh.
 void clearFaults();
 
 // Host calls counted since reset() or clearFaults(): all of them, one name's, and per name.

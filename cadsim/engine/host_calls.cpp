@@ -6,6 +6,7 @@
 #include "cadsim/engine/host_calls.h"
 
 #include <atomic>
+#include <fstream>
 #include <chrono>
 #include <cstdint>
 #include <cstring>
@@ -87,6 +88,7 @@ struct FaultState {
   std::mutex mutex;
   std::map<std::string, Fault> faults;  // by call name or "name:argument"
   std::map<std::string, int> delays;    // milliseconds, by call name or "name:argument"
+  std::map<std::string, std::string> gates;  // release file, by call name or "name:argument"
   bool nthArmed = false;
   size_t nthPass = 0;  // counted calls still to let through before the nth fails
   std::map<std::string, std::unique_ptr<CallSlot>> slots;  // every name ever called, by name
@@ -101,6 +103,7 @@ struct FaultState {
   void clearPlanted() {
     faults.clear();
     delays.clear();
+    gates.clear();
     nthArmed = false;
     nthPass = 0;
     for (auto& slot : slots) slot.second->count.store(0, std::memory_order_relaxed);
@@ -113,8 +116,9 @@ struct FaultState {
     bool narrowed = false;
     for (const auto& f : faults) narrowed = narrowed || f.first.find(':') != std::string::npos;
     for (const auto& d : delays) narrowed = narrowed || d.first.find(':') != std::string::npos;
+    for (const auto& g : gates) narrowed = narrowed || g.first.find(':') != std::string::npos;
     narrowedPlanted.store(narrowed, std::memory_order_release);
-    anyPlanted.store(nthArmed || !faults.empty() || !delays.empty(), std::memory_order_release);
+    anyPlanted.store(nthArmed || !faults.empty() || !delays.empty() || !gates.empty(), std::memory_order_release);
   }
 
   // Under the mutex.
@@ -151,11 +155,30 @@ struct FaultState {
     auto it = delays.find(key);
     return it == delays.end() ? 0 : it->second;
   }
+
+  // Under the mutex: the release file of a gate planted on `key`, taken (a gate holds one call).
+  std::string takeGate(const std::string& key) {
+    auto it = gates.find(key);
+    if (it == gates.end()) return std::string();
+    std::string release = it->second;
+    gates.erase(it);
+    return release;
+  }
 };
 
 // Slow calls sleep with the lock released, so other threads' host calls go on meanwhile.
 void sleepFor(int milliseconds) {
   if (milliseconds > 0) std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
+
+// A gated call says it has begun (RELEASE.reached) and waits, with the lock released, until the
+// test creates RELEASE (at most a minute): the test acts while the call is known to be under way.
+void passGate(const std::string& release) {
+  if (release.empty()) return;
+  std::ofstream(release + ".reached").put('\n');
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (!std::ifstream(release).good() && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
 }
 
 FaultState& faultState() {
@@ -170,12 +193,12 @@ bool argumentFailsLocked(const char* name, std::string_view argument, int* statu
   key += ':';
   key += argument;
   const int delay = s.delayFor(key);
+  const std::string gate = s.takeGate(key);
   const bool fails = s.planted(key, status);
-  if (fails) {
-    s.failures.push_back(key);
-    s.rearm();
-  }
+  if (fails) s.failures.push_back(key);
+  s.rearm();
   lock.unlock();
+  passGate(gate);
   sleepFor(delay);
   return fails;
 }
@@ -213,6 +236,13 @@ void delayCall(const std::string& name, int milliseconds) {
   s.rearm();
 }
 
+void gateCall(const std::string& name, const std::string& releaseFile) {
+  FaultState& s = faultState();
+  std::lock_guard<std::mutex> lock(s.mutex);
+  s.gates[name] = releaseFile;
+  s.rearm();
+}
+
 void clearFaults() {
   FaultState& s = faultState();
   std::lock_guard<std::mutex> lock(s.mutex);
@@ -235,6 +265,7 @@ bool hostCallFails(const char* name, int failure, int* status, const char* alsoA
   }
   std::unique_lock<std::mutex> lock(s.mutex);
   const int delay = s.delayFor(name);
+  const std::string gate = s.takeGate(name);
   s.count(slot);
   bool fails = s.planted(name, status) || (alsoAnswers && s.planted(alsoAnswers, status));
   if (s.nthArmed) {
@@ -249,6 +280,7 @@ bool hostCallFails(const char* name, int failure, int* status, const char* alsoA
   if (fails) s.failures.push_back(name);
   s.rearm();
   lock.unlock();
+  passGate(gate);
   sleepFor(delay);
   return fails;
 }

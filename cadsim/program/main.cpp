@@ -90,7 +90,9 @@ void usage(const char* program) {
       "    FAULT <name> <status> [once|always|nth N]  makes a host call fail (name or\n"
       "        name:argument, e.g. acdbOpenObject:AcDbLayout, getName:AcDbBlockTableRecord)\n"
       "    DELAY <name> <ms>         makes every call of that name that long (0 ends it)\n"
-      "    CLEARFAULTS               drops every fault and delay\n"
+      "    GATE <name> <file>        holds the next call of that name: it creates FILE.reached\n"
+      "        and waits until FILE exists (at most a minute)\n"
+      "    CLEARFAULTS               drops every fault, delay and gate\n"
       "    READONLYOPEN honour|ignore  whether a read-only open is honoured\n"
       "    VIEW dx dy dz tx ty tz twist  the active drawing's current view: direction,\n"
       "        target, twist in radians\n"
@@ -222,6 +224,15 @@ bool hostSideLine(const std::string& line) {
     }
     cadsim::delayCall(w[1], static_cast<int>(ms));
     reply("Delay set: " + w[1] + " " + std::to_string(ms) + " ms");
+    return true;
+  }
+  if (verb == "GATE") {
+    if (w.size() != 3) {
+      reply("GATE needs: GATE name release-file");
+      return true;
+    }
+    cadsim::gateCall(w[1], w[2]);
+    reply("Gate set: " + w[1]);
     return true;
   }
   if (verb == "CLEARFAULTS") {

@@ -4,6 +4,7 @@ the orders and texts of layouts and title blocks, the request limits, the read-o
 context errors, and cancelling a query before and while it runs."""
 
 import json
+import time
 
 import ezdxf
 
@@ -112,25 +113,21 @@ def test_read_only_fallback_after_context_errors(standin, cad_factory, tmp_path)
     ]
     for call, status, mode, block_error in cases:
         cad.fault(call, status)
-        mark = standin.mark()
         drawing = json.loads(query(standin, request))["drawings"][0]
         assert (drawing["blockReadMode"], "error" in drawing) == (mode, False), (call, drawing)
         assert [l["name"] for l in drawing["layouts"]] == a_layouts
         errors = [l["blockError"]["message"] for l in drawing["layouts"] if "blockError" in l]
         assert errors == ([block_error] if block_error else []), call
-        # The user's drawing, current document and layout as they were; the temporary one closed.
-        if mode == "documentFallback":
-            wait_ready(standin, b, mark)
+        # The user's drawing, current document and layout as they were, and ready at once; the
+        # temporary one closed.
         assert standin.exec("getDwgPath", "")["result"] == b
         assert standin.exec("getCurrentSpace", "")["result"] == "Sheet B"
 
     cad.read_only_open(False)
     cad.fault("getEntity", 2)
-    mark = standin.mark()
     drawing = json.loads(query(standin, request))["drawings"][0]
     assert drawing["error"] == {"code": "document_fallback_not_readonly",
                                 "message": "CAD did not honor the required read-only drawing open."}
-    wait_ready(standin, b, mark)
     assert standin.exec("getDwgPath", "")["result"] == b
     since = cad.mark()
     cad.type("DOCS")
@@ -158,14 +155,19 @@ def test_a_query_cancelled_before_it_starts_and_while_it_runs(standin, cad_facto
     assert first["drawings"] == [{"dwgPath": a, "displayName": "a.dwg", "hasFilePath": True, "layouts": [],
                                   "blocksIncluded": True, "blockReadMode": "sideDatabase", "error": CANCELLED}]
 
-    # While: a context error sends the first file to the read-only fallback, whose open the plug-in
-    # announces as the active drawing; every entity read there is slow, so the cancel lands inside.
+    # While: a context error sends the first file to the read-only fallback; its open is held
+    # until the cancel has landed.
     cad.fault("getEntity", 2)
-    cad.delay("getEntity", 300)
-    mark = standin.mark()
+    opened = tmp_path / "opened"
+    cad.gate("appContextOpenDocument", opened)
     standin.command(cmd="exec", reqId="q2", action="queryDrawingLayouts", params=json.dumps(request))
-    standin.wait_for(lambda e: e["event"] == "state" and e["arguments"][2] == a, 30, mark)
+    reached = tmp_path / "opened.reached"
+    deadline = time.monotonic() + 30
+    while not reached.exists():
+        assert time.monotonic() < deadline, "the fallback never opened the drawing"
+        time.sleep(0.01)
     assert standin.exec("cancelDrawingLayouts", "q2")["result"] == '{"success":true}'
+    opened.write_text("")
     second = json.loads(standin.wait_for(lambda e: e["event"] == "result" and e["reqId"] == "q2", 60)["result"])
     read, stopped = second["drawings"]  # nothing for the third path
     assert read["blockReadMode"] == "documentFallback"
@@ -173,6 +175,5 @@ def test_a_query_cancelled_before_it_starts_and_while_it_runs(standin, cad_facto
     assert stopped["dwgPath"] == b and stopped["layouts"] == [] and stopped["error"] == CANCELLED
     assert len(answered(standin, "q2")) == 1
     cad.clear_faults()
-    wait_ready(standin, other, mark)
-    assert standin.exec("getDwgPath", "")["result"] == other
+    assert standin.exec("getDwgPath", "")["result"] == other  # ready at once: the switch was ours
     assert cad.quit() == 0
