@@ -18,6 +18,10 @@ TaskOutcome RunExtractFrames(const CommandTask& task, AcApDocManager* manager) {
   ORVIK_ASSERT_MAIN_THREAD();
   const TaskDocument locked = LockCurrentDocument(manager);
   if (!locked) return TaskOutcome::Done(locked.error);
+  // Typed into a drawing that is inside another command, the text would be that command's input
+  // and the extraction would never run to end the task: the queue would wait for ever.
+  if (!locked.document->isQuiescent())
+    return TaskOutcome::Done("Error: CAD is busy with another command; the frames were not extracted.");
   const wchar_t* command =
       task.kind == kExtractFramesPaper ? L"_.orvik-native-extract-paper\n" : L"_.orvik-native-extract\n";
   TaskOutcome deferred = DeferTaskToCommandLine(task.reqId);

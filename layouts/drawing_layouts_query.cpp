@@ -13,6 +13,13 @@
 namespace OrvikDrawingLayouts {
 namespace {
 
+// The host's layout manager, or null when the host has no services or no manager.
+AcDbLayoutManager* LayoutManagerOrNull() {
+  AcDbHostApplicationServices* services = acdbHostApplicationServices();
+  return services ? services->layoutManager() : nullptr;
+}
+
+
 constexpr size_t kMaxPaths = 200;
 constexpr Acad::ErrorStatus kFileNotFound = static_cast<Acad::ErrorStatus>(76);
 constexpr Acad::ErrorStatus kFileAccessError = static_cast<Acad::ErrorStatus>(72);
@@ -108,7 +115,7 @@ Snapshot ReadSideDatabase(const std::string& path, bool includeBlocks, const Kee
 
 // The active layout's id in the document's database, or null when it cannot be told.
 AcDbObjectId ActiveLayoutOf(AcApDocument* document) {
-  AcDbLayoutManager* layouts = acdbHostApplicationServices()->layoutManager();
+  AcDbLayoutManager* layouts = LayoutManagerOrNull();
   AcDbDatabase* database = document ? document->database() : nullptr;
   if (!layouts || !database) return AcDbObjectId();
   AcString name;
@@ -241,8 +248,12 @@ TemporaryReadDocument::TemporaryReadDocument(AcApDocManager* manager) : manager_
 }
 
 TemporaryReadDocument::~TemporaryReadDocument() {
-  Snapshot scratch;
-  finish(scratch);
+  // Also runs while an exception unwinds: nothing may escape a destructor into the host.
+  try {
+    Snapshot scratch;
+    finish(scratch);
+  } catch (...) {
+  }
 }
 
 bool TemporaryReadDocument::existed(AcApDocument* document) const {
@@ -276,10 +287,17 @@ bool TemporaryReadDocument::finish(Snapshot& snapshot) {
   if (finished_) return true;
   finished_ = true;
   if (!opening_) return true;
-  bool ok = RestorePriorDocuments(snapshot);
-  // The user's drawing is back (or the failure is recorded): readiness sees what is active now.
-  endTransientDocumentSwitch();
-  return ok;
+  // Once the user's drawing is back (or the failure is recorded), readiness sees what is active
+  // now; also when the restore throws, or readiness would ignore the host for good.
+  struct EndSwitch {
+    ~EndSwitch() {
+      try {
+        endTransientDocumentSwitch();
+      } catch (...) {
+      }
+    }
+  } endSwitch;
+  return RestorePriorDocuments(snapshot);
 }
 
 bool TemporaryReadDocument::RestorePriorDocuments(Snapshot& snapshot) {
@@ -299,7 +317,7 @@ bool TemporaryReadDocument::RestorePriorDocuments(Snapshot& snapshot) {
         manager_->setCurDocument(priorActive_, AcAp::kNone, true) != Acad::eOk) {
       ok = false;
     } else {
-      AcDbLayoutManager* layouts = acdbHostApplicationServices()->layoutManager();
+      AcDbLayoutManager* layouts = LayoutManagerOrNull();
       AcString name;
       if (!layouts || layouts->getActiveLayoutName(name, true, priorActive_->database()) != Acad::eOk) {
         ok = false;

@@ -9,8 +9,9 @@
 
 namespace {
 
-// Calls `visit` with the raw (still escaped) content of every string of the JSON text. An
-// unterminated last string is not visited: it is no string of the answer.
+// Calls `visit` with the raw (still escaped) content of every string value of the JSON text: keys
+// are skipped, so a paper named "width" is not found among the papers. An unterminated last string
+// is not visited: it is no string of the answer.
 template <typename Visit>
 void ForEachRawString(std::string_view json, Visit visit) {
   size_t i = 0;
@@ -22,8 +23,12 @@ void ForEachRawString(std::string_view json, Visit visit) {
     const size_t start = ++i;
     while (i < json.size() && json[i] != '"') i += (json[i] == '\\') ? 2 : 1;
     if (i >= json.size()) return;
-    if (visit(json.substr(start, i - start))) return;
-    ++i;
+    const size_t end = i++;
+    size_t next = i;
+    while (next < json.size() && (json[next] == ' ' || json[next] == '\t' || json[next] == '\r' || json[next] == '\n'))
+      ++next;
+    if (next < json.size() && json[next] == ':') continue;  // a key
+    if (visit(json.substr(start, end - start))) return;
   }
 }
 

@@ -88,6 +88,11 @@ bool DisplayWindow(Window& window, ViewReading& view) {
   if (!FiniteWindow(window) || !ReadView(view)) return false;
   const Window box = Bounds(window, DisplayToWorld(view).inverse());
   if (!FiniteWindow(box)) return false;
+  // Corners near the largest doubles still overflow the view's size or centre: such a view would
+  // leave the drawing unusable.
+  if (!Finite(box.xmax - box.xmin) || !Finite(box.ymax - box.ymin) || !Finite((box.xmin + box.xmax) / 2) ||
+      !Finite((box.ymin + box.ymax) / 2))
+    return false;
   window = box;
   return true;
 }

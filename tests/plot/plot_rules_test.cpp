@@ -66,6 +66,7 @@ TEST(PlotJson, ContainsMatchesWholeStringsOnly) {
   EXPECT_TRUE(JsonContainsString(names, "tab\tname"));                     // control byte escaped alike
   EXPECT_TRUE(JsonContainsString(names, "c\\d"));
   EXPECT_FALSE(JsonContainsString("[\"open", "open"));                     // unterminated
+  EXPECT_FALSE(JsonContainsString(R"([{"width":420}])", "width"));         // a key is no paper
 }
 
 TEST(PlotJson, NamesFoldAsciiLettersOnlyWhateverTheLocale) {

@@ -121,6 +121,8 @@ TEST_F(PlotView, NothingChangesWithoutAUsableViewOrWindow) {
       {"zero view direction", 0, {0, 0, 0}, {0, 0, 10, 10}},
       {"not a number in the window", 0, {0, 0, 1}, {nan, 0, 10, 10}},
       {"infinite window", 0, {0, 0, 1}, {0, 0, std::numeric_limits<double>::infinity(), 10}},
+      {"a width beyond the largest double", 0, {0, 0, 1}, {-1e308, 0, 1e308, 10}},
+      {"a centre beyond the largest double", 0, {0, 0, 1}, {1e308, 0, 1.7e308, 10}},
   };
   for (const auto& c : cases) {
     cadsim::ViewState before;
