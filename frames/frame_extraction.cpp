@@ -303,6 +303,11 @@ LayoutFrames CollectLayoutFrames(const std::string& layoutName) {
   const int status = acedSSGet(L"X", nullptr, nullptr, filter, selection);
   acutRelRb(filter);
   if (status != RTNORM) return frames;
+  // Freed on every way out, an exception from formatting a record included.
+  struct FreeSelection {
+    ads_name& set;
+    ~FreeSelection() { acedSSFree(set); }
+  } freeSelection{selection};
   frames.selected = true;
   Adesk::Int32 length = 0;
   if (acedSSLength(selection, &length) != RTNORM) length = 0;
@@ -336,7 +341,6 @@ LayoutFrames CollectLayoutFrames(const std::string& layoutName) {
       ++frames.count;
     }
   }
-  acedSSFree(selection);
   return frames;
 }
 
