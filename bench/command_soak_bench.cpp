@@ -7,7 +7,6 @@
 // stops early, saying so, when the time bound passes.
 #include <unistd.h>
 
-#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -112,27 +111,5 @@ int Soak(long commands, long seconds) {
 int main(int argc, char** argv) {
   const long commands = argc > 1 ? std::atol(argv[1]) : 1000000;
   const long seconds = argc > 2 ? std::atol(argv[2]) : 300;
-  cadsim::reset();
-  resetDocumentReadiness();
-  RegisterAllActions();
-  setReadinessMonitoring(true);
-  acDocManagerPtr()->addReactor(&documentReactor());
-  acedEditor->addReactor(&readinessEditorReactor());
-  cadsim::openDrawing("/bench/drawing.dwg");
-  cadsim::runUntilIdle();
-
-  std::atomic<bool> done{false};
-  int status = 1;
-  std::thread soak([&] {
-    status = Soak(commands, seconds);
-    done.store(true);
-    cadsim::wake();
-  });
-  // The simulated host's main thread, idle until work is posted.
-  while (!done.load()) {
-    cadsim::waitForWork(5);
-    cadsim::runUntilIdle();
-  }
-  soak.join();
-  return status;
+  return RunBesideTheHostMainThread([&] { return Soak(commands, seconds); });
 }

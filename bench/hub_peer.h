@@ -3,10 +3,16 @@
 // lock of the peer's own stands between the two, so an echo and a command are timed alike.
 #pragma once
 
+#include <atomic>
+#include <functional>
 #include <string>
+#include <thread>
 
+#include "cadsim/control.h"
 #include "link/hub_protocol.h"
 #include "link/ws_frame.h"
+#include "plugin/document_readiness.h"
+#include "plugin/entry.h"
 #include "tests/link/loopback.h"
 
 class HubPeer {
@@ -31,3 +37,31 @@ class HubPeer {
   loopback::Listener listener_;
   loopback::Conn conn_;
 };
+
+// Loads the action table and readiness on a fresh simulated host with one ready drawing, runs
+// `measure` on a thread of its own while this thread plays the host's main thread (idle until work
+// is posted), and returns what `measure` returned.
+inline int RunBesideTheHostMainThread(const std::function<int()>& measure) {
+  cadsim::reset();
+  resetDocumentReadiness();
+  RegisterAllActions();
+  setReadinessMonitoring(true);
+  acDocManagerPtr()->addReactor(&documentReactor());
+  acedEditor->addReactor(&readinessEditorReactor());
+  cadsim::openDrawing("/bench/drawing.dwg");
+  cadsim::runUntilIdle();
+
+  std::atomic<bool> done{false};
+  int status = 1;
+  std::thread worker([&] {
+    status = measure();
+    done.store(true);
+    cadsim::wake();
+  });
+  while (!done.load()) {
+    cadsim::waitForWork(5);
+    cadsim::runUntilIdle();
+  }
+  worker.join();
+  return status;
+}

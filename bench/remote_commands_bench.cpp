@@ -4,7 +4,6 @@
 // pong) with the same peer and client, the two interleaved so that both meet the same load, and
 // the back-to-back throughput.
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <thread>
@@ -90,28 +89,4 @@ int Measure() {
 
 }  // namespace
 
-int main() {
-  cadsim::reset();
-  resetDocumentReadiness();
-  RegisterAllActions();
-  setReadinessMonitoring(true);
-  acDocManagerPtr()->addReactor(&documentReactor());
-  acedEditor->addReactor(&readinessEditorReactor());
-  cadsim::openDrawing("/bench/drawing.dwg");
-  cadsim::runUntilIdle();
-
-  std::atomic<bool> done{false};
-  int status = 1;
-  std::thread measure([&] {
-    status = Measure();
-    done.store(true);
-    cadsim::wake();
-  });
-  // The simulated host's main thread, idle until work is posted.
-  while (!done.load()) {
-    cadsim::waitForWork(5);
-    cadsim::runUntilIdle();
-  }
-  measure.join();
-  return status;
-}
+int main() { return RunBesideTheHostMainThread(Measure); }
