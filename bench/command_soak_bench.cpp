@@ -20,7 +20,7 @@
 #include "link/websocket.h"
 #include "pipeline/command_dispatch.h"
 #include "plugin/document_readiness.h"
-#include "plugin/entry.h"
+#include "bundle/entry.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include "link/hub_protocol.h"
 #include "link/ws_frame.h"
 #include "plugin/document_readiness.h"
-#include "plugin/entry.h"
+#include "bundle/entry.h"
 #include "tests/link/loopback.h"
 
 class HubPeer {

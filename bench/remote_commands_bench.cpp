@@ -16,7 +16,7 @@
 #include "pipeline/command_dispatch.h"
 #include "pipeline/command_queue.h"
 #include "plugin/document_readiness.h"
-#include "plugin/entry.h"
+#include "bundle/entry.h"
 
 namespace {
 

@@ -3,11 +3,12 @@
 
 The plug-in's folders stand in layers, lowest first:
 
-    host/  ->  link/  ->  plugin/ (all but entry.cpp)  ->  pipeline/  ->  plot/
-           ->  layouts/ and frames/ side by side  ->  plugin/entry.cpp
+    host/  ->  link/  ->  plugin/  ->  pipeline/  ->  plot/
+           ->  layouts/ and frames/ side by side  ->  bundle/
 
 A file may include its own folder and any lower layer; layouts/ and frames/ do not include each
-other; nothing includes plugin/entry.h but the entry itself (and tests); only the host seam
+other; bundle/ (the entry: load and unload, the bundle's export) stands above them all, so nothing
+below includes it (tests and benchmarks may); only the host seam
 (host/acad.h) reaches the SDK surface of the simulated host. A header and its source form one unit,
 and no chain of includes between units may lead back to where it started.
 
@@ -17,9 +18,8 @@ import os
 import re
 import sys
 
-LAYERS = {"host": 0, "link": 1, "plugin": 2, "pipeline": 3, "plot": 4, "layouts": 5, "frames": 5}
-ENTRY = "plugin/entry"  # the one unit that wires everything: above every layer
-TOP = 6
+LAYERS = {"host": 0, "link": 1, "plugin": 2, "pipeline": 3, "plot": 4, "layouts": 5, "frames": 5,
+          "bundle": 6}
 SOURCE_EXT = (".h", ".cpp", ".cc", ".mm")
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"')
 
@@ -29,8 +29,6 @@ def unit_of(path):
 
 
 def rank(unit):
-    if unit == ENTRY:
-        return TOP
     return LAYERS.get(unit.split("/", 1)[0])
 
 
@@ -108,11 +106,9 @@ def check(repo):
                 continue  # not a plug-in file (a system or SDK header written with quotes)
             if dst != src:
                 graph[src].add(dst)
-            if dst == ENTRY and src != ENTRY:
-                breaches.append(where + ": only the entry includes the entry")
-            elif dst_rank > src_rank:
+            if dst_rank > src_rank:
                 breaches.append(where + ": an upward include")
-            elif dst_rank == src_rank and folder != src_folder and src != ENTRY:
+            elif dst_rank == src_rank and folder != src_folder:
                 breaches.append(where + ": layouts/ and frames/ stand side by side")
     for group in loops(graph):
         breaches.append("include loop between units: " + ", ".join(group))

@@ -9,7 +9,7 @@
 #include "pipeline/session_actions.h"
 #include "pipeline/task_watch.h"
 #include "plugin/document_readiness.h"
-#include "plugin/entry.h"
+#include "bundle/entry.h"
 
 // A fresh host, the action table, the readiness and task reactors, and the marker command; no
 // drawing is ready yet.

@@ -10,7 +10,7 @@
 #include "pipeline/command_dispatch.h"
 #include "pipeline/command_queue.h"
 #include "plugin/document_readiness.h"
-#include "plugin/entry.h"
+#include "bundle/entry.h"
 #include "tests/pipeline/fake_hub.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "plugin/entry.h"
+#include "bundle/entry.h"
 
 #include "frames/frame_actions.h"
 #include "frames/frame_extraction.h"
