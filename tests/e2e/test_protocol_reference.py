@@ -1,0 +1,237 @@
+"""The protocol reference (docs/PROTOCOL.md) and its schemas (docs/schemas/) kept true: the index
+lists exactly the plug-in's action rows, every example runs against the simulated application
+through the stand-in and gets the documented answer, every example answer that is JSON validates
+against its schema, and every error text or errorCode the reference names is one the code has.
+
+Run as a script with --record to print what the examples answer now, in the reference's format:
+    ORVIK_BUILD_DIR=build/default /usr/bin/python3 tests/e2e/test_protocol_reference.py --record
+"""
+import html
+import json
+import os
+import re
+import sys
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools"))
+
+import pytest  # noqa: E402
+
+import protocol_schemas  # noqa: E402
+from cad_driver import CadSim  # noqa: E402
+from runtime_standin import ExampleText, FillPlaceholders, ReadExamples  # noqa: E402
+from standin_driver import Standin  # noqa: E402
+
+ROOT = os.path.abspath(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", ".."))
+REFERENCE = os.path.join(ROOT, "docs", "PROTOCOL.md")
+TABLES = ["pipeline/session_actions.cpp", "pipeline/font_repair.cpp", "layouts/layout_actions.cpp",
+          "plot/plot_actions.cpp", "frames/frame_actions.cpp"]
+PDF, A3 = "DWG To PDF.pc3", "ISO_A3_(420.00_x_297.00_MM)"
+
+
+# ---- the action tables ----------------------------------------------------------------------
+
+ROW = re.compile(r'\{\s*"([^"]*)"\s*,\s*(\w+|-1)\s*,\s*ActionParams::k(\w+)\s*,\s*("(?:[^"\\]|\\.)*"|\w+)\s*,'
+                 r'\s*(true|false)\s*,\s*ActionAnswer::k(\w+)\s*,')
+CONSTANT = re.compile(r'const char\*\s+const\s+(\w+)\s*=\s*("(?:[^"\\]|\\.)*")\s*;')
+TIMING = {"Queued": "queued", "AtOnce": "atOnce", "BeforeReadinessGate": "beforeGate"}
+FORM = {"None": "none", "AsReceived": "asReceived", "QuoteStripped": "quoteStripped"}
+
+
+def table_rows():
+    """Every named row of the plug-in's action tables as the index writes it."""
+    rows = {}
+    for name in TABLES:
+        with open(os.path.join(ROOT, name), encoding="utf-8") as f:
+            source = f.read()
+        constants = {k: json.loads(v) for k, v in CONSTANT.findall(source)}
+        for action, _, form, empty, gate, timing in ROW.findall(source):
+            if not action:
+                continue  # a kind reached only through another row's admission
+            empty_answer = None if empty == "nullptr" else (
+                json.loads(empty) if empty.startswith('"') else constants[empty])
+            assert action not in rows, action
+            rows[action] = {"gate": gate == "true", "timing": TIMING[timing], "parameters": FORM[form],
+                            "emptyAnswer": empty_answer}
+    return rows
+
+
+def test_the_index_lists_exactly_the_action_rows():
+    rows = table_rows()
+    assert len(rows) >= 24  # the reader found the tables' rows
+    listed = {a["name"]: {k: a[k] for k in ("gate", "timing", "parameters", "emptyAnswer")}
+              for a in protocol_schemas.index()["actions"]}
+    assert listed == rows
+    # Every action has its section in the reference, and every schema the index names exists.
+    with open(REFERENCE, encoding="utf-8") as f:
+        headings = set(re.findall(r"^### `(\w+)`", f.read(), re.M))
+    assert set(rows) <= headings, set(rows) - headings
+    for action in protocol_schemas.index()["actions"]:
+        for key in ("parametersSchema", "answerSchema"):
+            if action.get(key):
+                protocol_schemas.load(action[key])
+
+
+# ---- the documented error texts -------------------------------------------------------------
+
+def source_texts():
+    """The plug-in's sources as one text, with C++ escapes of its string literals decoded."""
+    texts = []
+    for folder in ("host", "link", "plugin", "pipeline", "layouts", "frames", "plot"):
+        for name in sorted(os.listdir(os.path.join(ROOT, folder))):
+            if name.endswith((".cpp", ".h")):
+                with open(os.path.join(ROOT, folder, name), encoding="utf-8") as f:
+                    texts.append(f.read().replace('\\"', '"'))
+    return "\n".join(texts)
+
+
+def documented_errors():
+    """The error texts and codes the reference's error lists name: `code` items and quoted texts
+    in lines under an "Errors" label; a text cut at `<` or `…` counts up to there."""
+    with open(REFERENCE, encoding="utf-8") as f:
+        text = f.read()
+    found = set()
+    for block in re.findall(r"^\*\*Errors?\*\*.*?(?=^\*\*|^#|^```|\Z)", text, re.M | re.S):
+        for literal in re.findall(r'"((?:Error|CAD_)[^"]*)"', html.unescape(block)):
+            found.add(re.split(r"<|…", literal)[0])
+        found.update(re.findall(r"`([a-z]+(?:_[a-z]+)+)`", block))
+    return found
+
+
+def test_every_documented_error_is_one_the_code_has():
+    errors = documented_errors()
+    assert len(errors) > 60  # the reader found the lists
+    sources = source_texts()
+    missing = sorted(e for e in errors if e not in sources)
+    assert not missing, missing
+
+
+# ---- the examples ---------------------------------------------------------------------------
+
+def write_sheets(folder):
+    """The examples' drawings: A-101.dwg with the layouts A-101 and A-102, B-201.dwg with B-201.
+    Each layout has a frame and an attributed title block; A-101's model space a frame and two
+    axis lines. Returns the placeholder values the drawings give (handles)."""
+    import ezdxf
+
+    values = {}
+    for name, layouts in (("A-101", [("A-101", "Ground floor"), ("A-102", "First floor")]),
+                          ("B-201", [("B-201", "North elevation")])):
+        doc = ezdxf.new("R2018")
+        block = doc.blocks.new("TITLE")
+        block.add_lwpolyline([(0, 0), (180, 0), (180, 40), (0, 40)], close=True)
+        for y, tag in ((25, "DRAWING_NO"), (10, "TITLE")):
+            block.add_attdef(tag, (5, y), dxfattribs={"height": 3})
+        model = doc.modelspace()
+        model.add_lwpolyline([(0, 0), (420, 0), (420, 297), (0, 297)], close=True)
+        model.add_line((0, 150), (420, 150))
+        model.add_line((210, 0), (210, 297))
+        doc.layouts.rename("Layout1", layouts[0][0])
+        for extra, _ in layouts[1:]:
+            doc.layouts.new(extra)
+        for layout_name, title in layouts:
+            space = doc.layouts.get(layout_name)
+            space.page_setup(size=(420, 297), margins=(0, 0, 0, 0), units="mm", scale=(1, 1), name="ISO_A3",
+                             device=PDF)
+            space.dxf_layout.dxf.current_style_sheet = "monochrome.ctb"
+            space.add_lwpolyline([(10, 10), (410, 10), (410, 287), (10, 287)], close=True)
+            reference = space.add_blockref("TITLE", (230, 10))
+            reference.add_auto_attribs({"DRAWING_NO": layout_name, "TITLE": title})
+            values["HANDLE:" + layout_name] = space.dxf_layout.dxf.handle
+            values["BLOCK:" + layout_name] = reference.dxf.handle
+        doc.saveas(os.path.join(folder, name + ".dwg"))
+    return values
+
+
+def matches(expected, actual):
+    """The documented text with <…> standing for any text."""
+    pattern = "".join(".*?" if part == "<…>" else re.escape(part) for part in re.split(r"(<…>)", expected))
+    return re.fullmatch(pattern, actual, re.S) is not None
+
+
+# The sessions the examples run in: the program's arguments.
+SESSIONS = {"sheets": lambda v: [v["DRAWINGS"] + "/A-101.dwg"], "none": lambda v: []}
+
+
+def run_examples(tmp_path, record=False):
+    """Runs every example in document order, one session at a time; returns the mismatches (or,
+    when recording, the examples with their actual answers)."""
+    drawings = str(tmp_path / "drawings")
+    out = str(tmp_path / "out")
+    os.makedirs(drawings)
+    values = dict(write_sheets(drawings), DRAWINGS=drawings, OUT=out, HOME=str(tmp_path / "home"))
+    examples = ReadExamples(REFERENCE)
+    report = []
+    for session, arguments in SESSIONS.items():
+        chosen = [e for e in examples if e["session"] == session]
+        if not chosen:
+            continue
+        with Standin(home=values["HOME"]) as standin:
+            cad = CadSim(arguments(values), env=standin.env())
+            try:
+                standin.wait_connected()
+                if arguments(values):
+                    wait_ready_state(standin, arguments(values)[-1])
+                for example in chosen:
+                    params = FillPlaceholders(example["params"], values)
+                    answer = standin.exec(example["action"], params, timeout=60)
+                    expected = FillPlaceholders(example["result"], values)
+                    if record:
+                        report.append(dict(example, status=answer["status"], result=unfill(answer["result"], values)))
+                    elif answer["status"] != example["status"] or not matches(expected, answer["result"]):
+                        report.append("line %d (%s): sent %s %r\n  documented %s %r\n  answered   %s %r" % (
+                            example["line"], example["heading"], example["action"], params, example["status"],
+                            expected, answer["status"], answer["result"]))
+                    settle(standin, example, params, values)
+                assert cad.quit() == 0
+            finally:
+                cad.kill()
+    return report
+
+
+def wait_ready_state(standin, path, since=0):
+    standin.wait_for(lambda e: e["event"] == "state" and e["arguments"][0] is True and e["arguments"][2] == path,
+                     30, since)
+
+
+def settle(standin, example, params, values):
+    """After an example that changes the active drawing, waits until the drawing it leaves active
+    is confirmed, so the next example is not refused while it is."""
+    if example["action"] == "openDwg" and example["status"] == "true":
+        wait_ready_state(standin, params.strip('"'))
+    elif example["action"] == "closeDwg" and example["result"] == "CLOSED":
+        wait_ready_state(standin, values["DRAWINGS"] + "/A-101.dwg")
+
+
+def unfill(text, values):
+    for name, value in sorted(values.items(), key=lambda kv: -len(kv[1])):
+        if len(value) > 3:
+            text = text.replace(value, "<%s>" % name)
+    return text
+
+
+def test_every_example_gets_its_documented_answer(tmp_path):
+    mismatches = run_examples(tmp_path)
+    assert not mismatches, "\n".join(mismatches)
+
+
+def test_every_json_example_answer_validates():
+    # The live answers are validated by the end-to-end tests' hook (conftest.py); this catches an
+    # example whose documented answer the schema refuses before anything runs.
+    problems = []
+    for example in ReadExamples(REFERENCE):
+        result = re.sub(r"<[^<>]*>", "x", example["result"]).replace("x…", "x")
+        if "<…>" in example["result"] or example["status"] != "true":
+            continue
+        problems += ["line %d: %s" % (example["line"], p)
+                     for p in protocol_schemas.problems(example["action"], result)]
+    assert not problems, problems
+
+
+if __name__ == "__main__" and "--record" in sys.argv:
+    import tempfile
+    import pathlib
+
+    for example in run_examples(pathlib.Path(tempfile.mkdtemp(prefix="protocol-examples-")), record=True):
+        print("line %d, %s\n```example%s\n%s\n```\n" % (
+            example["line"], example["heading"],
+            "" if example["session"] == "sheets" else " session=" + example["session"], ExampleText(example)))
