@@ -169,7 +169,7 @@ def ExamplesFor(action, path=REFERENCE):
 
 
 def ExampleText(example):
-    return "\n".join("%-7s%s" % (field, value) for field in EXAMPLE_FIELDS
+    return "\n".join(("%-8s%s" % (field, value)).rstrip() for field in EXAMPLE_FIELDS
                      for value in example[field].split("\n"))
 
 
