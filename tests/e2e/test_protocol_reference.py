@@ -65,7 +65,7 @@ def test_the_index_lists_exactly_the_action_rows():
     assert listed == rows
     # Every action has its section in the reference, and every schema the index names exists.
     with open(REFERENCE, encoding="utf-8") as f:
-        headings = set(re.findall(r"^### `(\w+)`", f.read(), re.M))
+        headings = set(re.findall(r"^#+ `(\w+)`", f.read(), re.M))
     assert set(rows) <= headings, set(rows) - headings
     for action in protocol_schemas.index()["actions"]:
         for key in ("parametersSchema", "answerSchema"):
@@ -161,6 +161,22 @@ def matches(expected, actual):
 SESSIONS = {"sheets": lambda v: [v["DRAWINGS"] + "/A-101.dwg"], "none": lambda v: []}
 
 
+def wire_records():
+    """The records written out in the reference's section on records, by target."""
+    with open(REFERENCE, encoding="utf-8") as f:
+        return {r["target"]: r for r in (json.loads(line) for line in f
+                                          if line.startswith('    {"type":1,"target":'))}
+
+
+def wire_examples():
+    """The ExecuteCommand record and its CadResult, as one more example of the first session."""
+    records = wire_records()
+    request, answer = records["ExecuteCommand"]["arguments"], records["CadResult"]["arguments"]
+    assert request[0] == answer[0]
+    return [{"session": "sheets", "heading": "2. The records", "line": 0, "action": request[1],
+             "params": request[2], "status": answer[1], "result": answer[2]}]
+
+
 def run_examples(tmp_path, record=False):
     """Runs every example in document order, one session at a time; returns the mismatches (or,
     when recording, the examples with their actual answers)."""
@@ -168,7 +184,7 @@ def run_examples(tmp_path, record=False):
     out = str(tmp_path / "out")
     os.makedirs(drawings)
     values = dict(write_sheets(drawings), DRAWINGS=drawings, OUT=out, HOME=str(tmp_path / "home"))
-    examples = ReadExamples(REFERENCE)
+    examples = wire_examples() + ReadExamples(REFERENCE)
     report = []
     for session, arguments in SESSIONS.items():
         chosen = [e for e in examples if e["session"] == session]
@@ -180,6 +196,10 @@ def run_examples(tmp_path, record=False):
                 standin.wait_connected()
                 if arguments(values):
                     wait_ready_state(standin, arguments(values)[-1])
+                    state = json.loads(FillPlaceholders(json.dumps(wire_records()["CadStateChanged"]), values))
+                    sent = [e["arguments"] for e in standin.states]
+                    if state["arguments"] not in sent and not record:
+                        report.append("the state message: documented %r, sent %r" % (state["arguments"], sent))
                 for example in chosen:
                     params = FillPlaceholders(example["params"], values)
                     answer = standin.exec(example["action"], params, timeout=60)
