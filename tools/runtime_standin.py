@@ -122,7 +122,7 @@ def ParseQuery(path):
     query = urllib.parse.urlsplit(path).query
     return dict(urllib.parse.parse_qsl(query, keep_blank_values=True))
 
-REFERENCE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "docs", "PROTOCOL.md")
+REFERENCE = os.path.normpath(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "docs", "PROTOCOL.md"))
 EXAMPLE_FIELDS = ("action", "params", "status", "result")
 PLACEHOLDER = re.compile(r"<([A-Z][A-Z0-9_]*(?::[^<>]*)?|\u2026)>")
 
@@ -381,7 +381,8 @@ class Standin:
         if not examples:
             self.output.Emit({"event": "error", "message": "the reference has no example of %r" % action})
             return None
-        example = examples[0]
+        # The examples' own session (a drawing open) rather than the refusal shown without one.
+        example = next((e for e in examples if e["session"] == "sheets"), examples[0])
         filled = self.ExampleValues(values)
         self.output.Note("example from %s, line %d:\n%s" % (REFERENCE, example["line"], ExampleText(example)))
         req_id = req_id or "example-%d" % next(self.request_numbers)
