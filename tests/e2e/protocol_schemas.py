@@ -51,8 +51,13 @@ def problems(action, text, schema_key="answerSchema"):
         return []
     if not isinstance(value, (dict, list)):
         return []
-    return ["%s %s: %s at %s" % (action, schema_key, error.message, "/".join(map(str, error.absolute_path)))
-            for error in _validator(entry[schema_key]).iter_errors(value)]
+    return ["%s %s: %s" % (action, schema_key, p) for p in problems_of(value, entry[schema_key])]
+
+
+def problems_of(value, schema_name):
+    """Why a JSON value is not what the named schema allows; empty when it is."""
+    return ["%s at /%s" % (error.message, "/".join(map(str, error.absolute_path)))
+            for error in _validator(schema_name).iter_errors(value)]
 
 
 def check_events(events, actions):

@@ -168,6 +168,13 @@ def wire_records():
                                           if line.startswith('    {"type":1,"target":'))}
 
 
+def test_the_documented_records_match_their_schema():
+    records = wire_records()
+    assert set(records) == {"ExecuteCommand", "CadResult", "CadStateChanged"}
+    for record in records.values():
+        assert protocol_schemas.problems_of(record, "records.json") == [], record
+
+
 def wire_examples():
     """The ExecuteCommand record and its CadResult, as one more example of the first session."""
     records = wire_records()
