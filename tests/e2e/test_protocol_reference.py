@@ -209,6 +209,7 @@ def run_examples(tmp_path, record=False):
                         report.append("the state message: documented %r, sent %r" % (state["arguments"], sent))
                 for example in chosen:
                     params = FillPlaceholders(example["params"], values)
+                    mark = standin.mark()
                     answer = standin.exec(example["action"], params, timeout=60)
                     for _ in range(20):
                         # The documented refusal while the command of the request before is ending.
@@ -223,7 +224,7 @@ def run_examples(tmp_path, record=False):
                         report.append("line %d (%s): sent %s %r\n  documented %s %r\n  answered   %s %r" % (
                             example["line"], example["heading"], example["action"], params, example["status"],
                             expected, answer["status"], answer["result"]))
-                    settle(standin, example, params, values)
+                    settle(standin, example, params, values, mark)
                 assert cad.quit() == 0
             finally:
                 cad.kill()
@@ -235,13 +236,13 @@ def wait_ready_state(standin, path, since=0):
                      30, since)
 
 
-def settle(standin, example, params, values):
+def settle(standin, example, params, values, since):
     """After an example that changes the active drawing, waits until the drawing it leaves active
-    is confirmed, so the next example is not refused while it is."""
+    is confirmed (a state message sent after the request), so the next example is not refused."""
     if example["action"] == "openDwg" and example["status"] == "true":
-        wait_ready_state(standin, params.strip('"'))
+        wait_ready_state(standin, params.strip('"'), since)
     elif example["action"] == "closeDwg" and example["result"] == "CLOSED":
-        wait_ready_state(standin, values["DRAWINGS"] + "/A-101.dwg")
+        wait_ready_state(standin, values["DRAWINGS"] + "/A-101.dwg", since)
 
 
 def unfill(text, values):
