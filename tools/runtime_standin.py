@@ -85,8 +85,8 @@ End of standard input stops the stand-in unless --stay is given.
 
 
 def CompactJson(value):
-    # The plug-in finds "target":"ExecuteCommand" and "arguments":[ by literal search and does not
-    # decode \\u escapes, so records must have no spaces and carry non-ASCII text as raw UTF-8.
+    # The plug-in finds "target":"ExecuteCommand" and "arguments":[ by literal search, so records
+    # must have no spaces; non-ASCII text goes as raw UTF-8, as the companion's framework writes it.
     return json.dumps(value, separators=(",", ":"), ensure_ascii=False)
 
 
