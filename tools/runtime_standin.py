@@ -15,6 +15,7 @@ import http
 import itertools
 import json
 import os
+import re
 import signal
 import sys
 import tempfile
@@ -23,7 +24,10 @@ import time
 import urllib.parse
 import uuid
 
-import websockets
+try:
+    import websockets
+except ImportError:  # printing the reference's examples needs no network library
+    websockets = None
 
 DEFAULT_PORT = 8165
 HUB_PATH = "/cadHub"
@@ -41,6 +45,9 @@ Human mode (default) reads commands from standard input, one per line:
   exec ACTION [PARAMS...]   send "ExecuteCommand" to the most recently connected client; PARAMS
                             is the rest of the line, sent as the parameter text ("{}" if absent)
   send TEXT                 send TEXT as one hub record (the record separator is appended)
+  example ACTION [NAME=VALUE...]
+                            send the reference's example for ACTION (docs/PROTOCOL.md), its
+                            placeholders <NAME> filled from the values given (<HOME> is --home)
   close                     close every client connection
   quit                      stop (end of input, SIGINT and SIGTERM also stop)
   help                      show this list
@@ -49,6 +56,10 @@ Human mode (default) reads commands from standard input, one per line:
 EPILOG = "Driving the stand-in\n\n" + HUMAN_COMMANDS + """\
 Example: start "%(prog)s --port 0 --home /tmp/h", start the CAD program with HOME=/tmp/h,
 then type "exec getDwgPath {}".
+
+The reference's examples: "%(prog)s --example ACTION" prints the example of ACTION from
+docs/PROTOCOL.md and exits; add --send (and --set NAME=VALUE for each placeholder) to serve and
+send it to the first client whose drawing is ready, printing the answer beside the documented one.
 
 Machine mode (--json) prints one JSON object per line on standard output:
   {"event":"listening","port":P,"instanceId":I,"pid":N}
@@ -74,8 +85,8 @@ End of standard input stops the stand-in unless --stay is given.
 
 
 def CompactJson(value):
-    # The plug-in finds "target":"ExecuteCommand" and "arguments":[ by literal search and does not
-    # decode \\u escapes, so records must have no spaces and carry non-ASCII text as raw UTF-8.
+    # The plug-in finds "target":"ExecuteCommand" and "arguments":[ by literal search, so records
+    # must have no spaces; non-ASCII text goes as raw UTF-8, as the companion's framework writes it.
     return json.dumps(value, separators=(",", ":"), ensure_ascii=False)
 
 
@@ -110,6 +121,56 @@ def ClassifyRecord(text):
 def ParseQuery(path):
     query = urllib.parse.urlsplit(path).query
     return dict(urllib.parse.parse_qsl(query, keep_blank_values=True))
+
+REFERENCE = os.path.normpath(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "docs", "PROTOCOL.md"))
+EXAMPLE_FIELDS = ("action", "params", "status", "result")
+PLACEHOLDER = re.compile(r"<([A-Z][A-Z0-9_]*(?::[^<>]*)?|\u2026)>")
+
+
+def ReadExamples(path=REFERENCE):
+    """The examples of the reference, in document order: fenced blocks whose info string starts
+    with "example". Each line is a field name, blanks and the value; a field given on several
+    lines is those lines joined by line feeds. Returns dicts with the four fields, the session the
+    example runs in ("session=NAME" in the info string, "sheets" by default), the heading it stands
+    under and its line number."""
+    examples = []
+    heading, block = "", None
+    with open(path, encoding="utf-8") as stream:
+        for number, line in enumerate(stream, 1):
+            line = line.rstrip("\n")
+            if block is None:
+                if line.startswith("#"):
+                    heading = line.lstrip("#").strip()
+                elif line.startswith("```example"):
+                    options = dict(o.split("=", 1) for o in line[len("```example"):].split() if "=" in o)
+                    block = {"session": options.get("session", "sheets"), "heading": heading,
+                             "line": number, "lines": {}}
+                continue
+            if line.startswith("```"):
+                fields = block.pop("lines")
+                block.update({k: "\n".join(fields.get(k, [""])) for k in EXAMPLE_FIELDS})
+                examples.append(block)
+                block = None
+                continue
+            key, _, value = line.partition(" ")
+            if key not in EXAMPLE_FIELDS:
+                raise ValueError("%s:%d: unknown example field %r" % (path, number, key))
+            block["lines"].setdefault(key, []).append(value.lstrip(" "))
+    return examples
+
+
+def FillPlaceholders(text, values):
+    """The text with every <NAME> found in `values` replaced; others are left as they are."""
+    return PLACEHOLDER.sub(lambda m: values.get(m.group(1), m.group(0)), text)
+
+
+def ExamplesFor(action, path=REFERENCE):
+    return [e for e in ReadExamples(path) if e["action"] == action]
+
+
+def ExampleText(example):
+    return "\n".join(("%-8s%s" % (field, value)).rstrip() for field in EXAMPLE_FIELDS
+                     for value in example[field].split("\n"))
 
 
 class Output:
@@ -191,6 +252,8 @@ class Standin:
         self.stop_event = None
         self.discovery_path = None
         self.discovery_text = None
+        self.examples_sent = {}  # reqId -> the documented result, placeholders filled
+        self.example_pending = False
 
     # ---- HTTP side -------------------------------------------------------------------------
 
@@ -275,6 +338,14 @@ class Standin:
         if event["event"] == "result" and isinstance(event["reqId"], str):
             client.pending.pop(event["reqId"], None)
         self.output.Emit(event)
+        if event["event"] == "result" and event["reqId"] in self.examples_sent:
+            self.output.Note("documented result:\n%s" % self.examples_sent.pop(event["reqId"]))
+        # --send: the example goes out once the client's drawing is ready.
+        if (event["event"] == "state" and self.options.example and self.options.send
+                and not self.example_pending and event["arguments"][:1] == [True]):
+            self.example_pending = True
+            values = dict(v.split("=", 1) for v in self.options.set)
+            asyncio.ensure_future(self.SendExample(self.options.example, values))
 
     def Target(self):
         ready = [c for c in self.clients if c.handshake_done and c.websocket.open]
@@ -294,6 +365,30 @@ class Standin:
         except websockets.ConnectionClosed:
             return  # reported as lost when the connection's handler ends
         self.output.Emit({"event": "sent", "conn": client.number, "reqId": req_id, "action": action})
+
+    def ExampleValues(self, values):
+        filled = {"HOME": self.options.home or ""}
+        filled.update(values)
+        return filled
+
+    async def SendExample(self, action, values, req_id=None):
+        """Sends the reference's (first) example of the action with its placeholders filled."""
+        try:
+            examples = ExamplesFor(action)
+        except (OSError, ValueError) as error:
+            self.output.Emit({"event": "error", "message": "cannot read the reference: %s" % error})
+            return None
+        if not examples:
+            self.output.Emit({"event": "error", "message": "the reference has no example of %r" % action})
+            return None
+        # The examples' own session (a drawing open) rather than the refusal shown without one.
+        example = next((e for e in examples if e["session"] == "sheets"), examples[0])
+        filled = self.ExampleValues(values)
+        self.output.Note("example from %s, line %d:\n%s" % (REFERENCE, example["line"], ExampleText(example)))
+        req_id = req_id or "example-%d" % next(self.request_numbers)
+        self.examples_sent[req_id] = FillPlaceholders(example["result"], filled)
+        await self.Exec(req_id, action, FillPlaceholders(example["params"], filled))
+        return req_id
 
     async def SendRaw(self, text):
         client = self.Target()
@@ -323,6 +418,13 @@ class Standin:
                 self.output.Emit({"event": "error", "message": "usage: exec ACTION [PARAMS...]"})
             else:
                 await self.Exec(None, parts[0], parts[1] if len(parts) > 1 else "{}")
+        elif verb == "example":
+            parts = rest.split()
+            if not parts:
+                self.output.Emit({"event": "error", "message": "usage: example ACTION [NAME=VALUE...]"})
+            else:
+                values = dict(p.split("=", 1) for p in parts[1:] if "=" in p)
+                await self.SendExample(parts[0], values)
         elif verb == "send":
             await self.SendRaw(rest)
         elif verb == "close":
@@ -497,6 +599,12 @@ def ParseArguments(argv):
     serve.add_argument("--ws-ping-interval", type=float, default=20.0,
                        help="seconds between WebSocket ping frames (default %(default)s; 0 = none)")
     serve.add_argument("--verbose", action="store_true", help="also report every plain HTTP request")
+    serve.add_argument("--example", metavar="ACTION",
+                       help="print the example of ACTION from docs/PROTOCOL.md and exit (with --send: serve "
+                            "and send it to the first client whose drawing is ready)")
+    serve.add_argument("--send", action="store_true", help="with --example: send the example")
+    serve.add_argument("--set", metavar="NAME=VALUE", action="append", default=[],
+                       help="with --example --send: the value of the placeholder <NAME> (repeatable)")
     if not argv or argv[0] not in ("serve", "-h", "--help"):
         argv = ["serve"] + list(argv)
     options = parser.parse_args(argv)
@@ -506,13 +614,42 @@ def ParseArguments(argv):
         parser.error("--pid must be 1 or more")
     if options.instance_id is not None and not options.instance_id:
         parser.error("--instance-id must not be empty")
+    if any("=" not in v for v in options.set):
+        parser.error("--set takes NAME=VALUE")
+    if options.send and not options.example:
+        parser.error("--send needs --example ACTION")
     if not options.no_discovery_file and not options.home:
         parser.error("HOME is not set: give --home DIR or --no-discovery-file")
     return options
 
 
+def PrintExamples(action):
+    try:
+        examples = ExamplesFor(action)
+    except (OSError, ValueError) as error:
+        sys.stderr.write("cannot read the reference: %s\n" % error)
+        return 1
+    if not examples:
+        sys.stderr.write("docs/PROTOCOL.md has no example of %r\n" % action)
+        return 1
+    for example in examples:
+        print("# %s (docs/PROTOCOL.md, line %d)" % (example["heading"], example["line"]))
+        print(ExampleText(example))
+        print()
+    print("Placeholders such as <DRAWINGS> stand for your own paths; send the example with\n"
+          "  %s --example %s --send --set DRAWINGS=/path/to/folder ...\n"
+          "or type \"example %s DRAWINGS=/path/to/folder\" in a running stand-in."
+          % (os.path.basename(sys.argv[0]), action, action))
+    return 0
+
+
 def Main(argv):
     options = ParseArguments(argv)
+    if options.example and not options.send:
+        return PrintExamples(options.example)
+    if websockets is None:
+        sys.stderr.write("the stand-in needs python3-websockets (tools/setup.sh installs it)\n")
+        return 1
     if not options.json:
         sys.stdout.reconfigure(errors="backslashreplace")
     output = Output(options.json, options.verbose)

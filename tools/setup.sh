@@ -7,7 +7,8 @@ have_cmd() { command -v "$1" >/dev/null 2>&1; }
 have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
 for p in g++ cmake ninja-build clang libclang-rt-dev libc++-dev libc++abi-dev googletest \
          libgtest-dev libgmock-dev libbenchmark-dev libboost-dev python3 python3-websockets python3-ezdxf \
-         python3-pytest libcairo2-dev poppler-utils pkg-config locales fonts-wqy-microhei; do
+         python3-pytest python3-jsonschema libcairo2-dev poppler-utils pkg-config locales \
+         fonts-wqy-microhei; do
   have_pkg "$p" || need+=("$p")
 done
 if [ ${#need[@]} -gt 0 ]; then

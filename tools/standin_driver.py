@@ -27,6 +27,9 @@ class StandinError(AssertionError):
 
 
 class Standin:
+    # Every stand-in made, for checks over all of a test's answers (tests/e2e/conftest.py).
+    created = []
+
     def __init__(self, home=None, port=0, instance_id=None, extra_args=()):
         self.home = home or tempfile.mkdtemp(prefix="standin-home-")
         self.port = port
@@ -39,6 +42,8 @@ class Standin:
         self._stderr = None
         self._requests = 0
         self._reader = None
+        self.actions = {}  # request id -> action, of every command sent
+        Standin.created.append(self)
 
     # ---- life cycle --------------------------------------------------------------------------
 
@@ -185,6 +190,8 @@ class Standin:
     def command(self, **fields):
         if self._process is None:
             raise StandinError("the stand-in is not running")
+        if fields.get("cmd") == "exec" and isinstance(fields.get("reqId"), str):
+            self.actions[fields["reqId"]] = fields.get("action")
         self._process.stdin.write((json.dumps(fields) + "\n").encode())
         self._process.stdin.flush()
 

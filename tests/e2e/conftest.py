@@ -7,8 +7,22 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 
 import pytest  # noqa: E402
 
+import protocol_schemas  # noqa: E402
 from cad_driver import CadSim  # noqa: E402
 from standin_driver import Standin  # noqa: E402
+
+
+@pytest.fixture(autouse=True)
+def answers_match_their_schemas():
+    """Every answer a test receives, from any stand-in it started, validates against its action's
+    schema in docs/schemas/ when it is JSON."""
+    first = len(Standin.created)
+    yield
+    problems = []
+    for service in Standin.created[first:]:
+        problems += protocol_schemas.check_events(list(service.events), dict(service.actions))
+    del Standin.created[first:]
+    assert not problems, "answers that do not match docs/schemas/:\n" + "\n".join(problems)
 
 
 @pytest.fixture
