@@ -54,7 +54,7 @@ class DiscoveryTest : public ::testing::Test {
   void SetUp() override {
     std::remove(path.c_str());
     SetRuntimeFilePathForTesting(path);
-    SetDefaultRuntimePortForTesting(loopback::UnusedPort());
+    SetDefaultRuntimePortForTesting(ownPort.port);
   }
   void TearDown() override {
     ::rmdir(path.c_str());
@@ -63,6 +63,7 @@ class DiscoveryTest : public ::testing::Test {
     SetDefaultRuntimePortForTesting(0);
   }
   void WriteFile(const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
+  loopback::ReservedPort ownPort;
 };
 
 }  // namespace
