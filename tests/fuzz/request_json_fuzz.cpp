@@ -19,7 +19,7 @@ bool SameNumber(double a, double b) { return a == b || (std::isnan(a) && std::is
 // all, it is the same number.
 void CheckNumberReaders(std::string_view json, std::string_view key) {
   const double one = JsonNumberValue(json, key, 1.0);
-  const bool read = !SameNumber(one, JsonNumberValue(json, key, 2.0));
+  const bool read = SameNumber(one, JsonNumberValue(json, key, 2.0));  // not a fallback
   double raw = 1.0;
   bool rawRead = false;
   try {
