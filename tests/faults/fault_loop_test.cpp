@@ -164,6 +164,38 @@ struct Recoverable {
   const char* how;
 };
 const std::vector<Recoverable> kRecoverable = {
+    {"*", "beginExecuteInApplicationContext", "a refused post is made again, and the queue runs then"},
+    {"*", "inputPointManager", "watching the user's input is no part of any answer"},
+    {"*", "addInputContextReactor", "watching the user's input is no part of any answer"},
+    {"getCurrentSpace", "acedGetVar", "a CTAB the host does not give reads as \"Model\""},
+    {"openDwg closed", "newAcApDocumentIterator", "without the list of open drawings the file is opened"},
+    {"openDwg closed", "acedGetVar", "the readiness check that reads it is made again"},
+    {"closeDwg", "disableDocumentActivation", "the drawing closes without activation held"},
+    {"closeDwg", "enableDocumentActivation", "the drawing is closed already"},
+    {"fixMissingFonts", "getRecord", "a style not read is looked at again on the next pass"},
+    {"fixMissingFonts", "workingDatabase", "the document's own database stands in"},
+    {"fixMissingFonts", "findFile", "a font not found is replaced, as a missing one is"},
+    {"fixMissingFonts", "sendStringToExecute", "the regeneration after the repair only redraws"},
+    {"extractFrames model", "acedGetCurViewportObjectId", "model space is read without a viewport"},
+    {"getPaperSizes", "getLocaleMediaName", "the canonical media name stands in"},
+    {"queryBlocks", "acedGetVar", "only the restoring of the user's view reads it"},
+    {"queryBlocks", "acedSetVar", "only the restoring of the user's view writes it"},
+    {"queryBlocks", "acedSetCurrentView", "only the restoring of the user's view sets it"},
+    {"queryBlocks on a layout", "acedGetVar", "only the restoring of the user's view reads it"},
+    {"queryBlocks on a layout", "acedSetCurrentView", "only the restoring of the user's view sets it"},
+    {"queryAllBlocks", "acedGetVar", "only the restoring of the user's view reads it"},
+    {"queryLayoutContext", "acedGetVar", "only the restoring of the user's view reads it"},
+    // The window plot keeps the layout's own value where a setting is refused.
+    {"nativePlot", "acedGetVar", "the view is focused without it"},
+    {"nativePlot", "acedSetCurrentView", "the view is focused without it"},
+    {"nativePlot", "copyFrom", "the plot starts from the default settings"},
+    {"nativePlot", "setPlotOrigin", "the layout's own origin"},
+    {"nativePlot", "setPlotPaperUnits", "the layout's own units"},
+    {"nativePlot", "setCurrentStyleSheet", "the layout's own style table"},
+    {"nativePlot", "setPlotCentered", "the layout's own placement"},
+    {"nativePlot", "setUseStandardScale", "the layout's own scale"},
+    {"nativePlot", "setStdScaleType", "the layout's own scale"},
+    {"nativePlot", "setPlotRotation", "the layout's own rotation"},
 };
 
 bool IsRecoverable(const std::string& label, const std::string& hostCall) {
