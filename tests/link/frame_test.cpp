@@ -107,7 +107,7 @@ TEST(Url, PartsAndDefaults) {
       {"ws://h:65535/", true, "h", 65535, "/"},                // the highest port
       {"ws://h:65536/", false, "", 0, ""},                     // one beyond
       {"ws://h:000080/", false, "", 0, ""},                    // six digits, whatever their value
-      {"ws://h:5222222222222222222/", false, "", 0, ""},       // digits that overflowed a long
+      {"ws://h:52222222222222222222/", false, "", 0, ""},      // digits that overflowed a long
   };
   for (const auto& c : cases) {
     const ParsedUrl u = ParseUrl(c.url);
