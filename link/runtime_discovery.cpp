@@ -135,8 +135,11 @@ bool ReadIntegerMember(const std::string& text, const std::string& key, int64_t&
   uint64_t magnitude = 0;
   const uint64_t limit = static_cast<uint64_t>(std::numeric_limits<int64_t>::max());
   for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-    magnitude = magnitude * 10 + static_cast<uint64_t>(text[i] - '0');
-    if (magnitude > limit) return false;
+    const uint64_t digit = static_cast<uint64_t>(text[i] - '0');
+    // Checked before the step: once past the limit, the product would wrap and read as a small
+    // number.
+    if (magnitude > (limit - digit) / 10) return false;
+    magnitude = magnitude * 10 + digit;
   }
   value = negative ? -static_cast<int64_t>(magnitude) : static_cast<int64_t>(magnitude);
   return true;

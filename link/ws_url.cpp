@@ -16,13 +16,14 @@ ParsedUrl ParseUrl(const std::string& url) {
   if (colon != std::string::npos) {
     result.host = rest.substr(0, colon);
     const std::string digits = rest.substr(colon + 1);
+    // At most five digits are read: a longer port is refused before its value could overflow.
+    if (digits.empty() || digits.size() > 5) return result;  // ok stays false
     long port = 0;
-    bool valid = !digits.empty() && digits.size() <= 5;
     for (char c : digits) {
-      if (c < '0' || c > '9') valid = false;
-      else port = port * 10 + (c - '0');
+      if (c < '0' || c > '9') return result;
+      port = port * 10 + (c - '0');
     }
-    if (!valid || port < 1 || port > 65535) return result;  // ok stays false
+    if (port < 1 || port > 65535) return result;
     result.port = static_cast<int>(port);
   } else {
     result.host = rest;

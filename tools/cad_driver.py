@@ -6,9 +6,15 @@ tools/fake-open comes first on the program's PATH, so every URL the plug-in open
 the printed lines as "open URL <url>". quit() asserts that the program unloads the bundle and ends
 with status 0 within a bound, and that nothing on its standard error reports a bug: a hang on
 unload is a failure, and so is main-thread code that ran on another thread.
+
+The plug-in probes the service's default port before it reads the discovery file, so whatever
+listens there (a stand-in started by hand, a second test run) would capture it. Each program
+started here gets a port of its own instead (`--runtime-port`): one held bound, and never
+listening, for the program's life, so the probe is refused at once and nobody else can take it.
 """
 
 import os
+import socket
 import subprocess
 import tempfile
 import threading
@@ -24,8 +30,18 @@ ALARMS = ("host fault", "main-thread code ran on another thread", "ThreadSanitiz
 
 
 class CadSim:
-    def __init__(self, args=(), env=None, home=None):
+    def __init__(self, args=(), env=None, home=None, runtime_port=None):
+        """runtime_port: the port the plug-in probes first; None reserves one of its own, 0
+        leaves the service's default port."""
         self.home = home or (env or {}).get("HOME") or tempfile.mkdtemp(prefix="cad-home-")
+        self._reserved = None
+        if runtime_port is None:
+            self._reserved = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+            self._reserved.bind(("127.0.0.1", 0))
+            runtime_port = self._reserved.getsockname()[1]
+        self.runtime_port = runtime_port
+        if runtime_port:
+            args = ["--runtime-port", str(runtime_port)] + list(args)
         environment = dict(os.environ if env is None else env)
         environment["HOME"] = self.home
         environment["PATH"] = FAKE_OPEN_DIR + os.pathsep + environment.get("PATH", os.defpath)
@@ -152,6 +168,7 @@ class CadSim:
         except subprocess.TimeoutExpired:
             self.process.kill()
             raise AssertionError("the program did not quit within %.0f s:\n%s" % (timeout, self.log()))
+        self._release_port()
         errors = self.stderr()
         for alarm in ALARMS:
             assert alarm not in errors, self.log()
@@ -161,3 +178,9 @@ class CadSim:
         if self.process.poll() is None:
             self.process.kill()
             self.process.wait()
+        self._release_port()
+
+    def _release_port(self):
+        if self._reserved is not None:
+            self._reserved.close()
+            self._reserved = None

@@ -68,7 +68,7 @@ void flushOutput() {
 void usage(const char* program) {
   std::printf(
       "usage: %s [--new] [--display-name NAME] [--bundle PATH|none] [--fonts DIR]\n"
-      "          [--plot-catalogue FILE] [DRAWING...]\n"
+      "          [--plot-catalogue FILE] [--runtime-port PORT] [DRAWING...]\n"
       "  Opens each DRAWING in order (the last one active): a DXF file is read, a name without a\n"
       "  file gives an empty drawing of that name; --new adds an unsaved Drawing1.dwg. Font files\n"
       "  are those in DIR (--fonts), else a built-in list (txt.shx, simplex.shx, gbcbig.shx, ...).\n"
@@ -77,6 +77,8 @@ void usage(const char* program) {
       "  program under NAME (its argv[0]), the process name the plug-in reports.\n"
       "  --plot-catalogue FILE replaces the built-in plot devices, media and style tables (format:\n"
       "  cadsim/control/plot.h).\n"
+      "  --runtime-port PORT makes the plug-in probe PORT instead of the service's default port\n"
+      "  before it reads the discovery file, so a service on the default port cannot capture it.\n"
       "  Host commands: NEW, OPEN <path>, CLOSE, ACTIVATE <title|path|number>, DOCS, REGENALL,\n"
       "  QUIT, and AutoLISP: (setvar \"CTAB\" \"Layout1\"), (getvar \"CTAB\"), (princ \"...\"),\n"
       "  (command \"_REGENALL\").\n"
@@ -304,6 +306,26 @@ void restartAs(const std::string& name, int argc, char** argv, int optionIndex) 
   std::fprintf(stderr, "cannot restart as \"%s\": %s\n", name.c_str(), std::strerror(errno));
 }
 
+// 1..65535, or 0 for anything else.
+int parsePort(const char* text) {
+  char* end = nullptr;
+  errno = 0;
+  const long port = std::strtol(text, &end, 10);
+  if (errno != 0 || end == text || *end != '\0' || port < 1 || port > 65535) return 0;
+  return static_cast<int>(port);
+}
+
+// The bundle's own test hook for the default port (link/runtime_discovery.h), looked up by its
+// C++ name: the plug-in has no other interface the host could set it through, and it must be set
+// before the entry point starts the connection.
+bool moveRuntimePort(void* bundle, int port) {
+  using SetPort = void (*)(int);
+  const auto set = reinterpret_cast<SetPort>(dlsym(bundle, "_Z31SetDefaultRuntimePortForTestingi"));
+  if (set == nullptr) return false;
+  set(port);
+  return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -313,6 +335,7 @@ int main(int argc, char** argv) {
   std::vector<std::string> drawings;
   std::string fonts;
   std::string plotCatalogue;
+  int runtimePort = 0;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
     if (a == "--new") {
@@ -326,6 +349,12 @@ int main(int argc, char** argv) {
       fonts = argv[++i];
     } else if (a == "--plot-catalogue" && i + 1 < argc) {
       plotCatalogue = argv[++i];
+    } else if (a == "--runtime-port" && i + 1 < argc) {
+      runtimePort = parsePort(argv[++i]);
+      if (runtimePort == 0) {
+        std::fprintf(stderr, "--runtime-port needs a port from 1 to 65535, not \"%s\"\n", argv[i]);
+        return 2;
+      }
     } else if (a == "--help" || a == "-h") {
       usage(argv[0]);
       return 0;
@@ -370,7 +399,11 @@ int main(int argc, char** argv) {
     } else {
       entry = reinterpret_cast<EntryPoint>(dlsym(handle, "acrxEntryPoint"));
       if (!entry) std::printf("%s has no acrxEntryPoint.\n", bundle.c_str());
-      else entry(AcRx::kInitAppMsg, handle);
+      if (entry && runtimePort != 0 && !moveRuntimePort(handle, runtimePort)) {
+        std::fprintf(stderr, "%s cannot move the runtime port\n", bundle.c_str());
+        return 2;
+      }
+      if (entry) entry(AcRx::kInitAppMsg, handle);
     }
   }
 

@@ -15,7 +15,7 @@ import time
 import pytest
 
 from cad_driver import CadSim
-from conftest import answered, hub_framework_or_skip, result, send, wait_admitted, wait_ready
+from conftest import answered, hub_framework_or_skip, result, send, slow, wait_admitted, wait_ready
 from standin_driver import Standin
 
 CHANGED = "CAD_DOCUMENT_NOT_READY: The active document changed or is still initializing."
@@ -58,7 +58,7 @@ def test_service_dies_while_work_is_pending(standin, cad_factory, tmp_path, kind
     send(standin, "after", "getDwgPath")
     release.write_text("")
     assert result(standin, "after")["result"] == a
-    assert cad.quit(timeout=5) == 0
+    assert cad.quit(timeout=slow(5)) == 0
     for req_id in pending + ["after"]:
         assert len(answered(standin, req_id, old + standin.events)) <= 1, req_id
     assert len(answered(standin, "after")) == 1
@@ -93,7 +93,7 @@ def test_service_dies_in_the_middle_of_a_large_result(tmp_path):
         with Standin(home=home) as standin:
             standin.wait_connected(30)
             assert standin.exec("getDwgPath", "")["status"] == "true"
-            assert cad.quit(timeout=5) == 0
+            assert cad.quit(timeout=slow(5)) == 0
     finally:
         cad.kill()
         service.crash()
@@ -110,7 +110,8 @@ def start_hub(home):
     return HubStandin(home=home).start()
 
 
-@pytest.mark.parametrize("start", [start_python, start_hub], ids=["python", "hub-framework"])
+@pytest.mark.parametrize("start", [pytest.param(start_python, id="python"),
+                                   pytest.param(start_hub, id="hub-framework", marks=pytest.mark.hub_framework)])
 def test_drawing_switch_with_a_hundred_commands_queued(tmp_path, start):
     home = str(tmp_path / "home")
     service = start(home)
@@ -131,7 +132,7 @@ def test_drawing_switch_with_a_hundred_commands_queued(tmp_path, start):
             assert (event["status"], event["result"]) == ("false", CHANGED), req_id
         wait_ready(service, a)
         assert service.exec("getDwgPath", "")["result"] == a
-        assert cad.quit(timeout=5) == 0
+        assert cad.quit(timeout=slow(5)) == 0
         assert all(len(answered(service, r)) == 1 for r in ids)
     finally:
         cad.kill()
@@ -259,7 +260,7 @@ def test_unload_during_a_connection_stage(tmp_path, stage):
             wait_answer_stalled(service)
         else:
             service.wait_stage()
-        assert cad.quit(timeout=4) == 0
+        assert cad.quit(timeout=slow(4)) == 0
     finally:
         cad.kill()
         service.crash()
@@ -277,7 +278,7 @@ def test_unload_with_work_in_progress(standin, cad_factory, tmp_path, kind):
     hold(kind, standin, cad, release, 3)
     cad.type("QUIT")
     release.write_text("")
-    assert cad.quit(timeout=5) == 0
+    assert cad.quit(timeout=slow(5)) == 0
     sent = [e["reqId"] for e in standin.events if e["event"] == "sent"]
     standin.wait_for(lambda e: e["event"] == "disconnected", 10)
     for req_id in sent:

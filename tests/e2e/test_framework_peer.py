@@ -68,6 +68,7 @@ def test_every_action_has_a_row():
     assert action_names_in_sources() == {row[0] for row in ACTIONS}
 
 
+@pytest.mark.hub_framework
 def test_every_action_answered_through_the_framework(hub_standin, cad_for, tmp_path):
     hub = hub_standin
     fonts = tmp_path / "fonts"
@@ -121,6 +122,7 @@ def write_drawing_with_layouts(path, names):
     return str(path)
 
 
+@pytest.mark.hub_framework
 def test_non_ascii_and_large_texts_then_a_close_record_and_a_restart(hub_standin, cad_for, tmp_path):
     hub = hub_standin
     # The framework writes non-ASCII text raw but astral characters as surrogate pairs, and line
@@ -172,6 +174,7 @@ def test_non_ascii_and_large_texts_then_a_close_record_and_a_restart(hub_standin
 
 
 @pytest.mark.skipif(not plain_build(), reason="wall-clock time only: runs in the plain build")
+@pytest.mark.hub_framework
 def test_keep_alive_holds_an_idle_connection(hub_standin, cad_for, tmp_path):
     hub = hub_standin
     a = str(tmp_path / "a.dwg")
@@ -187,6 +190,7 @@ def test_keep_alive_holds_an_idle_connection(hub_standin, cad_for, tmp_path):
     assert cad.quit() == 0
 
 
+@pytest.mark.hub_framework
 def test_a_result_over_the_default_receive_limit(tmp_path, cad_for):
     hub_framework_or_skip()
     from hub_standin_driver import HubStandin

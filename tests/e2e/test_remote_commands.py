@@ -5,6 +5,8 @@ hangs are the chaos tests'.)"""
 
 import os
 import re
+import socket
+import threading
 import time
 
 from cad_driver import CadSim
@@ -65,17 +67,58 @@ def test_not_ready_refusals_and_a_state_on_every_drawing_change(standin, cad_fac
         assert len(answered(standin, req_id)) == 1, req_id
 
 
+class ProbeCounter:
+    """A port that takes the plug-in's default-port probes and ends each at once, unanswered, so
+    every discovery pass shows as one connection here."""
+
+    def __init__(self):
+        self.sock = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+        self.sock.bind(("127.0.0.1", 0))
+        self.sock.listen(16)
+        self.port = self.sock.getsockname()[1]
+        self.times = []
+        self._cond = threading.Condition()
+        threading.Thread(target=self._serve, daemon=True).start()
+
+    def _serve(self):
+        while True:
+            try:
+                conn, _ = self.sock.accept()
+            except OSError:
+                return
+            conn.close()
+            with self._cond:
+                self.times.append(time.monotonic())
+                self._cond.notify_all()
+
+    def wait_for(self, count, timeout):
+        with self._cond:
+            assert self._cond.wait_for(lambda: len(self.times) >= count, timeout), self.times
+            return list(self.times)
+
+    def close(self):
+        self.sock.close()
+
+
 def test_service_down_at_load_is_found_when_it_appears(tmp_path):
     home = str(tmp_path / "home")
     os.makedirs(home)
     drawing = str(tmp_path / "a.dwg")
-    cad = CadSim([drawing], home=home)
+    probes = ProbeCounter()
+    cad = CadSim([drawing], home=home, runtime_port=probes.port)
     try:
-        time.sleep(2.5)  # the plug-in backs off while nobody answers
+        # The plug-in keeps looking while nobody answers, backing off between passes: three passes
+        # have come and gone before the service appears.
+        probes.wait_for(3, 60)
         with Standin(home=home) as service:
             service.wait_connected(timeout=30)
             wait_ready(service, drawing)
             assert service.exec("getDwgPath", "")["result"] == drawing
+            # Backing off, not spinning: a few passes at once as the drawing opens, then at most
+            # two a second, however slowly the machine runs (a loop that spins makes thousands).
+            passes = probes.wait_for(3, 0)
+            assert len(passes) <= 6 + 2 * (time.monotonic() - passes[0]), passes
             assert cad.quit() == 0
     finally:
         cad.kill()
+        probes.close()

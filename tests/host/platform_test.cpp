@@ -63,11 +63,23 @@ TEST_F(OpenUrl, TheUrlReachesOpenAsOneArgumentUntouchedByAShell) {
 }
 
 TEST_F(OpenUrl, WithoutAnOpenProgramNothingHappens) {
-  SetPath(dir_);  // an empty folder
+  // Other programs that could open a URL wait on the PATH, recording as `open` would: none may
+  // be run instead. The failure is reported, once a call.
+  const fs::path recorder = fs::path(ORVIK_SOURCE_DIR) / "tools" / "fake-open" / "open";
+  for (const char* other : {"xdg-open", "gio", "sensible-browser", "x-www-browser", "sh"})
+    fs::copy_file(recorder, fs::path(dir_) / other);
+  SetPath(dir_);
+  testing::internal::CaptureStderr();
   OrvikOpenUrl("orvik-kelm://cad/open");
   SetPath("");
   OrvikOpenUrl("orvik-kelm://cad/open");
+  const std::string reported = testing::internal::GetCapturedStderr();
   EXPECT_TRUE(Opened().empty());
+  size_t reports = 0;
+  for (size_t at = reported.find("cannot run open for orvik-kelm://cad/open"); at != std::string::npos;
+       at = reported.find("cannot run open for", at + 1))
+    ++reports;
+  EXPECT_EQ(reports, 2u) << reported;
 }
 
 TEST(Platform, TheDisplayNameIsTheProgramsName) {

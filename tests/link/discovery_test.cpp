@@ -54,7 +54,7 @@ class DiscoveryTest : public ::testing::Test {
   void SetUp() override {
     std::remove(path.c_str());
     SetRuntimeFilePathForTesting(path);
-    SetDefaultRuntimePortForTesting(loopback::UnusedPort());
+    SetDefaultRuntimePortForTesting(ownPort.port);
   }
   void TearDown() override {
     ::rmdir(path.c_str());
@@ -63,6 +63,7 @@ class DiscoveryTest : public ::testing::Test {
     SetDefaultRuntimePortForTesting(0);
   }
   void WriteFile(const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
+  loopback::ReservedPort ownPort;
 };
 
 }  // namespace
@@ -101,6 +102,7 @@ TEST_F(DiscoveryTest, FileReader) {
       {"protocolVersion 2", RuntimeFile("1", "2", "9001", "77", "\"abc\""), false},
       {"port 65536", RuntimeFile("1", "1", "65536", "77", "\"abc\""), false},
       {"pid beyond 64 bits", RuntimeFile("1", "1", "9001", "99999999999999999999", "\"abc\""), false},
+      {"pid that wraps 64 bits to 4", RuntimeFile("1", "1", "9001", "18446744073709551620", "\"abc\""), false},
       {"port null must not borrow the pid's digits", RuntimeFile("1", "1", "null", "9001", "\"abc\""), false},
       {"instanceId not a string", RuntimeFile("1", "1", "9001", "77", "5"), false},
       {"truncated after the port's colon", "{\"schemaVersion\":1,\"protocolVersion\":1,\"port\":", false},
@@ -109,7 +111,8 @@ TEST_F(DiscoveryTest, FileReader) {
     WriteFile(c.text);
     RuntimeInfo info;
     EXPECT_EQ(TryReadRuntime(info), c.ok) << c.why;
-    EXPECT_EQ(info.port + info.pid, c.ok ? 9001 + 77 : 0) << c.why;
+    EXPECT_EQ(info.port, c.ok ? 9001 : 0) << c.why;
+    EXPECT_EQ(info.pid, c.ok ? 77 : 0) << c.why;
   }
 }
 

@@ -104,6 +104,10 @@ TEST(Url, PartsAndDefaults) {
       {"ws://localhost/hub", true, "localhost", 80, "/hub"},  // no port
       {"127.0.0.1:9", true, "127.0.0.1", 9, "/"},             // no scheme, no path
       {"ws://h:80a/", false, "", 0, ""},  // junk after the port (the fuzzer checks host and range)
+      {"ws://h:65535/", true, "h", 65535, "/"},                // the highest port
+      {"ws://h:65536/", false, "", 0, ""},                     // one beyond
+      {"ws://h:000080/", false, "", 0, ""},                    // six digits, whatever their value
+      {"ws://h:52222222222222222222/", false, "", 0, ""},      // digits that overflowed a long
   };
   for (const auto& c : cases) {
     const ParsedUrl u = ParseUrl(c.url);

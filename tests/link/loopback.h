@@ -47,6 +47,26 @@ struct Listener {
 // A port nobody listens on (bound, then released).
 inline int UnusedPort() { return Listener().port; }
 
+// A loopback port held bound but never listening while this lives: a connection to it is refused
+// at once and no other process can take it, so a test can point the plug-in's default-port probe
+// there instead of at whatever service listens on the real default port.
+struct ReservedPort {
+  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  int port = 0;
+  ReservedPort() {
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof addr;
+    ::bind(fd, reinterpret_cast<sockaddr*>(&addr), len);
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+    port = ntohs(addr.sin_port);
+  }
+  ~ReservedPort() { ::close(fd); }
+  ReservedPort(const ReservedPort&) = delete;
+  ReservedPort& operator=(const ReservedPort&) = delete;
+};
+
 inline bool WriteAll(int fd, const std::string& data) {
   for (size_t sent = 0; sent < data.size();) {
     const ssize_t n = ::send(fd, data.data() + sent, data.size() - sent, MSG_NOSIGNAL);

@@ -82,7 +82,7 @@ TEST_F(Pipeline, ImmediateAnswersQueueNothing) {
   };
   for (const Case& c : cases) EXPECT_EQ(HandleCommand("r", c.action, c.params), c.answer) << c.action << " " << c.params;
   cadsim::runUntilIdle();
-  EXPECT_TRUE(hub.Results().empty());
+  EXPECT_EQ(hub.RecordsBeforeFence(), std::vector<std::string>{});
 }
 
 TEST_F(Pipeline, CancellationIdentifiersAreUnquotedAndUnescaped) {
@@ -204,7 +204,7 @@ TEST_F(Pipeline, ADeferredTaskEndsWithItsMarkerOrWhenTheMarkerCanNoLongerCome) {
   cadsim::clearOutput();
   cadsim::typeLine("orvik-notify-lisp-done");
   EXPECT_NE(cadsim::output().find("(reqId=)"), std::string::npos);
-  EXPECT_EQ(hub.Records().size(), static_cast<size_t>(2 * n));
+  EXPECT_EQ(hub.RecordsBeforeFence().size(), static_cast<size_t>(2 * n));
 }
 
 // Closing the drawing a deferred task holds ends the task; the destroyed drawing is never unlocked.

@@ -3,6 +3,7 @@
 // plug-in sends.
 #pragma once
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <map>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "link/websocket.h"
+#include "pipeline/result_reporting.h"
 #include "tests/link/loopback.h"
 
 // The CadResult record the plug-in sends for an answer (identifiers and texts unescaped in tests).
@@ -57,6 +59,26 @@ class FakeHub {
       if (r.find("\"CadResult\"") != std::string::npos) out.push_back(r);
     return out;
   }
+  // Every record the plug-in sent before this call, once it has surely arrived: a marker result
+  // goes out through the plug-in's own sending path and records arrive in the order they were sent,
+  // so once the marker is in, nothing sent earlier is still on its way. The marker is left out; a
+  // marker that never arrives gives a record saying so, which no expectation matches.
+  std::vector<std::string> RecordsBeforeFence() {
+    const std::string marker = "fence-" + std::to_string(++fences_);
+    SendCadResult(marker, "true", "");
+    const std::string fence = ResultRecord(marker, "true", "");
+    std::unique_lock<std::mutex> lock(mutex_);
+    cv_.wait_for(lock, std::chrono::seconds(10),
+                 [&] { return std::find(records_.begin(), records_.end(), fence) != records_.end(); });
+    const auto at = std::find(records_.begin(), records_.end(), fence);
+    if (at == records_.end()) return {"the fence " + marker + " never arrived"};
+    return std::vector<std::string>(records_.begin(), at);
+  }
+  // Waits (bounded) until the plug-in has closed the connection; then Records() is final.
+  bool WaitForEnd(int timeoutMs = 10000) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return cv_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return ended_; });
+  }
   // How many CadResults each request id got (the id is the first argument, never escaped in tests).
   std::map<std::string, int> AnswersPerRequest() {
     static const std::string kHead = "{\"type\":1,\"target\":\"CadResult\",\"arguments\":[\"";
@@ -72,6 +94,14 @@ class FakeHub {
     if (client_ >= 0) loopback::WriteAll(client_, frame);
   }
   void Serve() {
+    struct Ended {
+      FakeHub* hub;
+      ~Ended() {
+        std::lock_guard<std::mutex> lock(hub->mutex_);
+        hub->ended_ = true;
+        hub->cv_.notify_all();
+      }
+    } ended{this};
     if (!conn_.Take(listener_.Accept())) return;
     {
       std::lock_guard<std::mutex> lock(mutex_);
@@ -94,5 +124,7 @@ class FakeHub {
   std::condition_variable cv_;
   int client_ = -1;
   std::vector<std::string> records_;
+  bool ended_ = false;  // the server thread has seen the stream end
+  int fences_ = 0;
   std::thread server_;  // last: starts once everything above exists
 };

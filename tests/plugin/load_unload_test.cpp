@@ -7,6 +7,7 @@
 
 #include "cadsim/control.h"
 #include "link/client_state.h"
+#include "link/runtime_discovery.h"
 #include "pipeline/command_dispatch.h"
 #include "pipeline/command_queue.h"
 #include "plugin/document_readiness.h"
@@ -24,8 +25,10 @@ class LoadAndUnload : public ::testing::Test {
  protected:
   void SetUp() override {
     // No companion service: the supervisor finds nothing; the test's own hub carries the answers.
+    // and no service on the default port may answer it.
     ASSERT_NE(mkdtemp(home), nullptr);
     setenv("HOME", home, 1);
+    SetDefaultRuntimePortForTesting(ownPort.port);
   }
   void TearDown() override {
     if (loaded) unloadApp();
@@ -33,9 +36,11 @@ class LoadAndUnload : public ::testing::Test {
     cadsim::runUntilIdle();
     cadsim::reset();
     resetDocumentReadiness();
+    SetDefaultRuntimePortForTesting(0);
     std::filesystem::remove_all(home);
   }
   char home[32] = "/tmp/orvik-load-XXXXXX";
+  loopback::ReservedPort ownPort;
   bool loaded = false;
 };
 
@@ -72,7 +77,9 @@ TEST_F(LoadAndUnload, LoadWatchesEveryDrawingAndUnloadLeavesNothingBehind) {
 
   unloadApp();
   loaded = false;
-  auto records = hub.WaitForRecords(3);
+  // Unloading closes the connection: once the hub has seen it end, every record is in.
+  ASSERT_TRUE(hub.WaitForEnd());
+  const auto records = hub.Records();
   ASSERT_EQ(records.size(), 3u);
   EXPECT_EQ(records[0], ResultRecord("deferred", "true",
                                "Error: The CAD plug-in was unloaded before the command the request typed had run."));

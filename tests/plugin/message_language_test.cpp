@@ -19,8 +19,10 @@
 #include "cadsim/control.h"
 #include "host/platform.h"
 #include "link/connection_supervisor.h"
+#include "link/runtime_discovery.h"
 #include "plugin/document_readiness.h"
 #include "plugin/shell_launch.h"
+#include "tests/link/loopback.h"
 
 namespace fs = std::filesystem;
 
@@ -134,6 +136,8 @@ class ShellLaunch : public MessageLanguage {
     if (const char* path = std::getenv("PATH")) savedPath_ = path;
     setenv("PATH", (std::string(ORVIK_SOURCE_DIR) + "/tools/fake-open:" + savedPath_).c_str(), 1);
     setenv("ORVIK_OPEN_LOG", (home_ + "/opened").c_str(), 1);
+    // The commands start the connection: no service on the default port may answer it.
+    SetDefaultRuntimePortForTesting(ownPort_.port);
     cadsim::reset();
     resetDocumentReadiness();
     clearPendingWorkspace();
@@ -155,6 +159,7 @@ class ShellLaunch : public MessageLanguage {
     resetDocumentReadiness();
     setenv("PATH", savedPath_.c_str(), 1);
     unsetenv("ORVIK_OPEN_LOG");
+    SetDefaultRuntimePortForTesting(0);
     MessageLanguage::TearDown();
   }
   // The URLs opened so far, in order.
@@ -178,6 +183,7 @@ class ShellLaunch : public MessageLanguage {
   }
 
   std::string savedPath_;
+  loopback::ReservedPort ownPort_;
 };
 
 TEST_F(ShellLaunch, WithoutADrawingThePageCommandsExplainInTheShellsLanguage) {
