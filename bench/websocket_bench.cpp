@@ -184,7 +184,7 @@ void BM_SendResult(benchmark::State& state) {
   const std::string reqId = "20261206153700123456-42";
   for (auto _ : state) {
     const auto pieces = CadResultRecordPieces(reqId, "true", result);  // views of these strings
-    if (!OrvikWebSocket::SendRecord(pieces.data(), pieces.size(), OrvikWebSocket::SendBudget::kLong)) {
+    if (!OrvikWebSocket::SendRecord(pieces.data(), pieces.size())) {
       state.SkipWithError("send failed");
       break;
     }
@@ -302,7 +302,7 @@ void BM_RecordRoundTrip(benchmark::State& state) {
   }
   uint64_t expected = 0;
   for (auto _ : state) {
-    OrvikWebSocket::Send("{\"type\":1,\"target\":\"Ping\",\"arguments\":[]}", OrvikWebSocket::SendBudget::kShort);
+    OrvikWebSocket::Send("{\"type\":1,\"target\":\"Ping\",\"arguments\":[]}");
     ++expected;
     std::unique_lock<std::mutex> lock(mutex);
     cv.wait(lock, [&] { return seen >= expected || !OrvikWebSocket::IsConnected(); });
@@ -329,7 +329,7 @@ void BM_MainThreadLongestWaitOnStalledPeer(benchmark::State& state) {
     peer.thread.join();  // the peer has answered the handshake and reads no more
     std::thread supervisor;
     if (state.range(0) == 1) {
-      supervisor = std::thread([] { OrvikWebSocket::Send(std::string(64u << 20, 's'), OrvikWebSocket::SendBudget::kLong); });
+      supervisor = std::thread([] { OrvikWebSocket::Send(std::string(64u << 20, 's')); });
       pollfd p{peer.fd, POLLIN, 0};
       ::poll(&p, 1, 20000);  // its frame has begun to arrive
     }
