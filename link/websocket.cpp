@@ -14,7 +14,6 @@
 #include <cctype>
 #include <cerrno>
 #include <chrono>
-#include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
@@ -33,7 +32,6 @@ namespace {
 
 constexpr int kDefaultWriteStallMs = 30000;
 constexpr int kShortBudgetMs = 1000;
-constexpr size_t kOutboxBound = kOutboxBoundBytes;
 constexpr int kDefaultHandshakeMs = 5000;
 constexpr size_t kMaxUpgradeReply = 16 * 1024;
 constexpr int64_t kKeepAliveMs = 10000;
@@ -54,7 +52,7 @@ std::mutex g_fdMutex;          // guards shutdown against close of g_socket
 std::atomic<int> g_socket{-1};
 std::thread g_recvThread;            // guarded by g_transitionMutex
 std::thread g_writerThread;          // guarded by g_transitionMutex
-Outbox g_outbox{kOutboxBound};
+Outbox g_outbox{kOutboxBoundBytes};
 FrameSource g_pendingSource;         // guarded by g_transitionMutex; handed to the receive thread
 std::string g_pendingTail;           // guarded by g_transitionMutex; records after the handshake reply
 std::mutex g_handlerMutex;
@@ -245,7 +243,6 @@ void RecvLoop(FrameSource source, std::string tail, int fd) {
   // until Disconnect closes it.
   ::shutdown(fd, SHUT_RDWR);
 }
-
 
 // The writer: sends what was handed over, one record at a time in the order it came, and gives up
 // only when a write makes no progress for the stall limit (SendRecord then marks the connection
@@ -509,7 +506,7 @@ void SetHandshakeTimeoutForTesting(int milliseconds) {
   g_handshakeMs.store(milliseconds > 0 ? milliseconds : kDefaultHandshakeMs);
 }
 
-void SetOutboxBoundForTesting(size_t bytes) { g_outbox.SetBound(bytes > 0 ? bytes : kOutboxBound); }
+void SetOutboxBoundForTesting(size_t bytes) { g_outbox.SetBound(bytes > 0 ? bytes : kOutboxBoundBytes); }
 
 }  // namespace OrvikWebSocket
 
