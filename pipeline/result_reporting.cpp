@@ -2,7 +2,6 @@
 
 #include <utility>
 
-#include "link/hub_protocol.h"
 #include "link/websocket.h"
 #include "pipeline/request_json.h"
 
