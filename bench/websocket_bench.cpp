@@ -3,14 +3,15 @@
 // the finished frame (what the loopback socket itself allows), the client's own encoding work with
 // no socket, and memcpy bandwidth, all measured in the same run so the numbers can be read against
 // the machine. Also the round trip of a small record through a loopback peer beside a plain TCP
-// echo, and the longest time the host's main thread can be kept waiting by a peer that stops
-// reading.
+// echo, the longest time the host's main thread can be kept waiting by a peer that stops reading,
+// and a 16 MiB answer to a peer that reads slowly but steadily.
 #include <benchmark/benchmark.h>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <poll.h>
@@ -38,6 +39,7 @@
 #include "link/runtime_discovery.h"
 #include "link/websocket.h"
 #include "link/ws_frame.h"
+#include "pipeline/result_reporting.h"
 
 namespace {
 
@@ -183,7 +185,7 @@ void BM_SendResult(benchmark::State& state) {
   const std::string reqId = "20261206153700123456-42";
   for (auto _ : state) {
     const auto pieces = CadResultRecordPieces(reqId, "true", result);  // views of these strings
-    if (!OrvikWebSocket::SendRecord(pieces.data(), pieces.size(), OrvikWebSocket::SendBudget::kLong)) {
+    if (!OrvikWebSocket::SendRecord(pieces.data(), pieces.size())) {
       state.SkipWithError("send failed");
       break;
     }
@@ -301,7 +303,7 @@ void BM_RecordRoundTrip(benchmark::State& state) {
   }
   uint64_t expected = 0;
   for (auto _ : state) {
-    OrvikWebSocket::Send("{\"type\":1,\"target\":\"Ping\",\"arguments\":[]}", OrvikWebSocket::SendBudget::kShort);
+    OrvikWebSocket::Send("{\"type\":1,\"target\":\"Ping\",\"arguments\":[]}");
     ++expected;
     std::unique_lock<std::mutex> lock(mutex);
     cv.wait(lock, [&] { return seen >= expected || !OrvikWebSocket::IsConnected(); });
@@ -309,10 +311,10 @@ void BM_RecordRoundTrip(benchmark::State& state) {
 }
 BENCHMARK(BM_RecordRoundTrip)->UseRealTime();
 
-// The host's main thread sends results with the short budget. Against a peer that stops reading,
-// results are sent until one gives up; the figure is the longest single Send. With argument 1 the
-// supervisor's own send (long budget) is first left stalled holding the send lock, so the results
-// wait behind it.
+// The host's main thread hands every finished result to SendCadResult. Against a peer that stops
+// reading, results are handed over until the link gives up on the connection; the figure is the
+// longest single call. With argument 1 a long send of the link's own (64 MiB, as the supervisor's
+// would be) is first left stalled on the socket, so the results come behind it.
 void BM_MainThreadLongestWaitOnStalledPeer(benchmark::State& state) {
   using Clock = std::chrono::steady_clock;
   double longestMs = 0;
@@ -328,25 +330,103 @@ void BM_MainThreadLongestWaitOnStalledPeer(benchmark::State& state) {
     peer.thread.join();  // the peer has answered the handshake and reads no more
     std::thread supervisor;
     if (state.range(0) == 1) {
-      supervisor = std::thread([] { OrvikWebSocket::Send(std::string(64u << 20, 's'), OrvikWebSocket::SendBudget::kLong); });
+      supervisor = std::thread([] { OrvikWebSocket::Send(std::string(64u << 20, 's')); });
       pollfd p{peer.fd, POLLIN, 0};
-      ::poll(&p, 1, 20000);  // its frame has begun to arrive: it holds the send lock
+      ::poll(&p, 1, 20000);  // its frame has begun to arrive
     }
     const std::string result(64u << 10, 'r');
-    for (;;) {
+    while (OrvikWebSocket::IsConnected()) {
       const auto start = Clock::now();
-      const bool sent = OrvikWebSocket::Send(result, OrvikWebSocket::SendBudget::kShort);
+      SendCadResult("stalled", "true", result);
       longestMs = std::max(longestMs, std::chrono::duration<double, std::milli>(Clock::now() - start).count());
-      if (!sent) break;
       ++resultsSent;
     }
     if (supervisor.joinable()) supervisor.join();
   }
   state.counters["longest_wait_ms"] = longestMs;
-  state.counters["results_sent_before_giving_up"] =
+  state.counters["results_handed_over"] =
       benchmark::Counter(static_cast<double>(resultsSent), benchmark::Counter::kAvgIterations);
 }
 BENCHMARK(BM_MainThreadLongestWaitOnStalledPeer)->Arg(0)->Arg(1)->Iterations(3)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+double ThreadCpuMillis() {
+  timespec now{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+  return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) / 1e6;
+}
+
+// A service that reads steadily at about 1 MB/s asks for a 16 MiB answer. The figures: how long
+// SendCadResult held the host's main thread, how much of the record arrived, whether it arrived
+// whole, and when the transfer ended (whole, or the connection dropped).
+void BM_SixteenMiBToAOneMBPerSecondReader(benchmark::State& state) {
+  using Clock = std::chrono::steady_clock;
+  constexpr double kBytesPerSecond = 1e6;
+  const std::string result = ResultText(16u << 20);
+  const auto pieces = CadResultRecordPieces("slow", "true", result);
+  const std::string expected = JoinRecord(pieces.data(), pieces.size()) + "\x1E";
+  double holdMs = 0;
+  double holdCpuMs = 0;  // on a busy machine the clock also counts time the thread was not running
+  double received = 0;
+  double whole = 0;
+  double seconds = 0;
+  for (auto _ : state) {
+    int port = 0;
+    const int listenFd = Listen(port);
+    std::atomic<size_t> got{0};
+    std::atomic<bool> arrived{false};
+    std::thread service([&] {
+      const int fd = ::accept(listenFd, nullptr, nullptr);
+      OrvikWebSocket::FrameSource source;
+      source.read = [fd](char* b, size_t n) { return static_cast<long>(::recv(fd, b, n, 0)); };
+      std::string head;
+      if (OrvikWebSocket::ReadHeaderBlock(source, head, 65536) &&
+          WriteAll(fd, "HTTP/1.1 101 Switching Protocols\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n\r\n") &&
+          OrvikWebSocket::RecvFrame(source).ok && WriteAll(fd, ServerTextFrame("{}\x1E"))) {
+        // From here on at most 16 KiB a read, paced to the rate.
+        const auto begin = Clock::now();
+        source.read = [&, fd, begin](char* b, size_t n) -> long {
+          const auto due = begin + std::chrono::duration_cast<Clock::duration>(
+                                       std::chrono::duration<double>(static_cast<double>(got.load()) / kBytesPerSecond));
+          std::this_thread::sleep_until(due);
+          const long r = static_cast<long>(::recv(fd, b, std::min<size_t>(n, 16384), 0));
+          if (r > 0) got += static_cast<size_t>(r);
+          return r;
+        };
+        const OrvikWebSocket::Frame f = OrvikWebSocket::RecvFrame(source);
+        arrived = f.ok && f.payload == expected;
+      }
+      ::close(fd);
+    });
+    if (!OrvikWebSocket::Connect("ws://127.0.0.1:" + std::to_string(port) + "/cadHub",
+                                 [](const std::string&, const std::string&, const std::string&) {
+                                   return std::string("__QUEUED__");
+                                 })) {
+      state.SkipWithError("connect failed");
+      ::shutdown(listenFd, SHUT_RDWR);
+      service.join();
+      ::close(listenFd);
+      return;
+    }
+    std::string answer = result;  // a finished result, as the task hands it over
+    const double cpuStart = ThreadCpuMillis();
+    const auto start = Clock::now();
+    SendCadResult("slow", "true", std::move(answer));
+    holdMs = std::max(holdMs, std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+    holdCpuMs = std::max(holdCpuMs, ThreadCpuMillis() - cpuStart);
+    service.join();
+    seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    received = static_cast<double>(got.load()) / 1e6;
+    whole = arrived ? 1 : 0;
+    OrvikWebSocket::Disconnect();
+    ::close(listenFd);
+  }
+  state.counters["main_thread_hold_ms"] = holdMs;
+  state.counters["main_thread_hold_cpu_ms"] = holdCpuMs;
+  state.counters["received_MB"] = received;
+  state.counters["arrived_whole"] = whole;
+  state.counters["ended_after_s"] = seconds;
+}
+BENCHMARK(BM_SixteenMiBToAOneMBPerSecondReader)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 // The host's main thread also asks for the client identifier (the page commands), which probes
 // the service. Against a service that accepts and then answers a byte at a time, slower than

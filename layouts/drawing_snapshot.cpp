@@ -1,5 +1,7 @@
 #include "layouts/drawing_snapshot.h"
 
+#include <algorithm>
+
 namespace OrvikDrawingLayouts {
 
 const char* const kCancelledCode = "drawing_layouts_cancelled";
@@ -57,7 +59,10 @@ std::string Quote(const std::string& text) {
 }
 
 void AppendSerialized(std::string& out, const Snapshot& s) {
-  out.reserve(out.size() + EstimateSize(s));
+  // Geometric growth: some libraries' reserve allocates exactly what is asked, and an answer of
+  // 200 snapshots would then be copied whole once per snapshot.
+  const size_t needed = out.size() + EstimateSize(s);
+  if (needed > out.capacity()) out.reserve(std::max(needed, out.capacity() * 2));
   out += "{\"dwgPath\":";
   AppendQuoted(out, s.dwgPath);
   out += ",\"displayName\":";

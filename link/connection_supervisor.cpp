@@ -21,6 +21,7 @@ const char* const kPluginVersion = "1.0.34";
 namespace {
 
 constexpr int kMainThreadDiscoveryMs = 1000;
+constexpr int kStopFlushMs = 1000;
 
 // Guarded by g_lifecycleMutex.
 std::string g_serviceInstanceId;
@@ -265,6 +266,9 @@ std::string prepareCadClientId() {
 bool isWebSocketRunning() { return g_running.load() && OrvikWebSocket::IsConnected(); }
 
 void stopWebSocketClient() {
+  // The answers handed over last (at unload, those of the requests still queued) leave before the
+  // socket closes, if the service takes them within about a second.
+  OrvikWebSocket::Flush(kStopFlushMs);
   g_cancel.store(true);
   g_lifecycleWake.notify_all();
   {
@@ -303,10 +307,10 @@ bool ConnectToRuntime(const RuntimeInfo& runtime, const std::string& clientId,
 }
 
 bool SendCadDocumentState(const CadClientMetadata& metadata) {
-  // Only the supervisor sends these, and nobody waits on it.
-  return OrvikWebSocket::Send(
-      BuildCadStateRecord(metadata.documentReady, metadata.activeDocumentName, metadata.activeDocumentPath),
-      OrvikWebSocket::SendBudget::kLong);
+  // Behind the results handed over before it: a refusal sent while the drawing was not ready
+  // reaches the service before the state that says it is.
+  return OrvikWebSocket::SendDocumentState(
+      BuildCadStateRecord(metadata.documentReady, metadata.activeDocumentName, metadata.activeDocumentPath));
 }
 
 void InstallSupervisorHooks(SupervisorHooks hooks) {

@@ -14,7 +14,6 @@
 #include <cctype>
 #include <cerrno>
 #include <chrono>
-#include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
@@ -24,6 +23,7 @@
 
 #include "host/clock.h"
 #include "link/hub_protocol.h"
+#include "link/outbox.h"
 #include "link/ws_frame.h"
 #include "link/ws_url.h"
 
@@ -44,43 +44,15 @@ constexpr int kSendFlags = MSG_NOSIGNAL | MSG_DONTWAIT;
 constexpr int kSendFlags = MSG_DONTWAIT;
 #endif
 
-// The send lock, held for the whole write of one frame. A flag behind a mutex and a condition
-// variable rather than a timed mutex, so that a sender on a short budget can stop waiting for it
-// and the thread sanitizer still sees every hand-over.
-class SendGate {
- public:
-  void lock() {
-    std::unique_lock<std::mutex> guard(mutex_);
-    free_.wait(guard, [this] { return !busy_; });
-    busy_ = true;
-  }
-  bool try_lock_for(std::chrono::milliseconds wait) {
-    std::unique_lock<std::mutex> guard(mutex_);
-    if (!free_.wait_for(guard, wait, [this] { return !busy_; })) return false;
-    busy_ = true;
-    return true;
-  }
-  void unlock() {
-    {
-      std::lock_guard<std::mutex> guard(mutex_);
-      busy_ = false;
-    }
-    free_.notify_all();  // a waiter that is timing out must not swallow the wake-up of another
-  }
-
- private:
-  std::mutex mutex_;
-  std::condition_variable free_;
-  bool busy_ = false;
-};
-
 // Lock order: g_transitionMutex, then g_sendMutex, then g_fdMutex. g_handlerMutex stands alone
-// here (the dispatcher nests its own locks under it).
+// here (the dispatcher nests its own locks under it); the outbox's mutex is a leaf.
 std::mutex g_transitionMutex;  // one Connect or Disconnect at a time
-SendGate g_sendMutex;          // keeps frames whole on the socket
+std::mutex g_sendMutex;        // held for the whole write of one frame: keeps frames whole
 std::mutex g_fdMutex;          // guards shutdown against close of g_socket
 std::atomic<int> g_socket{-1};
 std::thread g_recvThread;            // guarded by g_transitionMutex
+std::thread g_writerThread;          // guarded by g_transitionMutex
+Outbox g_outbox{kOutboxBoundBytes};
 FrameSource g_pendingSource;         // guarded by g_transitionMutex; handed to the receive thread
 std::string g_pendingTail;           // guarded by g_transitionMutex; records after the handshake reply
 std::mutex g_handlerMutex;
@@ -169,7 +141,7 @@ bool WriteRecordFrame(int fd, const RecordPiece* pieces, size_t count, uint64_t 
 bool SendFrameOnSocket(int fd, int opcode, const std::string& payload) {
   std::string frame;
   AppendFrame(frame, opcode, payload);
-  std::lock_guard<SendGate> lock(g_sendMutex);
+  std::lock_guard<std::mutex> lock(g_sendMutex);
   return WriteAll(fd, frame.data(), frame.size(), g_writeStallMs.load());
 }
 
@@ -194,7 +166,7 @@ void SetBlocking(int fd, bool blocking) {
 }
 
 void CloseSocketLocked() {
-  std::lock_guard<SendGate> sendLock(g_sendMutex);
+  std::lock_guard<std::mutex> sendLock(g_sendMutex);
   std::lock_guard<std::mutex> fdLock(g_fdMutex);
   const int fd = g_socket.exchange(-1);
   if (fd >= 0) ::close(fd);
@@ -216,13 +188,16 @@ void MarkDownIfCurrent(uint64_t generation) {
   if (fd >= 0) ::shutdown(fd, SHUT_RDWR);
 }
 
-// Ends whatever the previous connection left; g_transitionMutex held.
+// Ends whatever the previous connection left; g_transitionMutex held. Once the socket is shut,
+// every write fails at once, so the writer lets go of the send lock and both threads end promptly.
 void TeardownLocked() {
   ShutdownSocket();
   if (g_recvThread.joinable()) {
     if (g_recvThread.get_id() == std::this_thread::get_id()) return;  // misuse; the loop ends itself
     g_recvThread.join();
   }
+  g_outbox.Close();
+  if (g_writerThread.joinable()) g_writerThread.join();
   CloseSocketLocked();
   g_pendingSource = FrameSource();
   g_pendingTail.clear();
@@ -238,6 +213,9 @@ void RecvLoop(FrameSource source, std::string tail, int fd) {
   };
   const auto answerPing = [fd](const std::string& payload) { return SendFrameOnSocket(fd, 0xA, payload); };
   const auto handle = [](const std::string& record) { HandleHubRecord(record); };
+  // Nothing may follow a close frame, so the answers handed over before it leave first, unless the
+  // writer stalls (Disconnect shuts the socket, which ends the wait at once).
+  const auto flushBeforeClose = [] { g_outbox.WaitUntilEmpty(std::chrono::milliseconds(g_writeStallMs.load())); };
   // Records that came with the handshake reply are handled before anything else is read.
   const std::string early = std::move(tail);
   tail.clear();
@@ -245,11 +223,13 @@ void RecvLoop(FrameSource source, std::string tail, int fd) {
   while (ok && g_connected.load()) {
     Message message = RecvMessage(source, answerPing);
     if (message.status == MessageStatus::kClosed) {
+      flushBeforeClose();
       if (g_connected.load()) SetConnectionState(false);
       SendFrameOnSocket(fd, 0x8, CloseReplyPayload(message.closePayload));  // polite reply; outcome irrelevant
     }
     if (message.status == MessageStatus::kFailed && message.failCode != 0) {
       // Tell the peer why before the stream ends; what it does with that is its own affair.
+      flushBeforeClose();
       if (g_connected.load()) SetConnectionState(false);
       const std::string code{static_cast<char>(message.failCode >> 8), static_cast<char>(message.failCode & 0xFF)};
       SendFrameOnSocket(fd, 0x8, code);
@@ -262,6 +242,55 @@ void RecvLoop(FrameSource source, std::string tail, int fd) {
   // The stream is dead; tell the peer now rather than at Disconnect. The descriptor stays ours
   // until Disconnect closes it.
   ::shutdown(fd, SHUT_RDWR);
+}
+
+// The writer: sends what was handed over, one record at a time in the order it came, and gives up
+// only when a write makes no progress for the stall limit (SendRecord then marks the connection
+// down) or the connection has ended; what still waits is then dropped, never sent elsewhere.
+void WriterLoop() {
+  OutgoingRecord record;
+  while (g_outbox.Take(record)) {
+    bool sent = false;
+    try {
+      if (record.kind == OutgoingRecord::Kind::kResult) {
+        const auto pieces = CadResultRecordPieces(record.reqId, record.status, record.text);
+        sent = SendRecord(pieces.data(), pieces.size());
+      } else {
+        const RecordPiece piece{record.text, false};
+        sent = SendRecord(&piece, 1);
+      }
+    } catch (...) {
+      // Only the send buffer's first allocation can throw; the record cannot leave.
+    }
+    const size_t bytes = record.Bytes();
+    record = OutgoingRecord();  // the memory goes before the room is given back
+    g_outbox.Release(bytes);
+    if (!sent) {
+      if (g_connected.load()) {  // not a failed write (that marked it down already)
+        SetConnectionState(false);
+        ShutdownSocket();
+      }
+      g_outbox.Close();
+      return;
+    }
+  }
+}
+
+// Hands `record` over; on a short budget that finds no room, ends the connection it was handed to.
+bool Post(OutgoingRecord record, std::chrono::milliseconds wait) {
+  const uint64_t generation = g_generation.load();
+  if (!g_connected.load()) return false;
+  switch (g_outbox.Post(std::move(record), wait)) {
+    case Outbox::Admission::kQueued:
+      return true;
+    case Outbox::Admission::kFull:
+      // The peer has read nothing for as long as this caller may wait, with the outbox full.
+      if (wait.count() > 0) MarkDownIfCurrent(generation);
+      return false;
+    case Outbox::Admission::kClosed:
+      return false;
+  }
+  return false;
 }
 
 }  // namespace
@@ -361,6 +390,13 @@ bool Connect(const std::string& url, CommandHandler handler) {
   if (separator != std::string::npos) tail = answer.payload.substr(separator + 1);
 
   if (g_abortEpoch.load() != epoch) return fail();
+  g_outbox.Open();
+  try {
+    g_writerThread = std::thread(WriterLoop);
+  } catch (const std::exception&) {
+    g_outbox.Close();
+    return fail();
+  }
   SetBlocking(fd, true);
   g_pendingSource = std::move(source);
   g_pendingSource.read = nullptr;
@@ -397,30 +433,38 @@ bool IsConnected() { return g_connected.load(); }
 
 uint64_t ConnectionGeneration() { return g_generation.load(); }
 
-bool Send(const std::string& text, SendBudget budget) {
-  const RecordPiece piece{text, false};
-  return SendRecord(&piece, 1, budget);
+bool SendResult(std::string reqId, std::string status, std::string result, SendBudget budget) {
+  OutgoingRecord record;
+  record.kind = OutgoingRecord::Kind::kResult;
+  record.reqId = std::move(reqId);
+  record.status = std::move(status);
+  record.text = std::move(result);
+  return Post(std::move(record), budget == SendBudget::kShort ? std::chrono::milliseconds(kShortBudgetMs)
+                                                               : Outbox::kUntilRoom);
 }
 
-bool SendRecord(const RecordPiece* pieces, size_t count, SendBudget budget) {
-  const uint64_t generation = g_generation.load();
+bool SendDocumentState(std::string text) {
+  OutgoingRecord record;
+  record.kind = OutgoingRecord::Kind::kState;
+  record.text = std::move(text);
+  return Post(std::move(record), std::chrono::milliseconds(0));
+}
+
+bool Send(const std::string& text) {
+  OutgoingRecord record;
+  record.text = text;
+  return Post(std::move(record), Outbox::kUntilRoom);
+}
+
+bool Flush(int milliseconds) { return g_outbox.WaitUntilEmpty(std::chrono::milliseconds(milliseconds)); }
+
+bool SendRecord(const RecordPiece* pieces, size_t count) {
   if (!g_connected.load()) return false;
   const uint64_t length = RecordSize(pieces, count) + 1;
-  const bool isShort = budget == SendBudget::kShort;
-  std::unique_lock<SendGate> lock(g_sendMutex, std::defer_lock);
-  if (isShort) {
-    if (!lock.try_lock_for(std::chrono::milliseconds(kShortBudgetMs))) {
-      // Another writer has made no progress for as long as this caller may wait: the peer has
-      // stopped reading. Ending the connection also frees that writer.
-      MarkDownIfCurrent(generation);
-      return false;
-    }
-  } else {
-    lock.lock();
-  }
+  std::lock_guard<std::mutex> lock(g_sendMutex);
   const int fd = g_socket.load();
   if (!g_connected.load() || fd < 0) return false;
-  if (WriteRecordFrame(fd, pieces, count, length, isShort ? kShortBudgetMs : g_writeStallMs.load())) return true;
+  if (WriteRecordFrame(fd, pieces, count, length, g_writeStallMs.load())) return true;
   // A frame may be half written: the stream is unusable, so end the receive thread too.
   SetConnectionState(false);
   std::lock_guard<std::mutex> fdLock(g_fdMutex);
@@ -428,15 +472,15 @@ bool SendRecord(const RecordPiece* pieces, size_t count, SendBudget budget) {
   return false;
 }
 
-bool Send(const std::string& text) { return Send(text, SendBudget::kLong); }
-
 void Tick() {
   if (!g_connected.load()) return;
   const int64_t now = SteadyClockMilliseconds();
   int64_t last = g_lastHeartbeat.load();
   if (now - last < kKeepAliveMs) return;
   if (!g_lastHeartbeat.compare_exchange_strong(last, now)) return;
-  Send(BuildPingRecord(), SendBudget::kLong);
+  OutgoingRecord record;
+  record.text = BuildPingRecord();
+  Post(std::move(record), std::chrono::milliseconds(0));
 }
 
 void SetConnectionState(bool connected) {
@@ -462,6 +506,8 @@ void SetHandshakeTimeoutForTesting(int milliseconds) {
   g_handshakeMs.store(milliseconds > 0 ? milliseconds : kDefaultHandshakeMs);
 }
 
+void SetOutboxBoundForTesting(size_t bytes) { g_outbox.SetBound(bytes > 0 ? bytes : kOutboxBoundBytes); }
+
 }  // namespace OrvikWebSocket
 
 void HandleHubRecord(const std::string& record) {
@@ -481,6 +527,5 @@ void HandleHubRecord(const std::string& record) {
   }
   if (result == kQueuedResult) return;
   // The receive thread holds no lock here and nobody waits on it: the long budget.
-  const auto pieces = CadResultRecordPieces(invocation.reqId, status, result);
-  OrvikWebSocket::SendRecord(pieces.data(), pieces.size(), OrvikWebSocket::SendBudget::kLong);
+  OrvikWebSocket::SendResult(invocation.reqId, status, std::move(result), OrvikWebSocket::SendBudget::kLong);
 }

@@ -113,13 +113,13 @@ void ProcessCommandQueue(void*) {
   // the run returned: then the busy flag is down and there is nothing left to complete.
   if (outcome.deferred) return;
   try {
-    OnTaskComplete(task.reqId, outcome.text, outcome.success);
+    OnTaskComplete(task.reqId, std::move(outcome.text), outcome.success);
   } catch (...) {
     // Nothing may escape into the host; the answer is lost but the queue has moved on.
   }
 }
 
-void OnTaskComplete(const std::string& reqId, const std::string& message, bool success) {
+void OnTaskComplete(const std::string& reqId, std::string message, bool success) {
   ORVIK_ASSERT_MAIN_THREAD();
   const std::string id = reqId;  // reqId may be g_currentTaskReqId itself, cleared below
   for (auto* listener : g_taskEndListeners) listener(id);
@@ -130,7 +130,7 @@ void OnTaskComplete(const std::string& reqId, const std::string& message, bool s
   g_queueBusy.store(false);
   g_taskDeferred = false;
   g_currentTaskReqId.clear();
-  if (!id.empty()) SendCadResult(id, success ? "true" : "false", message);
+  if (!id.empty()) SendCadResult(id, success ? "true" : "false", std::move(message));
   if (!QueueIsEmpty()) ScheduleDrain();
 }
 

@@ -97,8 +97,8 @@ bool UsesActiveDocument(const CommandTask& task);
 // Main thread. Ends the running task: forgets the request wherever it was registered (the
 // listeners below), unlocks the task's document, clears the busy and deferred state, sends the
 // answer and schedules the next drain, in that order. Safe to call when no task runs: it then only
-// answers and schedules.
-void OnTaskComplete(const std::string& reqId, const std::string& message, bool success);
+// answers and schedules. The message is handed to the link as it is (move a large one in).
+void OnTaskComplete(const std::string& reqId, std::string message, bool success);
 
 // Main thread: called with every request id OnTaskComplete ends, before anything else (the
 // drawing layouts query forgets its cancellation entry here). Registered at load.

@@ -1,14 +1,14 @@
 #include "pipeline/result_reporting.h"
 
-#include "link/hub_protocol.h"
+#include <utility>
+
 #include "link/websocket.h"
 #include "pipeline/request_json.h"
 
-void SendCadResult(const std::string& reqId, const std::string& success, const std::string& message) {
+void SendCadResult(const std::string& reqId, const std::string& success, std::string message) {
   if (reqId.empty()) return;
   // Called on the host's main thread or under the lifecycle lock: never wait long on the peer.
-  const auto pieces = CadResultRecordPieces(reqId, success, message);
-  OrvikWebSocket::SendRecord(pieces.data(), pieces.size(), OrvikWebSocket::SendBudget::kShort);
+  OrvikWebSocket::SendResult(reqId, success, std::move(message), OrvikWebSocket::SendBudget::kShort);
 }
 
 std::string LayoutQueueError(const std::string& code, const std::string& message) {

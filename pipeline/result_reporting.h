@@ -7,9 +7,11 @@
 
 #include <string>
 
-// Sends one "CadResult" record; nothing when reqId is empty. The outcome of the send is ignored:
-// an answer to a connection that is down is lost.
-void SendCadResult(const std::string& reqId, const std::string& success, const std::string& message);
+// Hands one "CadResult" record to the link's writer and returns at once (the message is moved in,
+// not copied); nothing when reqId is empty. Only when what waits to be sent is at its bound does
+// it wait, about a second at most, and then the connection is dropped. The outcome is ignored: an
+// answer to a connection that is down, or that drops before the answer leaves, is lost.
+void SendCadResult(const std::string& reqId, const std::string& success, std::string message);
 
 // The failure object of the structured results: {"success":false,"errorCode":..,"message":..}.
 std::string LayoutQueueError(const std::string& code, const std::string& message);

@@ -28,7 +28,7 @@ run() {
   (cd "$root/build/$name" && ctest --output-on-failure -j"$jobs" --timeout 600)
 }
 run default -DCMAKE_BUILD_TYPE=RelWithDebInfo
-CC=clang CXX=clang++ run libcxx -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVIK_LIBCXX=ON -DORVIK_BENCH=OFF
+CC=clang CXX=clang++ run libcxx -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVIK_LIBCXX=ON
 run asan -DCMAKE_BUILD_TYPE=Debug -DORVIK_SANITIZE=address -DORVIK_BENCH=OFF
 TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" run tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVIK_SANITIZE=thread -DORVIK_BENCH=OFF
 CC=clang CXX=clang++ run fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVIK_FUZZ=ON -DORVIK_BENCH=OFF

@@ -1,8 +1,10 @@
 // The WebSocket client against a fake service on raw sockets, doing what a well-behaved server
-// never does: glued bytes, split records, bad upgrades, silence, and a peer that stops reading.
+// never does: glued bytes, split records, bad upgrades, silence, a peer that reads slowly and one that
+// stops reading.
 // (Frames of every kind are the conformance cases'; an unload interrupting a connect is end to end.)
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <future>
@@ -43,6 +45,7 @@ class WebSocketTest : public ::testing::Test {
     OrvikClock::SetClockForTesting(nullptr);
     SetWriteStallTimeoutForTesting(0);
     SetHandshakeTimeoutForTesting(0);
+    SetOutboxBoundForTesting(0);
   }
 };
 
@@ -116,47 +119,76 @@ TEST_F(WebSocketTest, KeepAliveAfterTenSecondsOnceEvenWithTwoTickers) {
   EXPECT_EQ(peer.ReadRecord(), "{\"type\":99}");
 }
 
-TEST_F(WebSocketTest, AShortSendGivesUpOnAPeerThatStopsReadingAndMarksTheConnectionDown) {
-  // The peer never reads. Results sent from the host's main thread must neither block it on the
-  // socket nor wait behind another writer that is stalled holding the send lock.
-  const struct {
-    const char* why;
-    bool longWriterFirst;
-  } cases[] = {
-      {"the short send's own write stalls", false},
-      {"the supervisor's long send is stalled holding the send lock", true},
+TEST_F(WebSocketTest, ResultsLeaveInTheOrderHandedOverEachOnceWhileTheServiceReadsSlowly) {
+  // The write stall limit is far below the time the large result takes, so only a writer that
+  // counts the peer's progress, not the record's size or the transfer's length, gets it through.
+  SetWriteStallTimeoutForTesting(1500);
+  Peer peer;
+  ASSERT_TRUE(Open(peer));
+  const std::string large = "big:" + std::string(12u << 20, 'x');
+  // Handed over while the service reads nothing at all: had any of them waited for the transfer,
+  // this thread (which does the reading below) would never get there.
+  ASSERT_TRUE(SendResult("r1", "true", "small", SendBudget::kShort));
+  ASSERT_TRUE(SendResult("r2", "true", large, SendBudget::kShort));
+  ASSERT_TRUE(SendResult("r3", "false", "after", SendBudget::kShort));
+  ASSERT_TRUE(peer.Write(ServerFrame(1, Invocation("i1", "now"))));  // answered on the receive thread
+
+  // Now the service reads 64 KiB at a time, every 10 ms: about 6 MB/s.
+  peer.source.read = [fd = peer.fd](char* b, size_t n) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    return loopback::ReadSome(fd, b, std::min<size_t>(n, 64 * 1024));
   };
-  for (const auto& c : cases) {
-    Peer peer;
-    ASSERT_TRUE(Open(peer)) << c.why;
-    SetWriteStallTimeoutForTesting(600000);  // only the short send can end the stall
-    std::thread longWriter;
-    std::atomic<int> longResult{-1};
-    if (c.longWriterFirst) {
-      // More than every socket buffer on the way holds, so this writer stalls inside its frame.
-      longWriter = std::thread([&] { longResult = Send(std::string(64u << 20, 'l'), SendBudget::kLong) ? 1 : 0; });
-      pollfd p{peer.fd, POLLIN, 0};
-      EXPECT_EQ(::poll(&p, 1, loopback::kBoundMs), 1) << c.why;  // its frame has begun: it holds the lock
+  EXPECT_EQ(peer.ReadRecord(), BuildCadResultRecord("r1", "true", "small"));
+  EXPECT_TRUE(peer.ReadRecord() == BuildCadResultRecord("r2", "true", large)) << "the large result is not whole";
+  EXPECT_EQ(peer.ReadRecord(), BuildCadResultRecord("r3", "false", "after"));
+  EXPECT_EQ(peer.ReadRecord(), BuildCadResultRecord("i1", "true", "done:now\t\"{}"));
+  ASSERT_TRUE(Send("{\"type\":99}"));
+  EXPECT_EQ(peer.ReadRecord(), "{\"type\":99}");  // and nothing twice
+  EXPECT_TRUE(IsConnected());
+}
+
+TEST_F(WebSocketTest, AServiceThatStopsReadingCostsTheMainThreadAboutASecondOnceTheOutboxIsFull) {
+  // Only the bound can end this: the write stall limit is out of reach.
+  SetWriteStallTimeoutForTesting(600000);
+  SetOutboxBoundForTesting(4u << 20);
+  Peer peer;
+  ASSERT_TRUE(Open(peer));
+  auto handOvers = std::async(std::launch::async, [] {
+    const std::string result(1u << 20, 'r');
+    for (int i = 0; i < 256; ++i) {
+      if (!SendResult("s" + std::to_string(i), "true", result, SendBudget::kShort)) return i;
     }
-    auto shortSends = std::async(std::launch::async, [] {
-      const std::string result(1u << 20, 'r');
-      for (int i = 0; i < 256; ++i) {
-        if (!Send(result, SendBudget::kShort)) return true;
-      }
-      return false;
-    });
-    if (shortSends.wait_for(std::chrono::milliseconds(loopback::kBoundMs)) != std::future_status::ready) {
-      ADD_FAILURE() << c.why << ": the short send waited";
-      Disconnect();
-    }
-    EXPECT_TRUE(shortSends.get()) << c.why;
-    EXPECT_FALSE(IsConnected()) << c.why;
-    if (longWriter.joinable()) {
-      longWriter.join();  // freed by the short send marking the connection down
-      EXPECT_EQ(longResult.load(), 0) << c.why;
-    }
+    return -1;
+  });
+  if (handOvers.wait_for(std::chrono::milliseconds(loopback::kBoundMs)) != std::future_status::ready) {
+    ADD_FAILURE() << "a hand-over waited for the peer";
     Disconnect();
   }
+  // The socket buffers and the bound took some; then one hand-over found no room and gave up.
+  EXPECT_GT(handOvers.get(), 4);
+  EXPECT_FALSE(IsConnected());
+  EXPECT_TRUE(loopback::SeesEnd(peer.fd));
+}
+
+TEST_F(WebSocketTest, AWriterThatMakesNoProgressDropsTheConnectionAndWhatWaitsIsNeverSentAgain) {
+  SetWriteStallTimeoutForTesting(300);
+  {
+    Peer stalled;
+    ASSERT_TRUE(Open(stalled));
+    // More than every socket buffer on the way holds, then a small one behind it.
+    ASSERT_TRUE(SendResult("big", "true", std::string(64u << 20, 'b'), SendBudget::kShort));
+    ASSERT_TRUE(SendResult("lost", "true", "behind", SendBudget::kShort));
+    for (int waited = 0; IsConnected() && waited < loopback::kBoundMs; waited += 10)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_FALSE(IsConnected());
+    EXPECT_FALSE(SendResult("late", "true", "x", SendBudget::kShort));
+    EXPECT_FALSE(RecvFrame(stalled.source).ok) << "the big record cannot have been finished";
+    Disconnect();
+  }
+  Peer next;
+  ASSERT_TRUE(Open(next));
+  ASSERT_TRUE(SendResult("fresh", "true", "x", SendBudget::kShort));
+  EXPECT_EQ(next.ReadRecord(), BuildCadResultRecord("fresh", "true", "x"));
 }
 
 TEST_F(WebSocketTest, SendersReceiverAndDisconnectTogether) {
