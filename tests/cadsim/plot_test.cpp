@@ -227,6 +227,47 @@ TEST_F(PlotTest, AFailedEngineCallLeavesNoFile) {
   }
 }
 
+// Each row: a drawing whose walk has no end in sight, and the plot type. The page fails with a
+// failed engine call instead of running for ever, and leaves no file and no plot begun.
+TEST_F(PlotTest, AWalkWithoutEndFailsThePage) {
+  pageSetup();
+  // A block holding ten references to itself.
+  const AcDbObjectId self = cadsim::addBlockDefinition(db, "SELF");
+  for (int i = 0; i < 10; ++i) cadsim::addBlockReference(db, self, self, AcGePoint3d(i, 0, 0));
+  cadsim::addBlockReference(db, cadsim::layoutSpaceId(db, "Layout1"), self, AcGePoint3d(10, 10, 0));
+  // Eight levels of twenty-fold nesting with nothing drawable at the bottom.
+  AcDbObjectId inner = cadsim::addBlockDefinition(db, "N0");
+  for (int level = 1; level <= 8; ++level) {
+    const AcDbObjectId outer = cadsim::addBlockDefinition(db, "N" + std::to_string(level));
+    for (int i = 0; i < 20; ++i) cadsim::addBlockReference(db, outer, inner, AcGePoint3d(i, 0, 0));
+    inner = outer;
+  }
+  cadsim::addBlockReference(db, cadsim::modelSpaceId(db), inner, AcGePoint3d(0, 0, 0));
+  AcDbPlotSettings model(true);
+  ASSERT_EQ(validator->setPlotCfgName(&model, L"DWG To PDF.pc3", L"ISO_A3_(420.00_x_297.00_MM)"), Acad::eOk);
+  ASSERT_EQ(validator->setPlotWindowArea(&model, 0, 0, 100, 100), Acad::eOk);
+  ASSERT_EQ(validator->setPlotType(&model, AcDbPlotSettings::kWindow), Acad::eOk);
+  AcDbPlotSettings extents(true);
+  ASSERT_EQ(validator->setPlotCfgName(&extents, L"DWG To PDF.pc3", L"ISO_A3_(420.00_x_297.00_MM)"), Acad::eOk);
+  ASSERT_EQ(validator->setPlotType(&extents, AcDbPlotSettings::kExtents), Acad::eOk);
+  struct Row {
+    const char* what;
+    AcDbObjectId layout;
+    const AcDbPlotSettings* overrides;
+    Acad::ErrorStatus status;
+  } rows[] = {
+      {"self-reference on a layout", cadsim::layoutId(db, "Layout1"), nullptr, Acad::eOutOfMemory},
+      {"deep nesting in a window", cadsim::layoutId(db, "Model"), &model, Acad::eOutOfMemory},
+      {"deep nesting measured for extents", cadsim::layoutId(db, "Model"), &extents, Acad::eInvalidInput},
+  };
+  for (const Row& r : rows) {
+    const std::string path = out + "/walk.pdf";
+    EXPECT_EQ(publish(r.layout, r.overrides, path), r.status) << r.what;
+    EXPECT_FALSE(exists(path)) << r.what;
+    EXPECT_EQ(acplProcessPlotState(), AcPlPlotFactory::kNotPlotting) << r.what;
+  }
+}
+
 // The drawing of tests/data/dxf/make_plot_drawing.py, written once per test process.
 std::string plotDrawing() {
   static const std::string path = [] {
