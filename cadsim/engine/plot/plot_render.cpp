@@ -633,10 +633,10 @@ bool plotArea(const AcDbPlotSettings::Data& s, const AcDbLayout* layout, double 
       x0 = s.windowMinX, y0 = s.windowMinY, x1 = s.windowMaxX, y1 = s.windowMaxY;
       break;
     case AcDbPlotSettings::kLayout:
-      // The page as it stands, with paper space's origin at the printable corner (the layout's
-      // limits were set for the media and do not turn with it).
-      x0 = -margins[0], y0 = -margins[1];
-      x1 = pageW - margins[0], y1 = pageH - margins[1];
+      // The printable area of the page as it stands, paper space's origin at its corner (the
+      // layout's limits were set for the media and do not turn with it).
+      x0 = 0, y0 = 0;
+      x1 = pageW - margins[0] - margins[2], y1 = pageH - margins[1] - margins[3];
       break;
     case AcDbPlotSettings::kLimits:
       x0 = layout->limitsMin.x, y0 = layout->limitsMin.y, x1 = layout->limitsMax.x, y1 = layout->limitsMax.y;
