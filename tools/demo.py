@@ -56,8 +56,8 @@ def make_drawing(path):
                      name="ISO_A3", device="DWG To PDF.pc3")
     sheet.dxf_layout.dxf.current_style_sheet = "acad.ctb"
     sheet.add_lwpolyline([(10, 10), (405, 10), (405, 278), (10, 278)], close=True, dxfattribs={"lineweight": 100})
-    sheet.add_viewport(center=(140, 160), size=(240, 210), view_center_point=(210, 148.5), view_height=300)
-    twisted = sheet.add_viewport(center=(330, 190), size=(130, 150), view_center_point=(0, 0), view_height=200)
+    sheet.add_viewport(center=(140, 150), size=(250, 190), view_center_point=(210, 148.5), view_height=330)
+    twisted = sheet.add_viewport(center=(337, 175), size=(125, 150), view_center_point=(0, 0), view_height=200)
     twisted.dxf.view_target_point = (330, 130, 0)
     twisted.dxf.view_twist_angle = 30
     # The title block: a name centred in its box, a number fitted to its cell, the scale at the right.

@@ -212,7 +212,7 @@ struct Viewport {
   double viewHeight = 0;
   Point3 viewTarget;
   Point3 viewDirection{0, 0, 1};
-  double twist = 0;
+  double twist = 0;  // 51, degrees
   int statusFlags = 0;                     // 90
   std::vector<Handle> frozenLayers;        // 331
   std::vector<std::string> frozenLayerNames;  // R12 extended data (1003)

@@ -412,7 +412,7 @@ class Importer {
       vp->setViewHeight(v->viewHeight);
       vp->setViewTarget(point(v->viewTarget));
       vp->setViewDirection(AcGeVector3d(v->viewDirection.x, v->viewDirection.y, v->viewDirection.z));
-      vp->setTwistAngle(v->twist);
+      vp->setTwistAngle(v->twist * kDegrees);  // the file writes degrees
       AcDbObjectIdArray frozen;
       for (const dxf::Handle& h : v->frozenLayers) {
         auto it = m_byHandle.find(h.value);

@@ -161,6 +161,10 @@ def pages_drawing(path):
     viewport = sheet("Viewport")
     viewport.add_viewport(center=(202, 140), size=(380, 250), view_center_point=(200, 138.5), view_height=300,
                           dxfattribs={"layer": "VPORTS"})
+    # Turned 30 degrees, all of model space inside it: ezdxf does not clip a turned viewport's content.
+    twisted = sheet("Twisted viewport")
+    twisted.add_viewport(center=(202, 140), size=(380, 250), view_center_point=(104, 220), view_height=480,
+                         dxfattribs={"layer": "VPORTS", "view_twist_angle": 30})
 
     linework = sheet("Linework")
     linework.add_line((20, 140), (385, 140), dxfattribs={"linetype": "CENTER", "ltscale": 20})
@@ -188,7 +192,8 @@ def test_pages_match_ezdxfs_rendering(standin, cad_factory, tmp_path):
     cad = cad_factory(path)
     wait_ready(standin, path)
     # Text becomes its boxes: thickened by about half a capital's height on the grid.
-    for layout, thicken in [("Lines", 2), ("Text", 6), ("Blocks", 3), ("Viewport", 2), ("Linework", 2)]:
+    for layout, thicken in [("Lines", 2), ("Text", 6), ("Blocks", 3), ("Viewport", 2), ("Twisted viewport", 2),
+                             ("Linework", 2)]:
         out = str(tmp_path / (layout + ".pdf"))
         answer = json.loads(exec_ok(standin, "layoutPlot", json.dumps({"dwgPath": path, "layoutName": layout,
                                                                        "outputPath": out})))
