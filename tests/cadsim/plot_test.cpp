@@ -243,10 +243,6 @@ TEST_F(PlotTest, AWalkWithoutEndFailsThePage) {
     inner = outer;
   }
   cadsim::addBlockReference(db, cadsim::modelSpaceId(db), inner, AcGePoint3d(0, 0, 0));
-  AcDbPlotSettings model(true);
-  ASSERT_EQ(validator->setPlotCfgName(&model, L"DWG To PDF.pc3", L"ISO_A3_(420.00_x_297.00_MM)"), Acad::eOk);
-  ASSERT_EQ(validator->setPlotWindowArea(&model, 0, 0, 100, 100), Acad::eOk);
-  ASSERT_EQ(validator->setPlotType(&model, AcDbPlotSettings::kWindow), Acad::eOk);
   AcDbPlotSettings extents(true);
   ASSERT_EQ(validator->setPlotCfgName(&extents, L"DWG To PDF.pc3", L"ISO_A3_(420.00_x_297.00_MM)"), Acad::eOk);
   ASSERT_EQ(validator->setPlotType(&extents, AcDbPlotSettings::kExtents), Acad::eOk);
@@ -257,7 +253,6 @@ TEST_F(PlotTest, AWalkWithoutEndFailsThePage) {
     Acad::ErrorStatus status;
   } rows[] = {
       {"self-reference on a layout", cadsim::layoutId(db, "Layout1"), nullptr, Acad::eOutOfMemory},
-      {"deep nesting in a window", cadsim::layoutId(db, "Model"), &model, Acad::eOutOfMemory},
       {"deep nesting measured for extents", cadsim::layoutId(db, "Model"), &extents, Acad::eInvalidInput},
   };
   for (const Row& r : rows) {

@@ -160,11 +160,11 @@ class Painter {
   void drawSpace(AcDbObjectId spaceId, int depth, const Inherited& from, bool paperSpace) {
     auto* space = peek<AcDbBlockTableRecord>(spaceId);
     if (!space || depth > kMaxDepth || exhausted()) return;
-    // Copy: nothing may change the list while it is walked, but keep the walk safe regardless.
-    const std::vector<AcDbObjectId> ids = space->entityIds();
-    for (AcDbObjectId id : ids) {
+    // By index: nothing changes the list while it is walked, and an index stays safe regardless.
+    const std::vector<AcDbObjectId>& ids = space->entityIds();
+    for (size_t i = 0; i < ids.size(); ++i) {
       if (!visit()) return;
-      auto* e = peek<AcDbEntity>(id);
+      auto* e = peek<AcDbEntity>(ids[i]);
       if (!e || e->isErased()) continue;
       drawEntity(e, depth, from, paperSpace);
     }
@@ -516,10 +516,10 @@ class Painter {
       m_xf = outer;
     }
     // Attributes sit in the reference's space already.
-    const std::vector<AcDbObjectId> attributes = const_cast<AcDbBlockReference*>(ref)->attributeIds();
-    for (AcDbObjectId id : attributes) {
+    const std::vector<AcDbObjectId>& attributes = const_cast<AcDbBlockReference*>(ref)->attributeIds();
+    for (size_t i = 0; i < attributes.size(); ++i) {
       if (!visit()) return;
-      auto* a = peek<AcDbAttribute>(id);
+      auto* a = peek<AcDbAttribute>(attributes[i]);
       if (!a || a->isErased()) continue;
       Pen attPen;
       if (!resolve(a, inside, &attPen)) continue;
