@@ -263,6 +263,36 @@ TEST_F(PlotTest, AWalkWithoutEndFailsThePage) {
   }
 }
 
+// Each row: a plot type of model space, and the area it plots in the view's display coordinates
+// (extents are measured to whole drawing units).
+TEST_F(PlotTest, ExtentsAndDisplayPlotsCoverWhatTheViewShows) {
+  cadsim::addPolyline(db, cadsim::modelSpaceId(db), {{0, 0}, {100, 0}, {100, 50}, {0, 50}}, true);
+  cadsim::ViewState view;
+  view.target = AcGePoint3d(10, 20, 0);
+  view.center = AcGePoint2d(15, 5);
+  view.width = 40;
+  view.height = 30;
+  cadsim::setView(doc, view);
+  struct Row {
+    AcDbPlotSettings::PlotType type;
+    double x0, y0, x1, y1;
+  } rows[] = {
+      {AcDbPlotSettings::kExtents, -10, -20, 90, 30},  // the rectangle, seen from the target
+      {AcDbPlotSettings::kDisplay, -5, -10, 35, 20},   // the view's own window
+  };
+  for (const Row& r : rows) {
+    AcDbPlotSettings settings(true);
+    ASSERT_EQ(validator->setPlotCfgName(&settings, L"DWG To PDF.pc3", L"ISO_A3_(420.00_x_297.00_MM)"), Acad::eOk);
+    ASSERT_EQ(validator->setPlotType(&settings, r.type), Acad::eOk);
+    ASSERT_EQ(publish(cadsim::layoutId(db, "Model"), &settings, out + "/area.pdf"), Acad::eOk) << r.type;
+    const cadsim::PlotRecord record = cadsim::plotRecords().back();
+    EXPECT_NEAR(record.areaMinX, r.x0, 1.01) << r.type;
+    EXPECT_NEAR(record.areaMinY, r.y0, 1.01) << r.type;
+    EXPECT_NEAR(record.areaMaxX, r.x1, 1.01) << r.type;
+    EXPECT_NEAR(record.areaMaxY, r.y1, 1.01) << r.type;
+  }
+}
+
 // The drawing of tests/data/dxf/make_plot_drawing.py, written once per test process.
 std::string plotDrawing() {
   static const std::string path = [] {

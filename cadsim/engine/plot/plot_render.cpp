@@ -610,23 +610,24 @@ class Painter {
   long m_drawn = 0;
 };
 
-// The view a window, display or extents plot of the space sees.
-AcGeMatrix3d spaceView(AcDbObjectId layoutId, AcDbObjectId space) {
+// The view of the space, when it has a usable one (a space never viewed shows the plan view).
+const ViewState* spaceView(AcDbObjectId layoutId, AcDbObjectId space) {
   AcDbDatabase* db = layoutId.database();
-  if (!db) return AcGeMatrix3d();
+  if (!db) return nullptr;
   auto it = db->data().views.find(space);
-  if (it == db->data().views.end()) return AcGeMatrix3d();
+  if (it == db->data().views.end()) return nullptr;
   const ViewState& v = it->second;
   if (!finite(v.target) || !finite(v.twist) || !finite(v.direction.x) || !finite(v.direction.y) ||
-      !finite(v.direction.z) || v.direction.isZeroLength(0))
-    return AcGeMatrix3d();
-  return Painter::worldToDisplay(v.direction, v.target, v.twist);
+      !finite(v.direction.z) || v.direction.isZeroLength(0) || !std::isfinite(v.center.x) ||
+      !std::isfinite(v.center.y) || !finite(v.width) || !finite(v.height))
+    return nullptr;
+  return &v;
 }
 
 // The rectangle a kind of plot area covers, in the plotted area's units; false when it is empty
 // or the drawing is too large to measure.
 bool plotArea(const AcDbPlotSettings::Data& s, const AcDbLayout* layout, double pageW, double pageH,
-              const double margins[4], PagePlan* plan) {
+              const double margins[4], const ViewState* display, PagePlan* plan) {
   double x0 = 0, y0 = 0, x1 = 0, y1 = 0;
   switch (s.type) {
     case AcDbPlotSettings::kWindow:
@@ -641,6 +642,14 @@ bool plotArea(const AcDbPlotSettings::Data& s, const AcDbLayout* layout, double 
     case AcDbPlotSettings::kLimits:
       x0 = layout->limitsMin.x, y0 = layout->limitsMin.y, x1 = layout->limitsMax.x, y1 = layout->limitsMax.y;
       break;
+    case AcDbPlotSettings::kDisplay:
+      // What the view shows, when the space has a view with a size; else what it holds.
+      if (display && display->width > 0 && display->height > 0) {
+        x0 = display->center.x - display->width / 2, y0 = display->center.y - display->height / 2;
+        x1 = display->center.x + display->width / 2, y1 = display->center.y + display->height / 2;
+        break;
+      }
+      [[fallthrough]];
     default: {
       // Extents and displays: what the space's entities cover, measured by drawing them.
       cairo_surface_t* rec = cairo_recording_surface_create(CAIRO_CONTENT_COLOR_ALPHA, nullptr);
@@ -649,7 +658,7 @@ bool plotArea(const AcDbPlotSettings::Data& s, const AcDbLayout* layout, double 
       cairo_matrix_init_identity(&measure.toPage);
       PenTable pens;
       pens.mode = PenTable::kMonochrome;
-      Painter p(cr, measure, pens, 0);
+      Painter p(cr, measure, pens, 1e-3);  // hairlines: the extents are the geometry's
       p.drawSpace(plan->space, 0, Inherited(), !plan->modelSpace);
       const bool exhausted = p.exhausted();
       cairo_destroy(cr);
@@ -690,7 +699,8 @@ bool planPage(const AcDbPlotSettings::Data& s, bool raster, AcDbObjectId layoutI
                                                         : layout->blockRecordValue();
   const bool viewed = s.type == AcDbPlotSettings::kWindow || s.type == AcDbPlotSettings::kDisplay ||
                       s.type == AcDbPlotSettings::kExtents;
-  plan->view = viewed ? spaceView(layoutId, plan->space) : AcGeMatrix3d();
+  const ViewState* view = viewed ? spaceView(layoutId, plan->space) : nullptr;
+  plan->view = view ? Painter::worldToDisplay(view->direction, view->target, view->twist) : AcGeMatrix3d();
   // The page stands as plotted: a quarter turn swaps the media's sides, and its printable margins
   // turn with it.
   const int quarter = static_cast<int>(s.rotation) & 3;
@@ -704,7 +714,7 @@ bool planPage(const AcDbPlotSettings::Data& s, bool raster, AcDbObjectId layoutI
     *why = "no printable area";
     return false;
   }
-  if (!plotArea(s, layout, W, H, pm, plan)) {
+  if (!plotArea(s, layout, W, H, pm, view, plan)) {
     *why = "empty plot area";
     return false;
   }
