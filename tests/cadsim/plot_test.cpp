@@ -293,6 +293,28 @@ TEST_F(PlotTest, ExtentsAndDisplayPlotsCoverWhatTheViewShows) {
   }
 }
 
+// A viewport looking along X sees a square lying in the XY plane edge on: a line across its
+// middle, nothing where the plan view would show the square's top edge.
+TEST_F(PlotTest, AViewportSeenFromTheSideProjectsItsContent) {
+  pageSetup();
+  cadsim::addPolyline(db, cadsim::modelSpaceId(db), {{-50, -50}, {50, -50}, {50, 50}, {-50, 50}}, true);
+  const AcDbObjectId id =
+      cadsim::addViewport(db, cadsim::layoutSpaceId(db, "Layout1"), AcGePoint3d(200, 150, 0), 200, 200);
+  AcDbViewport* vp = nullptr;
+  ASSERT_EQ(acdbOpenObject(vp, id, AcDb::kForWrite), Acad::eOk);
+  vp->setViewCenter(AcGePoint2d(0, 0));
+  vp->setViewHeight(200);
+  vp->setViewDirection(AcGeVector3d(1, 0, 0));
+  vp->close();
+  const std::string path = out + "/side.pdf";
+  ASSERT_EQ(publish(cadsim::layoutId(db, "Layout1"), nullptr, path), Acad::eOk);
+  const Raster r = render(path);
+  // Paper space's origin is at the printable corner, 5 mm from the left and 6.5 mm from the bottom.
+  EXPECT_TRUE(r.inkIn(175, 139.5, 225, 141.5));   // the square, edge on
+  EXPECT_FALSE(r.inkIn(175, 88.5, 225, 92.5));    // where its top edge shows in plan
+  EXPECT_FALSE(r.inkIn(151, 100, 160, 130));      // where its left edge shows in plan
+}
+
 // The drawing of tests/data/dxf/make_plot_drawing.py, written once per test process.
 std::string plotDrawing() {
   static const std::string path = [] {

@@ -241,13 +241,48 @@ class Painter {
     return std::sqrt(det);
   }
 
+  // Makes the entity's plane at `z` the user space. A plane seen edge on has no inverse map
+  // (cairo refuses such a matrix): its paths are then built in the plane's own coordinates and
+  // carried to the page point by point when stroked.
   void usePlane(double z) {
-    cairo_matrix_t a = planeMap(m_xf, finite(z) ? z : 0), out;
+    m_planeZ = finite(z) ? z : 0;
+    cairo_matrix_t a = planeMap(m_xf, m_planeZ), out;
     cairo_matrix_multiply(&out, &a, &m_toPage);
-    cairo_set_matrix(m_cr, &out);
+    const double det = out.xx * out.yy - out.xy * out.yx;
+    const double size = std::max({std::fabs(out.xx), std::fabs(out.yy), std::fabs(out.xy), std::fabs(out.yx)});
+    m_edgeOn = !(std::fabs(det) > 1e-9 * size * size) || !finite(det);
+    if (m_edgeOn) {
+      cairo_identity_matrix(m_cr);
+    } else {
+      cairo_set_matrix(m_cr, &out);
+    }
+  }
+
+  // An edge-on plane's path, flattened in the plane and projected onto the page.
+  void projectPath() {
+    cairo_path_t* path = cairo_copy_path_flat(m_cr);
+    cairo_new_path(m_cr);
+    if (!path) return;
+    if (path->status == CAIRO_STATUS_SUCCESS) {
+      for (int i = 0; i < path->num_data; i += path->data[i].header.length) {
+        const cairo_path_data_t& d = path->data[i];
+        if (d.header.type == CAIRO_PATH_CLOSE_PATH) {
+          cairo_close_path(m_cr);
+          continue;
+        }
+        AcGePoint3d p(path->data[i + 1].point.x, path->data[i + 1].point.y, m_planeZ);
+        p.transformBy(m_xf);
+        double x = p.x, y = p.y;
+        cairo_matrix_transform_point(&m_toPage, &x, &y);
+        if (d.header.type == CAIRO_PATH_MOVE_TO) cairo_move_to(m_cr, x, y);
+        else cairo_line_to(m_cr, x, y);
+      }
+    }
+    cairo_path_destroy(path);
   }
 
   void stroke(const Pen& pen) {
+    if (m_edgeOn) projectPath();
     const double unit = deviceScale();
     const Rgb c = ink(pen.color);
     cairo_set_source_rgb(m_cr, c.r, c.g, c.b);
@@ -300,6 +335,7 @@ class Painter {
     if (!look) look = &plain;
     const int h = look->horizontalAlignment, v = look->verticalAlignment;
     usePlane(at.z);
+    if (m_edgeOn) return;  // text seen edge on shows nothing
     cairo_save(m_cr);
     selectFont(height);
     cairo_text_extents_t ext;
@@ -459,6 +495,7 @@ class Painter {
       a.transformBy(m_xf);
       b.transformBy(m_xf);
       cairo_set_matrix(m_cr, &m_toPage);
+      m_edgeOn = false;
       cairo_new_path(m_cr);
       cairo_move_to(m_cr, a.x, a.y);
       cairo_line_to(m_cr, b.x, b.y);
@@ -605,6 +642,8 @@ class Painter {
   AcGeMatrix3d m_xf;
   double m_devicePerMm;
   double m_linetypeFactor = 1;
+  double m_planeZ = 0;
+  bool m_edgeOn = false;  // the current plane is seen edge on (usePlane)
   std::vector<AcDbObjectId> m_frozen;  // the layers frozen in the viewport being drawn
   long m_visits = 0;
   long m_drawn = 0;
