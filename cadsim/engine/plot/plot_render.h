@@ -47,6 +47,6 @@ bool planPage(const AcDbPlotSettings::Data& settings, bool raster, AcDbObjectId 
 int drawPage(cairo_t* cr, const PagePlan& plan, const PenTable& pens);
 
 // The most entities, block references and attributes one page visits.
-constexpr long kMaxPlotVisits = 500000;
+constexpr long kMaxPlotVisits = 250000;
 
 }  // namespace cadsim
