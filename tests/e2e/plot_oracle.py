@@ -7,11 +7,14 @@ two renderers round line ends, joins and widths differently) and compared by int
 union. Text is compared by where its boxes stand: fonts differ, so a drawing with text is
 thickened until each text is a solid box in both pages."""
 
+import logging
 import subprocess
 
 import matplotlib
 
 matplotlib.use("Agg")
+# The drawing's SHX font names have no matplotlib font: it falls back to its own, quietly.
+logging.getLogger("matplotlib.font_manager").setLevel(logging.ERROR)
 
 import matplotlib.pyplot as plt  # noqa: E402
 import numpy as np  # noqa: E402

@@ -16,7 +16,6 @@ PDF = "DWG To PDF.pc3"
 A3 = "ISO_A3_(420.00_x_297.00_MM)"
 A3_PORTRAIT = "ISO_A3_(297.00_x_420.00_MM)"
 BLEED = "ISO_full_bleed_A3_(420.00_x_297.00_MM)"
-MM_TO_PT = 72 / 25.4
 
 # The lowest overlap accepted per page. Measured here the pages overlap by 0.87 to 0.96 (the
 # figures go to the test's output); what keeps them from 1 is where the renderers differ without
@@ -177,7 +176,7 @@ def pages_drawing(path):
     return str(path)
 
 
-def compare(name, ours_pdf, theirs_mask, tmp_path, thicken=2):
+def compare(name, ours_pdf, theirs_mask, thicken=2):
     ours = plot_oracle.pdf_ink(ours_pdf, ours_pdf[:-4])
     iou, aspect = plot_oracle.overlap(ours, theirs_mask, thicken)
     print("overlap %-22s %.3f (aspect %.3f)" % (name, iou, aspect))
@@ -199,7 +198,7 @@ def test_pages_match_ezdxfs_rendering(standin, cad_factory, tmp_path):
                                                                        "outputPath": out})))
         assert answer["success"] is True, answer
         theirs = plot_oracle.ezdxf_ink(doc, layout, png=str(tmp_path / (layout + "-ezdxf.png")))
-        compare(layout, out, theirs, tmp_path, thicken)
+        compare(layout, out, theirs, thicken)
 
     # Window plots of model space, in a shifted view and in a shifted and twisted one: the page shows
     # the window as the view shows it.
@@ -221,7 +220,7 @@ def test_pages_match_ezdxfs_rendering(standin, cad_factory, tmp_path):
                   max(c.y for c in corners) + 2)
         fit = min(410 / (window[2] - window[0]), 284 / (window[3] - window[1]))
         theirs = plot_oracle.ezdxf_ink(viewed, "Model", fit, window)
-        compare(name, out, theirs, tmp_path, 3)
+        compare(name, out, theirs, 3)
         if twist == 0:
             # The frame at world (0,0)-(400,277) is the window: it fills the printable area's width.
             (left, _, right, _), (width, _), _ = rendering(out)
