@@ -30,24 +30,42 @@ def step(title):
 
 
 def make_drawing(path):
-    """A drawing with two paper-space layouts, written with ezdxf when it is installed."""
+    """A drawing with two paper-space layouts, written with ezdxf when it is installed. The plotted
+    sheet shows what a plot carries: a heavy frame, a title block with aligned text, dashed centre
+    lines on their layer, and model space through a plan viewport and a twisted one."""
     try:
         import ezdxf
+        from ezdxf.enums import TextEntityAlignment as Align
     except ImportError:
         return False
-    doc = ezdxf.new("R2018")
+    doc = ezdxf.new("R2018", setup=True)  # the standard linetypes
+    doc.layers.add("AXIS", color=1, linetype="CENTER")
+    doc.layers.add("WALL", color=5, lineweight=50)
     msp = doc.modelspace()
     msp.add_line((0, 0), (420, 0))
     msp.add_lwpolyline([(0, 0), (420, 0), (420, 297), (0, 297)], close=True)
+    msp.add_lwpolyline([(60, 60), (260, 60), (260, 200), (60, 200)], close=True, dxfattribs={"layer": "WALL"})
+    msp.add_circle((330, 130), 50, dxfattribs={"layer": "WALL"})
+    for start, end in [((40, 130), (400, 130)), ((160, 30), (160, 230)), ((330, 50), (330, 210))]:
+        msp.add_line(start, end, dxfattribs={"layer": "AXIS", "ltscale": 10})
+    msp.add_text("HALL", dxfattribs={"height": 12}).set_placement((160, 150), align=Align.MIDDLE_CENTER)
     doc.layouts.new("A1-平面图")
     doc.layouts.rename("Layout1", "A0-总图")
     sheet = doc.layouts.get("A0-总图")
     sheet.page_setup(size=(420, 297), margins=(0, 0, 0, 0), units="mm", scale=(1, 1),
                      name="ISO_A3", device="DWG To PDF.pc3")
-    sheet.dxf_layout.dxf.current_style_sheet = "monochrome.ctb"
-    sheet.add_lwpolyline([(10, 10), (410, 10), (410, 287), (10, 287)], close=True)
-    sheet.add_viewport(center=(210, 150), size=(380, 260), view_center_point=(210, 148.5), view_height=300)
-    sheet.add_text("A0-总图", dxfattribs={"height": 8, "insert": (20, 20)})
+    sheet.dxf_layout.dxf.current_style_sheet = "acad.ctb"
+    sheet.add_lwpolyline([(10, 10), (405, 10), (405, 278), (10, 278)], close=True, dxfattribs={"lineweight": 100})
+    sheet.add_viewport(center=(140, 150), size=(250, 190), view_center_point=(210, 148.5), view_height=330)
+    twisted = sheet.add_viewport(center=(337, 175), size=(125, 150), view_center_point=(0, 0), view_height=200)
+    twisted.dxf.view_target_point = (330, 130, 0)
+    twisted.dxf.view_twist_angle = 30
+    # The title block: a name centred in its box, a number fitted to its cell, the scale at the right.
+    sheet.add_lwpolyline([(270, 10), (405, 10), (405, 60), (270, 60)], close=True, dxfattribs={"lineweight": 50})
+    sheet.add_line((270, 35), (405, 35))
+    sheet.add_text("总平面图 SITE PLAN", dxfattribs={"height": 7}).set_placement((337.5, 47.5), align=Align.MIDDLE_CENTER)
+    sheet.add_text("A0-总图", dxfattribs={"height": 6}).set_placement((275, 18), (340, 18), align=Align.FIT)
+    sheet.add_text("1:1", dxfattribs={"height": 6}).set_placement((400, 18), align=Align.RIGHT)
     doc.styles.new("Chinese", dxfattribs={"font": "simsun.shx", "bigfont": "missing-big.shx"})
     doc.saveas(path)
     return True
@@ -95,7 +113,7 @@ def plot_step(service, drawing, folder):
     say("     with %s" % json.dumps(answer["effectiveSettings"], ensure_ascii=False))
     if shutil.which("pdftoppm"):
         stem = os.path.splitext(pdf)[0]
-        subprocess.run(["pdftoppm", "-png", "-r", "40", "-singlefile", pdf, stem], check=False)
+        subprocess.run(["pdftoppm", "-png", "-r", "72", "-singlefile", pdf, stem], check=False)
         if os.path.exists(stem + ".png"):
             say("     its first page as a picture: %s.png" % stem)
 

@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
 # Installs what the build, the tests and the demo need, from Debian's packages, when missing.
-# fonts-wqy-microhei gives the simulated plot Chinese glyphs, so a plotted sheet reads as it should.
+# fonts-wqy-microhei gives the simulated plot Chinese glyphs, so a plotted sheet reads as it should;
+# python3-matplotlib lets ezdxf's drawing add-on render the layouts the plot tests compare pages with.
 set -euo pipefail
 need=()
 have_cmd() { command -v "$1" >/dev/null 2>&1; }
 have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
 for p in g++ cmake ninja-build clang libclang-rt-dev libc++-dev libc++abi-dev googletest \
          libgtest-dev libgmock-dev libbenchmark-dev libboost-dev python3 python3-websockets python3-ezdxf \
-         python3-pytest python3-jsonschema libcairo2-dev poppler-utils pkg-config locales \
+         python3-matplotlib python3-numpy python3-pytest python3-jsonschema libcairo2-dev poppler-utils \
+         pkg-config locales \
          fonts-wqy-microhei; do
   have_pkg "$p" || need+=("$p")
 done

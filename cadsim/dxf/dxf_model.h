@@ -102,6 +102,7 @@ struct TableRecord : ObjectBase {
   std::string table;  // the table's name, e.g. "LTYPE"
   std::string name;
   int flags = 0;
+  std::vector<double> pattern;  // LTYPE: the dash lengths (49), dashes positive, gaps negative
 };
 
 struct Line {
@@ -150,6 +151,9 @@ struct Attribute {
   Point3 alignment;
   double height = 0;
   double rotation = 0;  // degrees
+  double widthFactor = 1;       // 41
+  int horizontalAlignment = 0;  // 72
+  int verticalAlignment = 0;    // 74
   std::string style;
   // A multi-line attribute keeps its MTEXT content (with formatting codes) here; `text` then
   // holds what the single-line part of the record says (often only the first line).
@@ -208,7 +212,7 @@ struct Viewport {
   double viewHeight = 0;
   Point3 viewTarget;
   Point3 viewDirection{0, 0, 1};
-  double twist = 0;
+  double twist = 0;  // 51, degrees
   int statusFlags = 0;                     // 90
   std::vector<Handle> frozenLayers;        // 331
   std::vector<std::string> frozenLayerNames;  // R12 extended data (1003)
@@ -220,6 +224,8 @@ struct Entity : ObjectBase {
   std::string layer = "0";
   std::string linetype;  // empty: BYLAYER
   int color = 256;       // 62: 256 BYLAYER, 0 BYBLOCK
+  int lineWeight = -1;   // 370: hundredths of a millimetre; -1 BYLAYER, -2 BYBLOCK, -3 default
+  double linetypeScale = 1;  // 48
   bool paperSpace = false;  // 67
   bool visible = true;      // 60 is 0
   EntityData data;          // monostate for entity types kept generically

@@ -366,6 +366,15 @@ void ReadAttributePair(const Reader& r, Attribute& a, const Walk& walk, const Ra
     case 50:
       a.rotation = Real(p);
       break;
+    case 41:
+      a.widthFactor = Real(p);
+      break;
+    case 72:
+      a.horizontalAlignment = Int(p);
+      break;
+    case 74:
+      a.verticalAlignment = Int(p);
+      break;
     case 70:
       if (attributePart) a.flags = Int(p);
       break;
@@ -535,6 +544,12 @@ Entity ParseEntity(const Reader& r, const Record& record) {
           break;
         case 62:
           e.color = Int(p);
+          break;
+        case 370:
+          e.lineWeight = Int(p);
+          break;
+        case 48:
+          e.linetypeScale = Real(p);
           break;
         case 67:
           e.paperSpace = Int(p) != 0;
@@ -794,6 +809,7 @@ void ReadOtherTableRecord(const Reader& r, Drawing& d, const Record& record, std
     if (TakeCommon(r, tr, walk, p)) continue;
     if (p.code == 2) tr.name = Decode(r, Trim(p.value));
     if (p.code == 70) tr.flags = Int(p);
+    if (p.code == 49 && table == "LTYPE") tr.pattern.push_back(Real(p));
   }
   d.otherTableRecords.push_back(std::move(tr));
 }

@@ -15,6 +15,7 @@
 #include "cadsim/control/strings.h"
 #include "cadsim/control/view.h"
 #include "cadsim/engine/host_calls.h"
+#include "cadsim/engine/plot/plot_looks.h"
 #include "cadsim/sdk/arx.h"
 
 namespace cadsim {
@@ -42,6 +43,7 @@ struct DatabaseData {
   bool readOnly = false;  // a drawing opened read-only: objects do not open for write
   int anonymousCounter = 0;
   AcDbObjectId activeViewport;  // the viewport a user made current on its layout (setActiveViewport)
+  std::map<AcDbObjectId, PlotLook> looks;  // entities and layers whose plot look is not the default
 
   // Takes ownership of a new object and gives it an id (handle 0: the next free one). Objects
   // added this way are not open.

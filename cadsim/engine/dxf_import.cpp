@@ -2,7 +2,10 @@
 // blocks with their entities, layouts and dictionaries, keeping the file's handles.
 #include <algorithm>
 #include <cmath>
+#include <locale>
 #include <map>
+#include <memory>
+#include <sstream>
 
 #include "cadsim/dxf/dxf_reader.h"
 #include "cadsim/engine/database_state.h"
@@ -25,6 +28,7 @@ class Importer {
   void run() {
     reserveHandles();
     makeContainers();
+    readLinetypes();
     importLayers();
     importTextStyles();
     importBlockRecords();
@@ -101,6 +105,69 @@ class Importer {
     return m_layers[key] = addRecord(m_d.layerTable, rec, dxf::Handle());
   }
 
+  // The dash patterns of the file's linetypes by upper-case name; a pattern without a dash or gap
+  // longer than nothing is continuous.
+  void readLinetypes() {
+    for (const dxf::TableRecord& r : m_in.otherTableRecords) {
+      if (r.table != "LTYPE" || r.name.empty()) continue;
+      double total = 0;
+      for (double d : r.pattern) total += std::isfinite(d) ? std::fabs(d) : INFINITY;
+      if (r.pattern.size() < 2 || !(total > 0) || !std::isfinite(total)) continue;
+      m_linetypes[upper(wide(r.name))] = std::make_shared<const std::vector<double>>(r.pattern);
+    }
+    std::istringstream scale(headerText("$LTSCALE", "1"));
+    scale.imbue(std::locale::classic());
+    if (!(scale >> m_ltscale)) m_ltscale = 1;
+    if (!std::isfinite(m_ltscale) || m_ltscale <= 0) m_ltscale = 1;
+  }
+
+  std::shared_ptr<const std::vector<double>> dashesNamed(const std::string& name) const {
+    auto it = m_linetypes.find(upper(wide(name)));
+    return it == m_linetypes.end() ? nullptr : it->second;
+  }
+
+  static void textLook(PlotLook& look, int h, int v, const dxf::Point3& align, double widthFactor) {
+    look.horizontalAlignment = h;
+    look.verticalAlignment = v;
+    look.alignX = align.x;
+    look.alignY = align.y;
+    look.widthFactor = std::isfinite(widthFactor) && widthFactor > 0 ? widthFactor : 1;
+  }
+
+  // Records how the entity plots when that differs from the default.
+  void recordLook(AcDbObjectId id, const dxf::Entity& e) {
+    PlotLook look;
+    const std::wstring ltype = upper(wide(e.linetype));
+    if (ltype == L"BYBLOCK") {
+      look.linetype = PlotLook::kByBlock;
+    } else if (!ltype.empty() && ltype != L"BYLAYER") {
+      look.linetype = PlotLook::kOwn;
+      look.dashes = dashesNamed(e.linetype);
+    }
+    look.linetypeScale = (std::isfinite(e.linetypeScale) && e.linetypeScale > 0 ? e.linetypeScale : 1) * m_ltscale;
+    look.lineWeight = e.lineWeight;
+    if (auto* t = std::get_if<dxf::Text>(&e.data))
+      textLook(look, t->horizontalAlignment, t->verticalAlignment, t->alignment, t->widthFactor);
+    if (auto* a = std::get_if<dxf::Attribute>(&e.data))
+      textLook(look, a->horizontalAlignment, a->verticalAlignment, a->alignment, a->widthFactor);
+    if (auto* m = std::get_if<dxf::MText>(&e.data)) {
+      look.attachment = m->attachment >= 1 && m->attachment <= 9 ? m->attachment : 1;
+      look.columnWidth = std::isfinite(m->referenceWidth) && m->referenceWidth > 0 ? m->referenceWidth : 0;
+      const bool directed = m->direction.x != 1 || m->direction.y != 0;
+      look.direction = directed ? std::atan2(m->direction.y, m->direction.x) : m->rotation * kDegrees;
+      if (!std::isfinite(look.direction)) look.direction = 0;
+    }
+    keepLook(id, look);
+  }
+
+  void keepLook(AcDbObjectId id, const PlotLook& look) {
+    const PlotLook plain;
+    if (look.linetype != plain.linetype || look.linetypeScale != plain.linetypeScale ||
+        look.lineWeight != plain.lineWeight || look.horizontalAlignment != 0 || look.verticalAlignment != 0 ||
+        look.widthFactor != 1 || look.attachment != 1 || look.columnWidth != 0 || look.direction != 0)
+      m_d.looks[id] = look;
+  }
+
   void importLayers() {
     for (const dxf::Layer& l : m_in.layers) {
       if (l.name.empty() || m_layers.count(upper(wide(l.name)))) continue;
@@ -111,7 +178,12 @@ class Importer {
       rec->setIsLocked(l.locked);
       rec->setIsPlottable(l.plot);
       rec->setColorIndex(static_cast<short>(std::abs(l.color) % 257));
-      m_layers[upper(wide(l.name))] = addRecord(m_d.layerTable, rec, l.handle);
+      AcDbObjectId id = m_layers[upper(wide(l.name))] = addRecord(m_d.layerTable, rec, l.handle);
+      PlotLook look;
+      look.linetype = PlotLook::kOwn;
+      look.dashes = dashesNamed(l.linetype);
+      look.lineWeight = l.lineWeight;
+      if (look.dashes || look.lineWeight >= 0) m_d.looks[id] = look;
     }
     m_d.clayer = layerNamed(headerText("$CLAYER", "0"));
   }
@@ -340,7 +412,7 @@ class Importer {
       vp->setViewHeight(v->viewHeight);
       vp->setViewTarget(point(v->viewTarget));
       vp->setViewDirection(AcGeVector3d(v->viewDirection.x, v->viewDirection.y, v->viewDirection.z));
-      vp->setTwistAngle(v->twist);
+      vp->setTwistAngle(v->twist * kDegrees);  // the file writes degrees
       AcDbObjectIdArray frozen;
       for (const dxf::Handle& h : v->frozenLayers) {
         auto it = m_byHandle.find(h.value);
@@ -376,6 +448,7 @@ class Importer {
     if (!e.visible) entity->setVisibility(AcDb::kInvisible);
     AcDbObjectId id = add(entity, space, e.handle);
     block->entityIds().push_back(id);
+    recordLook(id, e);
     if (!e.extensionDictionary.IsNull()) m_xdicts.push_back({id, e.extensionDictionary.value});
     if (!insert) return;
     auto* ref = peek<AcDbBlockReference>(id);
@@ -391,7 +464,12 @@ class Importer {
         m.setContents(wide(a.mtext).c_str());
         att->setMTextAttribute(&m);
       }
-      ref->attributeIds().push_back(add(att, id, a.handle));
+      AcDbObjectId attId = add(att, id, a.handle);
+      ref->attributeIds().push_back(attId);
+      PlotLook look;
+      look.linetypeScale = m_ltscale;
+      textLook(look, a.horizontalAlignment, a.verticalAlignment, a.alignment, a.widthFactor);
+      keepLook(attId, look);
     }
   }
 
@@ -447,6 +525,8 @@ class Importer {
   const Drawing& m_in;
   std::map<uint64_t, AcDbObjectId> m_byHandle;
   std::map<std::wstring, AcDbObjectId> m_layers, m_styles, m_blocks;
+  std::map<std::wstring, std::shared_ptr<const std::vector<double>>> m_linetypes;
+  double m_ltscale = 1;
   std::vector<std::pair<AcDbObjectId, uint64_t>> m_xdicts;
 };
 

@@ -227,6 +227,94 @@ TEST_F(PlotTest, AFailedEngineCallLeavesNoFile) {
   }
 }
 
+// Each row: a drawing whose walk has no end in sight, and the plot type. The page fails with a
+// failed engine call instead of running for ever, and leaves no file and no plot begun.
+TEST_F(PlotTest, AWalkWithoutEndFailsThePage) {
+  pageSetup();
+  // A block holding ten references to itself.
+  const AcDbObjectId self = cadsim::addBlockDefinition(db, "SELF");
+  for (int i = 0; i < 10; ++i) cadsim::addBlockReference(db, self, self, AcGePoint3d(i, 0, 0));
+  cadsim::addBlockReference(db, cadsim::layoutSpaceId(db, "Layout1"), self, AcGePoint3d(10, 10, 0));
+  // Eight levels of twenty-fold nesting with nothing drawable at the bottom.
+  AcDbObjectId inner = cadsim::addBlockDefinition(db, "N0");
+  for (int level = 1; level <= 8; ++level) {
+    const AcDbObjectId outer = cadsim::addBlockDefinition(db, "N" + std::to_string(level));
+    for (int i = 0; i < 20; ++i) cadsim::addBlockReference(db, outer, inner, AcGePoint3d(i, 0, 0));
+    inner = outer;
+  }
+  cadsim::addBlockReference(db, cadsim::modelSpaceId(db), inner, AcGePoint3d(0, 0, 0));
+  AcDbPlotSettings extents(true);
+  ASSERT_EQ(validator->setPlotCfgName(&extents, L"DWG To PDF.pc3", L"ISO_A3_(420.00_x_297.00_MM)"), Acad::eOk);
+  ASSERT_EQ(validator->setPlotType(&extents, AcDbPlotSettings::kExtents), Acad::eOk);
+  struct Row {
+    const char* what;
+    AcDbObjectId layout;
+    const AcDbPlotSettings* overrides;
+    Acad::ErrorStatus status;
+  } rows[] = {
+      {"self-reference on a layout", cadsim::layoutId(db, "Layout1"), nullptr, Acad::eOutOfMemory},
+      {"deep nesting measured for extents", cadsim::layoutId(db, "Model"), &extents, Acad::eInvalidInput},
+  };
+  for (const Row& r : rows) {
+    const std::string path = out + "/walk.pdf";
+    EXPECT_EQ(publish(r.layout, r.overrides, path), r.status) << r.what;
+    EXPECT_FALSE(exists(path)) << r.what;
+    EXPECT_EQ(acplProcessPlotState(), AcPlPlotFactory::kNotPlotting) << r.what;
+  }
+}
+
+// Each row: a plot type of model space, and the area it plots in the view's display coordinates
+// (extents are measured to whole drawing units).
+TEST_F(PlotTest, ExtentsAndDisplayPlotsCoverWhatTheViewShows) {
+  cadsim::addPolyline(db, cadsim::modelSpaceId(db), {{0, 0}, {100, 0}, {100, 50}, {0, 50}}, true);
+  cadsim::ViewState view;
+  view.target = AcGePoint3d(10, 20, 0);
+  view.center = AcGePoint2d(15, 5);
+  view.width = 40;
+  view.height = 30;
+  cadsim::setView(doc, view);
+  struct Row {
+    AcDbPlotSettings::PlotType type;
+    double x0, y0, x1, y1;
+  } rows[] = {
+      {AcDbPlotSettings::kExtents, -10, -20, 90, 30},  // the rectangle, seen from the target
+      {AcDbPlotSettings::kDisplay, -5, -10, 35, 20},   // the view's own window
+  };
+  for (const Row& r : rows) {
+    AcDbPlotSettings settings(true);
+    ASSERT_EQ(validator->setPlotCfgName(&settings, L"DWG To PDF.pc3", L"ISO_A3_(420.00_x_297.00_MM)"), Acad::eOk);
+    ASSERT_EQ(validator->setPlotType(&settings, r.type), Acad::eOk);
+    ASSERT_EQ(publish(cadsim::layoutId(db, "Model"), &settings, out + "/area.pdf"), Acad::eOk) << r.type;
+    const cadsim::PlotRecord record = cadsim::plotRecords().back();
+    EXPECT_NEAR(record.areaMinX, r.x0, 1.01) << r.type;
+    EXPECT_NEAR(record.areaMinY, r.y0, 1.01) << r.type;
+    EXPECT_NEAR(record.areaMaxX, r.x1, 1.01) << r.type;
+    EXPECT_NEAR(record.areaMaxY, r.y1, 1.01) << r.type;
+  }
+}
+
+// A viewport looking along X sees a square lying in the XY plane edge on: a line across its
+// middle, nothing where the plan view would show the square's top edge.
+TEST_F(PlotTest, AViewportSeenFromTheSideProjectsItsContent) {
+  pageSetup();
+  cadsim::addPolyline(db, cadsim::modelSpaceId(db), {{-50, -50}, {50, -50}, {50, 50}, {-50, 50}}, true);
+  const AcDbObjectId id =
+      cadsim::addViewport(db, cadsim::layoutSpaceId(db, "Layout1"), AcGePoint3d(200, 150, 0), 200, 200);
+  AcDbViewport* vp = nullptr;
+  ASSERT_EQ(acdbOpenObject(vp, id, AcDb::kForWrite), Acad::eOk);
+  vp->setViewCenter(AcGePoint2d(0, 0));
+  vp->setViewHeight(200);
+  vp->setViewDirection(AcGeVector3d(1, 0, 0));
+  vp->close();
+  const std::string path = out + "/side.pdf";
+  ASSERT_EQ(publish(cadsim::layoutId(db, "Layout1"), nullptr, path), Acad::eOk);
+  const Raster r = render(path);
+  // Paper space's origin is at the printable corner, 5 mm from the left and 6.5 mm from the bottom.
+  EXPECT_TRUE(r.inkIn(175, 139.5, 225, 141.5));   // the square, edge on
+  EXPECT_FALSE(r.inkIn(175, 88.5, 225, 92.5));    // where its top edge shows in plan
+  EXPECT_FALSE(r.inkIn(151, 100, 160, 130));      // where its left edge shows in plan
+}
+
 // The drawing of tests/data/dxf/make_plot_drawing.py, written once per test process.
 std::string plotDrawing() {
   static const std::string path = [] {

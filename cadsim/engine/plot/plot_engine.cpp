@@ -109,6 +109,7 @@ struct AcPlPlotEngine::State {
   bool toFile = false;
   bool failed = false;  // an end call failed: the document writes nothing
   std::string outputPath, tempPath;
+  std::string documentName;  // the drawing's file name, for the PDF's title
   PlotDevice device;
   cairo_surface_t* surface = nullptr;
   cairo_t* cr = nullptr;
@@ -195,7 +196,7 @@ Acad::ErrorStatus AcPlPlotEngine::endPlot(void*) {
   return ok ? Acad::eOk : es;
 }
 
-Acad::ErrorStatus AcPlPlotEngine::beginDocument(AcPlPlotInfo& plotInfo, const ACHAR*, void*, Adesk::Int32 nCopies,
+Acad::ErrorStatus AcPlPlotEngine::beginDocument(AcPlPlotInfo& plotInfo, const ACHAR* pDocname, void*, Adesk::Int32 nCopies,
                                                 bool bPlotToFile, const ACHAR* pFileName) {
   Acad::ErrorStatus es;
   if (engineCallRefused("beginDocument", m_state, State::kPlot, &es)) return es;
@@ -212,6 +213,7 @@ Acad::ErrorStatus AcPlPlotEngine::beginDocument(AcPlPlotInfo& plotInfo, const AC
   State& s = *m_state;
   s.toFile = bPlotToFile;
   s.outputPath = path;
+  s.documentName = pDocname ? cadsim::narrow(pDocname) : "";
   s.tempPath = path.empty() ? "" : path + ".partial";
   s.device = *device;
   s.failed = false;
@@ -236,6 +238,11 @@ Acad::ErrorStatus AcPlPlotEngine::beginPage(AcPlPlotPageInfo& pageInfo, AcPlPlot
   if (s.toFile && s.device.kind == cadsim::PlotDeviceSpec::kPdf) {
     if (!s.surface) {
       s.surface = cairo_pdf_surface_create(s.tempPath.c_str(), plan.pageWidth, plan.pageHeight);
+      // A reader's window names the drawing and the layout, as the host's PDF does.
+      const std::string drawing = s.documentName.substr(s.documentName.find_last_of("/\\") + 1);
+      const std::string layoutText = cadsim::narrow(cadsim::layoutName(plotInfo.layout()));
+      const std::string title = drawing.empty() ? layoutText : drawing + " - " + layoutText;
+      cairo_pdf_surface_set_metadata(s.surface, CAIRO_PDF_METADATA_TITLE, title.c_str());
     } else {
       cairo_pdf_surface_set_size(s.surface, plan.pageWidth, plan.pageHeight);
     }
@@ -283,9 +290,14 @@ Acad::ErrorStatus AcPlPlotEngine::beginGenerateGraphics(void*) {
   }
   State& s = *m_state;
   if (!s.graphicsDrawn) {
-    // Without plot styles the drawing's own colours plot, whatever the table says.
-    bool mono = s.settings.plotPlotStyles && cadsim::isMonochromeStyle(s.settings.styleSheet);
-    s.record.entities = cadsim::drawPage(s.cr, s.plan, mono);
+    const int drawn = cadsim::drawPage(s.cr, s.plan, cadsim::penTableFor(s.settings));
+    if (drawn < 0) {
+      // More than a page may walk (a block that holds itself, nesting without end): the host
+      // gives up the page, and the document it belongs to writes nothing.
+      s.failed = true;
+      return Acad::eOutOfMemory;
+    }
+    s.record.entities = drawn;
     s.graphicsDrawn = true;
   }
   s.stage = State::kGraphics;
