@@ -21,11 +21,11 @@ namespace {
 // 1,000 to C, C with 1,000 lines: 10^9 lines), all on the host's main thread and in memory. Only
 // axis-parallel lines above the length threshold and small polylines are collected: a real sheet
 // gives some tens of thousands, and even a million-entity model space (the collector's benchmark)
-// gives 1.25 million. Two million leaves room above that and still bounds the answer (about 220 MB
-// of JSON, within what the link queues for the companion; 64 MB while collecting). The walk cap
-// bounds the time spent on members that collect nothing (short lines, text, hatches under many
-// references): 20 million visits is ten times a drawing of 10,000 references to blocks of 200
-// entities each, and about a second of work.
+// gives 1.25 million. Two million leaves room above that and still bounds the work and the answer
+// (64 MB of points while collecting, about 240 MB of JSON). The walk cap bounds the time spent on
+// members that collect nothing (short lines, text, hatches under many references): 20 million
+// visits is ten times a drawing of 10,000 references to blocks of 200 entities each, and about a
+// second of work.
 constexpr size_t kMaximumCollectedItems = 2000000;
 constexpr size_t kMaximumWalkedEntities = 20000000;
 
