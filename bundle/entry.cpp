@@ -1,17 +1,24 @@
 #include "bundle/entry.h"
 
+#include <string>
+#include <utility>
+#include <vector>
+
 #include "frames/frame_actions.h"
 #include "frames/frame_extraction.h"
 #include "host/platform.h"
+#include "host/strings.h"
 #include "layouts/block_queries.h"
 #include "layouts/layout_actions.h"
 #include "link/connection_supervisor.h"
 #include "pipeline/command_dispatch.h"
+#include "pipeline/command_queue.h"
 #include "pipeline/font_repair.h"
 #include "pipeline/session_actions.h"
 #include "pipeline/task_watch.h"
 #include "plot/plot_actions.h"
 #include "plugin/document_readiness.h"
+#include "plugin/messages.h"
 #include "plugin/shell_launch.h"
 
 const ACHAR* const kOrvikCommandGroup = L"ORVIK_CORE_GROUP";
@@ -74,10 +81,19 @@ void initApp() {
     for (; it && !it->done(); it->step()) watchDocument(it->document());
     delete it;
   }
-  if (AcEdCommandStack* commands = acedRegCmds) {
-    for (const CommandEntry& c : kCommands)
-      commands->addCommand(kOrvikCommandGroup, c.name, c.name, c.flags, c.handler, nullptr, -1, nullptr);
+  // A command the host refused is said on the command line, and the tasks that would type it end
+  // at once instead of waiting for ever for it to run.
+  std::vector<std::string> unregistered;
+  AcEdCommandStack* commands = acedRegCmds;
+  for (const CommandEntry& c : kCommands) {
+    const Acad::ErrorStatus status =
+        commands ? commands->addCommand(kOrvikCommandGroup, c.name, c.name, c.flags, c.handler, nullptr, -1, nullptr)
+                 : Acad::eNullObjectPointer;
+    if (status == Acad::eOk) continue;
+    acutPrintf(orvikText(kMsgCommandNotRegistered), c.name, static_cast<int>(status));
+    unregistered.push_back(OrvikUtf8(c.name));
   }
+  SetUnregisteredCommands(std::move(unregistered));
   InstallSupervisorHooks({HandleCommand, fillActiveDocument});
   startCadConnectionCoordinator(getCadClientMetadata());
   scheduleDocumentProbe();

@@ -22,8 +22,11 @@ TaskOutcome RunExtractFrames(const CommandTask& task, AcApDocManager* manager) {
   // and the extraction would never run to end the task: the queue would wait for ever.
   if (!locked.document->isQuiescent())
     return TaskOutcome::Done("Error: CAD is busy with another command; the frames were not extracted.");
-  const wchar_t* command =
-      task.kind == kExtractFramesPaper ? L"_.orvik-native-extract-paper\n" : L"_.orvik-native-extract\n";
+  const bool paper = task.kind == kExtractFramesPaper;
+  const std::string unregistered =
+      UnregisteredCommandError(paper ? "orvik-native-extract-paper" : "orvik-native-extract");
+  if (!unregistered.empty()) return TaskOutcome::Done(unregistered);
+  const wchar_t* command = paper ? L"_.orvik-native-extract-paper\n" : L"_.orvik-native-extract\n";
   TaskOutcome deferred = DeferTaskToCommandLine(task.reqId);
   const Acad::ErrorStatus sent = manager->sendStringToExecute(locked.document, command, false, false, false);
   // A refused command never completes the task: it ends here instead of holding the queue.

@@ -4,8 +4,10 @@
 #include <charconv>
 #include <cmath>
 #include <cwctype>
+#include <map>
 #include <mutex>
 #include <stdexcept>
+#include <utility>
 #include <vector>
 
 #include "host/opened_object.h"
@@ -199,9 +201,18 @@ Rect4 TransformRect(const Rect4& rect, const AcGeMatrix3d& matrix) {
   return out;
 }
 
-Rect4 CalcBlockExtent(AcDbObjectId blockDefinition, int depth) {
+namespace {
+
+// The frames already found in one extraction, by definition and depth. A title block nested under
+// every reference of a sheet would otherwise be read again for each of them: a layout of 1,000
+// references to A, each holding 1,000 references to B, would read B a million times on the main
+// thread. The drawing cannot change while one extraction runs.
+using BlockExtentMemo = std::map<std::pair<AcDbObjectId, int>, Rect4>;
+
+Rect4 CalcBlockExtent(AcDbObjectId blockDefinition, int depth, BlockExtentMemo& memo);
+
+Rect4 FindBlockExtent(AcDbObjectId blockDefinition, int depth, BlockExtentMemo& memo) {
   Rect4 best;
-  if (depth >= kMaximumFrameDepth) return best;
   OpenedObject<AcDbBlockTableRecord> definition;
   if (acdbOpenObject(definition.object, blockDefinition, AcDb::kForRead) != Acad::eOk) return best;
   BlockIterator it;
@@ -241,7 +252,7 @@ Rect4 CalcBlockExtent(AcDbObjectId blockDefinition, int depth) {
       const AcGeMatrix3d transform = reference->blockTransform();
       entity.object->close();
       entity.object = nullptr;
-      const Rect4 sub = CalcBlockExtent(inner, depth + 1);
+      const Rect4 sub = CalcBlockExtent(inner, depth + 1, memo);
       if (!sub.valid) continue;
       const Rect4 r = TransformRect(sub, transform);
       if (RectArea(r) > bestArea) {
@@ -253,6 +264,23 @@ Rect4 CalcBlockExtent(AcDbObjectId blockDefinition, int depth) {
   const Rect4 lines = LineFrame(left, right, top, bottom);
   if (lines.valid && RectArea(lines) > bestArea) best = lines;
   return best;
+}
+
+Rect4 CalcBlockExtent(AcDbObjectId blockDefinition, int depth, BlockExtentMemo& memo) {
+  if (depth >= kMaximumFrameDepth) return Rect4();
+  const auto key = std::make_pair(blockDefinition, depth);
+  const auto known = memo.find(key);
+  if (known != memo.end()) return known->second;
+  const Rect4 found = FindBlockExtent(blockDefinition, depth, memo);
+  memo.emplace(key, found);
+  return found;
+}
+
+}  // namespace
+
+Rect4 CalcBlockExtent(AcDbObjectId blockDefinition, int depth) {
+  BlockExtentMemo memo;
+  return CalcBlockExtent(blockDefinition, depth, memo);
 }
 
 OrvikFrameRecognition::Fixture ExtractModelRecognitionInput() {
@@ -309,6 +337,7 @@ LayoutFrames CollectLayoutFrames(const std::string& layoutName) {
     ~FreeSelection() { acedSSFree(set); }
   } freeSelection{selection};
   frames.selected = true;
+  BlockExtentMemo memo;
   Adesk::Int32 length = 0;
   if (acedSSLength(selection, &length) != RTNORM) length = 0;
   for (Adesk::Int32 i = 0; i < length; ++i) {
@@ -333,7 +362,7 @@ LayoutFrames CollectLayoutFrames(const std::string& layoutName) {
       const AcGeMatrix3d transform = reference->blockTransform();
       entity.object->close();
       entity.object = nullptr;
-      const Rect4 extent = CalcBlockExtent(definition, 0);
+      const Rect4 extent = CalcBlockExtent(definition, 0, memo);
       if (!extent.valid) continue;
       const Rect4 r = TransformRect(extent, transform);
       if (!r.valid) continue;
@@ -378,13 +407,25 @@ void orvikNativeExtractPaperCmd() {
   }
 }
 
+namespace {
+
+// Any caller may hold these functions, but drawings may be read on the host's main thread only: a
+// read from elsewhere races the user's own work on the drawing. The violation is still reported.
+bool OnHostMainThread(const char* function) {
+  if (OrvikIsMainThread()) return true;
+  OrvikReportThreadViolation(function);
+  return false;
+}
+
+}  // namespace
+
 std::string GetLastExtractionResult() {
   std::lock_guard<std::mutex> lock(g_extractionResultMutex);
   return g_lastExtractionResult;
 }
 
 std::string PerformEntityExtraction() {
-  ORVIK_ASSERT_MAIN_THREAD();
+  if (!OnHostMainThread(__func__)) return std::string();
   SwitchSpace(kModelSpaceName);
   SetLastResult("");
   if (!HasCurrentDocument()) return std::string();
@@ -394,7 +435,7 @@ std::string PerformEntityExtraction() {
 }
 
 std::string PerformPaperEntityExtraction() {
-  ORVIK_ASSERT_MAIN_THREAD();
+  if (!OnHostMainThread(__func__)) return std::string();
   SetLastResult("");
   if (!HasCurrentDocument()) return std::string();
   std::string result;
@@ -408,12 +449,12 @@ std::string PerformPaperEntityExtraction() {
 }
 
 std::string PerformCurrentSpaceExtraction() {
-  ORVIK_ASSERT_MAIN_THREAD();
+  if (!OnHostMainThread(__func__)) return std::string();
   return IsModelSpaceName(CurrentSpaceName()) ? PerformEntityExtraction() : PerformPaperEntityExtraction();
 }
 
 std::string PerformAllPapersExtraction() {
-  ORVIK_ASSERT_MAIN_THREAD();
+  if (!OnHostMainThread(__func__)) return std::string();
   if (!HasCurrentDocument()) return std::string();
   const std::string json = GetLayoutsJson();
   if (json.empty() || json == "[]") return "None";
@@ -429,7 +470,7 @@ std::string PerformAllPapersExtraction() {
 }
 
 std::string PerformEntityExtractionDirect(bool paper) {
-  ORVIK_ASSERT_MAIN_THREAD();
+  if (!OnHostMainThread(__func__)) return std::string();
   if (!paper) return OrvikFrameRecognition::Serialize(ExtractModelRecognitionInput());
   if (!HasCurrentDocument() || !CurrentDatabase()) return "None";
   const LayoutFrames frames = CollectLayoutFrames(CurrentSpaceName());

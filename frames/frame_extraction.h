@@ -60,7 +60,9 @@ void orvikNativeExtractCmd();
 void orvikNativeExtractPaperCmd();
 
 // Exported functions, not called by the system itself. They run the extraction at once on the
-// calling (main) thread: a command typed from there could not run before they returned.
+// calling (main) thread: a command typed from there could not run before they returned. Called on
+// any other thread they report the thread violation and return an empty text without touching a
+// drawing.
 std::string GetLastExtractionResult();
 std::string PerformEntityExtraction();
 std::string PerformPaperEntityExtraction();

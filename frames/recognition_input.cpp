@@ -5,6 +5,7 @@
 #include <cmath>
 #include <map>
 #include <memory>
+#include <set>
 #include <string_view>
 
 #include "host/opened_object.h"
@@ -14,6 +15,19 @@
 namespace OrvikFrameRecognition {
 
 namespace {
+
+// How much one extraction may collect and walk. A drawing of a few thousand entities can multiply
+// through nested references into billions (a reference to A, A with 1,000 references to B, B with
+// 1,000 to C, C with 1,000 lines: 10^9 lines), all on the host's main thread and in memory. Only
+// axis-parallel lines above the length threshold and small polylines are collected: a real sheet
+// gives some tens of thousands, and even a million-entity model space (the collector's benchmark)
+// gives 1.25 million. Two million leaves room above that and still bounds the work and the answer
+// (64 MB of points while collecting, about 240 MB of JSON). The walk cap bounds the time spent on
+// members that collect nothing (short lines, text, hatches under many references): 20 million
+// visits is ten times a drawing of 10,000 references to blocks of 200 entities each, and about a
+// second of work.
+constexpr size_t kMaximumCollectedItems = 2000000;
+constexpr size_t kMaximumWalkedEntities = 20000000;
 
 void Check(Acad::ErrorStatus status, const char* what) {
   if (status != Acad::eOk)
@@ -72,7 +86,7 @@ class Collector {
     if (const AcDbViewport* v = AcDbViewport::cast(viewport.object)) {
       AcDbObjectIdArray frozen;
       Check(v->getFrozenLayerList(frozen), "read active viewport frozen layers");
-      for (int i = 0; i < frozen.length(); ++i) m_viewportFrozen.push_back(frozen[i]);
+      for (int i = 0; i < frozen.length(); ++i) m_viewportFrozen.insert(frozen[i]);
     }
   }
 
@@ -160,14 +174,21 @@ class Collector {
         AcGePoint3d end = member.second;
         const Point2d a = Point(start.transformBy(transform));
         const Point2d b = Point(end.transformBy(transform));
-        if (std::fabs(a.X - b.X) <= m_settings.AxisCoordinateTolerance) m_input.VerticalLines.push_back({a, b});
-        else if (std::fabs(a.Y - b.Y) <= m_settings.AxisCoordinateTolerance) m_input.HorizontalLines.push_back({a, b});
+        if (std::fabs(a.X - b.X) <= m_settings.AxisCoordinateTolerance) {
+          Collected();
+          m_input.VerticalLines.push_back({a, b});
+        } else if (std::fabs(a.Y - b.Y) <= m_settings.AxisCoordinateTolerance) {
+          Collected();
+          m_input.HorizontalLines.push_back({a, b});
+        }
         break;
       }
       case Member::kPolyline: {
         AcDbExtents extents(member.first, member.second);
         extents.transformBy(transform);
-        m_input.PolylineBounds.push_back({Point(extents.minPoint()), Point(extents.maxPoint())});
+        const Bounds2d bounds{Point(extents.minPoint()), Point(extents.maxPoint())};
+        Collected();
+        m_input.PolylineBounds.push_back(bounds);
         break;
       }
       case Member::kReference: {
@@ -181,6 +202,10 @@ class Collector {
         Definition& definition = DefinitionOf(definitionId);
         if (level + 1 > m_settings.MaximumEntityLevel) return;
         m_path.push_back(definitionId);
+        m_walked += definition.ids.size();
+        if (m_walked > kMaximumWalkedEntities)
+          Require(false, "the drawing's block references multiply to more than " +
+                             std::to_string(kMaximumWalkedEntities) + " entities to walk");
         for (size_t i = 0; i < definition.ids.size(); ++i) {
           // Members are read on first use; `definition` stays put while others are added, and its
           // members never move.
@@ -194,6 +219,11 @@ class Collector {
       case Member::kSkipped:
         break;
     }
+  }
+
+  void Collected() {
+    if (++m_collected > kMaximumCollectedItems)
+      Require(false, "more than " + std::to_string(kMaximumCollectedItems) + " lines and polylines to collect");
   }
 
   void ReadMember(Definition& definition, size_t index) {
@@ -248,19 +278,21 @@ class Collector {
   }
 
   // What a layer decides, read once per walk: the layers cannot change while the walk runs on the
-  // main thread, and a drawing has few layers but may have millions of entities on them.
+  // main thread, and a drawing may have thousands of layers and millions of entities on them.
   struct LayerState {
-    AcDbObjectId id;
     bool shown = false;   // not off, not frozen, not ignored by name, not frozen in the viewport
     bool hidden = false;  // hides root entities only
   };
 
   const LayerState& Layer(AcDbObjectId layerId) {
-    if (m_lastLayer < m_layers.size() && m_layers[m_lastLayer].id == layerId) return m_layers[m_lastLayer];
-    for (m_lastLayer = 0; m_lastLayer < m_layers.size(); ++m_lastLayer)
-      if (m_layers[m_lastLayer].id == layerId) return m_layers[m_lastLayer];
+    // Entities come in runs on one layer: the last one answers most lookups without a search.
+    if (m_lastLayer != m_layers.end() && m_lastLayer->first == layerId) return m_lastLayer->second;
+    const auto known = m_layers.find(layerId);
+    if (known != m_layers.end()) {
+      m_lastLayer = known;
+      return known->second;
+    }
     LayerState state;
-    state.id = layerId;
     OpenedObject<AcDbLayerTableRecord> layer;
     Check(acdbOpenObject(layer.object, layerId, AcDb::kForRead), "open entity layer");
     state.hidden = layer.object->isHidden();
@@ -271,22 +303,22 @@ class Collector {
       const std::string utf8 = OrvikUtf8(name);
       for (const std::string& ignored : m_settings.IgnoreLayerNames) state.shown = state.shown && utf8 != ignored;
     }
-    state.shown = state.shown &&
-                  std::find(m_viewportFrozen.begin(), m_viewportFrozen.end(), layerId) == m_viewportFrozen.end();
-    m_layers.push_back(state);
-    m_lastLayer = m_layers.size() - 1;
-    return m_layers.back();
+    state.shown = state.shown && m_viewportFrozen.count(layerId) == 0;
+    m_lastLayer = m_layers.emplace(layerId, state).first;
+    return m_lastLayer->second;
   }
 
   AcDbDatabase* m_database;
   const Settings& m_settings;
   RecognitionInput& m_input;
-  std::vector<AcDbObjectId> m_viewportFrozen;
+  std::set<AcDbObjectId> m_viewportFrozen;
   std::vector<AcDbObjectId> m_path;  // definitions being walked, outermost first
   std::map<AcDbObjectId, std::unique_ptr<Definition>> m_definitions;
   Reference m_rootReference;  // of the model space entity being placed
-  std::vector<LayerState> m_layers;
-  size_t m_lastLayer = 0;
+  std::map<AcDbObjectId, LayerState> m_layers;
+  std::map<AcDbObjectId, LayerState>::const_iterator m_lastLayer = m_layers.end();
+  size_t m_collected = 0;
+  size_t m_walked = 0;
 };
 
 void AppendString(std::string& out, std::string_view text) {

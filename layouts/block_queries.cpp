@@ -1,5 +1,6 @@
 #include "layouts/block_queries.h"
 
+#include <cmath>
 #include <cstdio>
 #include <memory>
 #include <set>
@@ -137,8 +138,13 @@ std::string PerformQueryBlocksByWindow(double xmin, double ymin, double xmax, do
   ORVIK_ASSERT_MAIN_THREAD();
   std::string error;
   if (!ActiveDatabase(error)) return error;
-
-  SwitchSpace(layoutName);
+  // A window without area selects nothing and would set a view of no size: refused before the
+  // layout or the view changes. The negated test also refuses a corner that is not a number.
+  if (!(std::fabs(xmax - xmin) > 0.0 && std::fabs(ymax - ymin) > 0.0))
+    return "Error: The query window has no area.";
+  // Querying whatever space happens to be current would answer another layout's blocks under the
+  // requested name.
+  if (SwitchSpace(layoutName) != RTNORM) return "Error: Cannot switch to layout '" + layoutName + "'.";
   // The selection takes the window as requested; the summary shows it as the view made it.
   double shownXmin = xmin, shownYmin = ymin, shownXmax = xmax, shownYmax = ymax;
   FocusAndGetPlotWindow(shownXmin, shownYmin, shownXmax, shownYmax);

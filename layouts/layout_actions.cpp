@@ -41,7 +41,9 @@ TaskOutcome QueryDrawingLayoutsTask(const CommandTask& task, AcApDocManager* man
 void ForgetQuery(const std::string& reqId) { OrvikDrawingLayouts::FinishQuery(reqId); }
 
 const ActionRow kLayoutActions[] = {
-    {"cancelDrawingLayouts", -1, ActionParams::kAsReceived, nullptr, false, ActionAnswer::kBeforeReadinessGate,
+    // Answered before the readiness gate, so its gate flag only answers ActionUsesActiveDocument,
+    // which is true for every name but the drawing-independent actions.
+    {"cancelDrawingLayouts", -1, ActionParams::kAsReceived, nullptr, true, ActionAnswer::kBeforeReadinessGate,
      CancelDrawingLayouts, nullptr, nullptr},
     {"queryDrawingLayouts", kQueryDrawingLayouts, ActionParams::kAsReceived, nullptr, false, ActionAnswer::kQueued,
      nullptr, AdmitDrawingLayouts, QueryDrawingLayoutsTask},

@@ -143,6 +143,33 @@ TaskOutcome DeferTaskToCommandLine(const std::string& reqId) {
 
 bool TaskIsDeferred() { return g_taskDeferred; }
 
+namespace {
+
+std::vector<std::string> g_unregisteredCommands;  // main thread only
+
+std::string LowerAscii(std::string text) {
+  for (char& c : text)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return text;
+}
+
+}  // namespace
+
+void SetUnregisteredCommands(std::vector<std::string> names) {
+  ORVIK_ASSERT_MAIN_THREAD();
+  for (std::string& name : names) name = LowerAscii(name);
+  g_unregisteredCommands = std::move(names);
+}
+
+std::string UnregisteredCommandError(const std::string& name) {
+  ORVIK_ASSERT_MAIN_THREAD();
+  const std::string wanted = LowerAscii(name);
+  for (const std::string& missing : g_unregisteredCommands)
+    if (missing == wanted)
+      return "Error: The CAD command " + name + " is not registered, so the request cannot be completed.";
+  return std::string();
+}
+
 void RetryCommandDrain() {
   if (g_queueBusy.load() || QueueIsEmpty()) return;
   ScheduleDrain();

@@ -18,6 +18,7 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "host/acad.h"
 
@@ -109,6 +110,13 @@ void AddTaskEndListener(void (*listener)(const std::string& reqId));
 TaskOutcome DeferTaskToCommandLine(const std::string& reqId);
 // True while the running task waits for a typed command.
 bool TaskIsDeferred();
+
+// Main thread, at load: the commands the host refused to register (replacing the previous list).
+// A task that typed one of them would wait for ever for it to complete the task.
+void SetUnregisteredCommands(std::vector<std::string> names);
+// The "Error:" text a task ends with at once instead of typing `name` (letter case ignored, as the
+// host matches command names); empty when the command was registered.
+std::string UnregisteredCommandError(const std::string& name);
 
 // Main thread: posts a drain when tasks wait, none runs and none is pending; after a refused post
 // the next enqueue, completion or readiness probe tries again through here.

@@ -75,8 +75,9 @@ bool NumberText(std::string_view json, std::string_view key, std::string_view& t
 }
 
 // Decodes the four hexadecimal digits at `at` (just after a backslash-u) and, for a high
-// surrogate, a low-surrogate escape right behind them, appending the code point in UTF-8. Returns
-// the position after what it consumed, or kNone (nothing appended) when the digits are missing.
+// surrogate, a low-surrogate escape right behind them, appending the code point in UTF-8 (U+FFFD
+// for a surrogate without its partner). Returns the position after what it consumed, or kNone
+// (nothing appended) when the digits are missing.
 size_t DecodeCodePointEscape(std::string_view text, size_t at, std::string& out) {
   const long v = ReadHex4(text, at);
   if (v < 0) return kNone;
@@ -89,6 +90,9 @@ size_t DecodeCodePointEscape(std::string_view text, size_t at, std::string& out)
       at += 6;
     }
   }
+  // A surrogate left unpaired has no UTF-8 form: its bytes would not be the text the request
+  // sent, and the link would echo them as U+FFFD anyway.
+  if (code >= 0xD800 && code <= 0xDFFF) code = 0xFFFD;
   AppendUtf8(out, code);
   return at;
 }

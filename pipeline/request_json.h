@@ -36,7 +36,7 @@ bool JsonBoolValue(std::string_view json, std::string_view key, bool fallback);
 std::string JsonObjectValue(std::string_view json, std::string_view key);
 
 // Decodes the content of a JSON string (without its quotes) to UTF-8. Lenient: an unknown escape
-// or a malformed \u escape stays as written; an unpaired surrogate is encoded on its own.
+// or a malformed \u escape stays as written; an unpaired surrogate becomes U+FFFD.
 std::string UnescapeJsonString(std::string_view text);
 
 // The raw text between the first two double quotes after the key (no unescaping: an escaped quote
@@ -55,6 +55,6 @@ void ReadEscapedQuotedText(std::string_view json, std::string_view key, std::str
 void ReadRawNumber(std::string_view json, std::string_view key, double& target);
 
 // Backslash-n gives a line feed, backslash-r a carriage return, backslash-u with four hexadecimal
-// digits the code point in UTF-8 (a surrogate pair combined), a backslash before anything else
+// digits the code point in UTF-8 (a surrogate pair combined, an unpaired one U+FFFD), a backslash before anything else
 // gives that character; a final lone backslash stays.
 std::string SimpleUnescape(std::string_view text);

@@ -22,6 +22,7 @@
 
 namespace {
 
+const char* const kMarkerCommand = "orvik-notify-lisp-done";
 const char* const kMarkerLine = "_.orvik-notify-lisp-done\n";
 const char* const kNoActiveDocument = "Error: No active document.";
 
@@ -197,6 +198,8 @@ bool HasControlCharacter(const std::string& text) {
 // refuses never reaches the marker, so the task ends here instead of holding the queue for ever.
 TaskOutcome HandToCommandLine(AcApDocManager* manager, AcApDocument* document, const std::string& reqId,
                               const std::string& text) {
+  const std::string unregistered = UnregisteredCommandError(kMarkerCommand);
+  if (!unregistered.empty()) return TaskOutcome::Done(unregistered);
   const std::wstring wide = OrvikWide(text);
   TaskOutcome deferred = DeferTaskToCommandLine(reqId);
   const Acad::ErrorStatus sent = manager->sendStringToExecute(document, wide.c_str(), true, false, false);

@@ -65,6 +65,24 @@ bool LayoutNameOfHandle(AcDbDatabase* database, const std::string& handleText, s
   return true;
 }
 
+// Why the settings' device cannot give the PDF a layout plot promises, or empty. The engine writes
+// whatever the device makes into the ".pdf" path, so a plot-file or raster device would answer
+// "Layout PDF created." over a file that is no PDF. A device the host does not know is left to the
+// plot's validation, which refuses it.
+std::string NonPdfDeviceError(const AcDbPlotSettings* settings) {
+  const ACHAR* device = nullptr;
+  if (settings->getPlotCfgName(device) != Acad::eOk || !device || !*device) return std::string();
+  AcPlPlotConfigManager* manager = acplPlotConfigManagerPtr();
+  AcPlPlotConfig* config = nullptr;
+  if (!manager || !manager->setCurrentConfig(config, device) || !config) return std::string();
+  const ACHAR* extension = nullptr;
+  config->getDefaultFileExtension(extension);
+  const std::string written = extension ? OrvikUtf8(extension) : std::string();
+  if (AsciiLower(written) == "pdf") return std::string();
+  return "Error: set plot device failed: the device " + OrvikUtf8(device) + " does not write PDF (" +
+         (written.empty() ? std::string("it writes no file") : "it writes ." + written + " files") + ").";
+}
+
 }  // namespace
 
 bool ResolveRequestedLayoutName(AcApDocument* document, const std::string& requestedName,
@@ -195,13 +213,17 @@ std::string ExecuteCurrentLayoutPlot(const LayoutCustomPlotParams* custom, const
   const std::string path = outputPath.empty() ? MakeLayoutPdfPath(currentName) : outputPath;
   if (!HasPdfExtension(path)) return "Error: outputPath must end with .pdf.";
   if (!custom) {
+    const std::string device = NonPdfDeviceError(layout.object);
     layout.object->close();
     layout.object = nullptr;
+    if (!device.empty()) return device;
     return PublishLayoutToPdf(document, layoutId, nullptr, path);
   }
   std::unique_ptr<AcDbPlotSettings> settings;
   const std::string failed = PrepareCustomPlotSettings(layout, *custom, settings);
   if (!failed.empty()) return failed;
+  const std::string device = NonPdfDeviceError(settings.get());
+  if (!device.empty()) return device;
   return PublishLayoutToPdf(document, layoutId, settings.get(), path);
 }
 

@@ -1,11 +1,14 @@
 #include "plot/native_plot.h"
 
+#include <sys/stat.h>
+
 #include <cstdlib>
 #include <memory>
 
 #include "host/opened_object.h"
 #include "host/platform.h"
 #include "host/strings.h"
+#include "pipeline/document_binding.h"
 #include "pipeline/layout_switch.h"
 #include "plot/plot_paths.h"
 #include "plot/plot_view.h"
@@ -31,6 +34,16 @@ const char* PublishCallName(PublishStep step) {
   return nullptr;
 }
 
+// Why the output path cannot take the plot, or empty. Checked before any folder is made: the
+// engine replaces whatever the path names, and a drawing the user has open is not ours to replace.
+std::string RefusedOutputPath(const std::string& path) {
+  if (EndsWithSeparator(path)) return "Error: outputPath names a folder, not a file: " + path;
+  struct stat st {};
+  if (stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) return "Error: outputPath is not a regular file: " + path;
+  if (FindOpenDocumentByPath(acDocManagerPtr(), path)) return "Error: outputPath names an open drawing: " + path;
+  return std::string();
+}
+
 std::string TestPlotFolder() {
   const char* home = std::getenv("HOME");
   return std::string(home && *home ? home : "/tmp") + "/Documents/OrvikPut/test";
@@ -40,6 +53,8 @@ std::string TestPlotFolder() {
 
 std::string PerformNativePlot(PlotParams& p) {
   ORVIK_ASSERT_MAIN_THREAD();
+  const std::string refused = RefusedOutputPath(p.outputPath);
+  if (!refused.empty()) return refused;
   const size_t slash = p.outputPath.rfind('/');
   if (slash != std::string::npos) EnsureDirectoryTree(p.outputPath.substr(0, slash));
 

@@ -7,7 +7,9 @@
 
 #include "plot/plot_requests.h"
 
-// The output path, or a text beginning "Error:" naming the failed call and the host's status.
+// The output path, or a text beginning "Error:" naming the failed call and the host's status. An
+// output path that ends in a separator, names something other than a regular file, or names an
+// open drawing is refused before any folder is made.
 std::string PerformNativePlot(PlotParams& params);
 
 // Console function (not registered as a command): a window plot of model space with fixed values,

@@ -111,12 +111,16 @@ std::string GetPaperSizesJson(const std::string& deviceName) {
   if (status != Acad::eOk)
     RaiseNotReady("could not enumerate paper sizes for " + deviceName + " (status " + std::to_string(status) + ").");
 
+  // The names are copied first, and each localized name before the next call: the texts belong to
+  // the validator and may go with its next call.
+  std::vector<std::wstring> canonicalNames;
+  for (int i = 0; i < media.length(); ++i)
+    if (media[i] && *media[i]) canonicalNames.emplace_back(media[i]);
   std::vector<PaperName> papers;
-  for (int i = 0; i < media.length(); ++i) {
-    if (!media[i] || !*media[i]) continue;
+  for (const std::wstring& canonical : canonicalNames) {
     const ACHAR* locale = nullptr;
-    validator->getLocaleMediaName(settings.get(), media[i], locale);
-    PaperName paper{OrvikUtf8(media[i]), std::string()};
+    validator->getLocaleMediaName(settings.get(), canonical.c_str(), locale);
+    PaperName paper{OrvikUtf8(canonical), std::string()};
     paper.localized = (locale && *locale) ? OrvikUtf8(locale) : paper.canonical;
     papers.push_back(std::move(paper));
   }

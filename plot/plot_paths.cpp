@@ -91,7 +91,12 @@ std::string NormalizeComparablePath(std::string_view path) {
   return out;
 }
 
+bool EndsWithSeparator(std::string_view path) { return !path.empty() && (path.back() == '/' || path.back() == '\\'); }
+
 bool HasPdfExtension(std::string_view path) {
+  // "a.pdf/" names a folder: creating its parents would leave a folder "a.pdf" in the way of every
+  // later plot to "a.pdf".
+  if (EndsWithSeparator(path)) return false;
   const std::string normalized = NormalizeComparablePath(path);
   return normalized.size() >= 4 && normalized.compare(normalized.size() - 4, 4, ".pdf") == 0;
 }

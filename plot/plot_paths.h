@@ -30,5 +30,7 @@ bool EnsureDirectoryTree(const std::string& directory);
 // output path compare equal.
 std::string NormalizeComparablePath(std::string_view path);
 
-// The comparable form of `path` ends in ".pdf", in any letter case.
+// The path ends in ".pdf", in any letter case, and names a file: a trailing "/" or "\\" fails.
 bool HasPdfExtension(std::string_view path);
+// The path's last character is "/" or "\\": it names a folder, not a file.
+bool EndsWithSeparator(std::string_view path);

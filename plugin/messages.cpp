@@ -243,6 +243,11 @@ const OrvikMessage kMsgErrorLine{
     L"\n[Error] %s\n",
     L"\n[Error] %s\n"};
 
+const OrvikMessage kMsgCommandNotRegistered{
+    L"\n[Orvik] 无法注册命令 %s（状态 %d），需要它的请求将失败。\n",
+    L"\n[Orvik] 無法註冊命令 %s（狀態 %d），需要它的請求將失敗。\n",
+    L"\n[Orvik] The command %s could not be registered (status %d); requests that need it will fail.\n"};
+
 const OrvikMessage kMsgLayoutPlotCompleted{
     L"\n[LayoutPlot] 完成：%s\n",
     L"\n[LayoutPlot] 完成：%s\n",

@@ -25,6 +25,8 @@ struct OrvikMessage {
 #define ORVIK_MESSAGE_NAMES(X)                                                                 \
   /* deferred completion of a LISP request */                                                  \
   X(kMsgLispCompleted)                                                                         \
+  /* load */                                                                                   \
+  X(kMsgCommandNotRegistered)                                                                  \
   /* space console functions */                                                                \
   X(kMsgSpacesHeading)                                                                         \
   X(kMsgSpacesModelLine)                                                                       \

@@ -17,7 +17,7 @@
 // "setCurrentLayoutId", "tag" (AcDbAttribute::tag(AcString&)), "text" (AcDbMText::text(AcString&)),
 // "textString" (AcDbText::textString(AcString&)), "upgradeOpen", "workingDatabase".
 // Plotting adds "acplPlotConfigManagerPtr", "plotSettingsValidator", "getDevicesList",
-// "getStyleList", "copyFrom", every plot settings validator setter and list under its own name
+// "getStyleList", "setCurrentConfig", "copyFrom", every plot settings validator setter and list under its own name
 // ("setPlotCfgName", "setCanonicalMediaName", "canonicalMediaNameList", "getLocaleMediaName", ...),
 // "validate", "createPublishEngine" and each engine call ("beginPlot" ... "endPlot").
 // The calls that open an object also answer faults planted on "acdbOpenObject", and

@@ -192,8 +192,9 @@ Acad::ErrorStatus AcDbPlotSettings::getPlotOrigin(double& x, double& y) const {
 }
 Acad::ErrorStatus AcDbPlotSettings::getPlotPaperSize(double& width, double& height) const {
   assertReadEnabled();
-  width = m_plot.paperWidth;
-  height = m_plot.paperHeight;
+  const bool turned = m_plot.rotation == k90degrees || m_plot.rotation == k270degrees;
+  width = turned ? m_plot.paperHeight : m_plot.paperWidth;
+  height = turned ? m_plot.paperWidth : m_plot.paperHeight;
   return Acad::eOk;
 }
 Acad::ErrorStatus AcDbPlotSettings::getPlotPaperMargins(double& left, double& bottom, double& right,

@@ -35,6 +35,21 @@ class AcPlPlotConfigInfo {
   DeviceType m_type = kUninitialized;
 };
 
+// The configuration of one plot device, made current by the manager, which owns it.
+class AcPlPlotConfig {
+ public:
+  AcPlPlotConfig(const ACHAR* deviceName, const ACHAR* fileExtension)
+      : m_name(deviceName ? deviceName : L""), m_extension(fileExtension ? fileExtension : L"") {}
+  virtual ~AcPlPlotConfig() = default;
+  const ACHAR* deviceName() const { return m_name.c_str(); }
+  // The extension, without its dot, of the file a plot to file writes: "pdf", "dwf", "png"...;
+  // empty for a device that writes no file.
+  void getDefaultFileExtension(const ACHAR*& pDefaultExtension) const { pDefaultExtension = m_extension.c_str(); }
+
+ private:
+  std::wstring m_name, m_extension;
+};
+
 // The host's plot devices and plot style tables. Lists are read as of the last refreshList.
 class AcPlPlotConfigManager {
  public:
@@ -58,6 +73,9 @@ class AcPlPlotConfigManager {
   // Entries as the host lists them: file names or full paths ("/" or "\" separated). The texts
   // belong to the manager and stay valid until the next refreshList.
   bool getStyleList(AcArray<const ACHAR*>& list, long styleType = kAllStyles);
+  // Makes the named device (letter case ignored) the current configuration; false, with pConfig
+  // null, for a device the host does not have. pConfig stays valid until the next call.
+  bool setCurrentConfig(AcPlPlotConfig*& pConfig, const ACHAR* pDeviceName);
 };
 
 // Null when the host has no plot configuration manager.

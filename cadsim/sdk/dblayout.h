@@ -48,6 +48,7 @@ class AcDbPlotSettings : public AcDbObject {
   Acad::ErrorStatus getStdScale(double& scale) const;
   Acad::ErrorStatus getCustomPrintScale(double& numerator, double& denominator) const;
   Acad::ErrorStatus getPlotOrigin(double& x, double& y) const;
+  // The paper as the plot is turned: width and height swapped at 90 and 270 degrees.
   Acad::ErrorStatus getPlotPaperSize(double& width, double& height) const;
   Acad::ErrorStatus getPlotPaperMargins(double& left, double& bottom, double& right, double& top) const;
   Acad::ErrorStatus getPlotWindowArea(double& xmin, double& ymin, double& xmax, double& ymax) const;

@@ -57,7 +57,8 @@ class AcDbPlotSettingsValidator {
   // The canonical media names of the settings' device, in the host's order.
   Acad::ErrorStatus canonicalMediaNameList(AcDbPlotSettings* pPlotSet, AcArray<const ACHAR*>& mediaList);
   // The name a user sees for a canonical media name; null when the device has no localized name
-  // for it (eOk all the same), eInvalidInput for a media the device does not have.
+  // for it (eOk all the same), eInvalidInput for a media the device does not have. The answer
+  // reuses the buffer of earlier name answers: texts handed out before no longer hold their names.
   Acad::ErrorStatus getLocaleMediaName(AcDbPlotSettings* pPlotSet, const ACHAR* canonicalName,
                                        const ACHAR*& localeMediaName);
   Acad::ErrorStatus getLocaleMediaName(AcDbPlotSettings* pPlotSet, int index,

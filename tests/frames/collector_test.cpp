@@ -155,6 +155,49 @@ TEST_F(CollectorTest, SelfContainingBlockEndsTheWalk) {
   EXPECT_EQ(Describe(Extract(db, settings, "").RecognitionInput), Strings{"H 0,0 200,0"});
 }
 
+// A line short on both axes is vertical: X is tested first.
+TEST_F(CollectorTest, ALineWithinTheToleranceOnBothAxesIsVertical) {
+  doc = cadsim::newDrawing();
+  db = cadsim::databaseOf(doc);
+  cadsim::addLine(db, cadsim::modelSpaceId(db), AcGePoint3d(5, 5, 0), AcGePoint3d(5.5, 5.5, 0));
+  Settings settings;
+  settings.IgnoreLengthThreshold = 0;
+  EXPECT_EQ(Describe(Extract(db, settings, "").RecognitionInput), Strings{"V 5,5 5.5,5.5"});
+}
+
+// One reference to A, A holding 1,000 references to B, B 1,000 to C: 3,000 entities that multiply
+// to 10^9 under the default depth. The walk stops with an error instead of holding the host.
+TEST_F(CollectorTest, ADrawingThatMultipliesBeyondTheCapsFails) {
+  const struct {
+    double lineLength;  // 200 is collected; 1 is only walked
+    const char* message;
+  } rows[] = {
+      {200, "more than 2000000 lines and polylines to collect"},
+      {1, "the drawing's block references multiply to more than 20000000 entities to walk"},
+  };
+  for (const auto& row : rows) {
+    cadsim::reset();
+    doc = cadsim::newDrawing();
+    db = cadsim::databaseOf(doc);
+    const AcDbObjectId c = cadsim::addBlockDefinition(db, "C");
+    const AcDbObjectId b = cadsim::addBlockDefinition(db, "B");
+    const AcDbObjectId a = cadsim::addBlockDefinition(db, "A");
+    for (int i = 0; i < 1000; ++i) {
+      cadsim::addLine(db, c, AcGePoint3d(0, i, 0), AcGePoint3d(row.lineLength, i, 0));
+      cadsim::addBlockReference(db, b, c, AcGePoint3d(0, 0, 0));
+      cadsim::addBlockReference(db, a, b, AcGePoint3d(0, 0, 0));
+    }
+    cadsim::addBlockReference(db, cadsim::modelSpaceId(db), a, AcGePoint3d(0, 0, 0));
+    try {
+      Extract(db, Settings(), "");
+      ADD_FAILURE() << row.message;
+    } catch (const std::runtime_error& e) {
+      EXPECT_EQ(std::string(e.what()), std::string("Frame recognition input: ") + row.message);
+    }
+    cadsim::close(doc);
+  }
+}
+
 TEST_F(CollectorTest, HostFailuresNameTheirStep) {
   ASSERT_TRUE(Open("collector.dxf"));
   const struct {

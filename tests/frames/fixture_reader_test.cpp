@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <locale>
 #include <stdexcept>
 #include <string>
 
@@ -76,6 +77,8 @@ TEST(FixtureReader, NamesTheFirstFault) {
       {Doc(With("MaximumEntityLevel", "64")), ""},
       {Doc(With("MaximumEntityLevel", "65")), "invalid MaximumEntityLevel"},
       {Doc(With("MinimumPolylineVertexCount", "7")), "invalid polyline vertex limits"},
+      {Doc(With("EndpointKeyDecimalPlaces", "15")), ""},
+      {Doc(With("EndpointKeyDecimalPlaces", "16")), "invalid EndpointKeyDecimalPlaces"},
       {Doc(With("OrthogonalBlockRotationToleranceDegrees", "0")), "invalid OrthogonalBlockRotationToleranceDegrees"},
       {Doc(With("IgnoreLengthThreshold", "-0.5")), "invalid IgnoreLengthThreshold"},
       // unknown values nest at most 128 levels below the member
@@ -120,6 +123,22 @@ TEST(FixtureReader, ReadsValuesAsWritten) {
   EXPECT_EQ(back.IgnoreLayerNames, fixture.Settings.IgnoreLayerNames);
   EXPECT_EQ(back.IgnoreLengthThreshold, 0.1);
   EXPECT_EQ(back.OrthogonalBlockRotationToleranceDegrees, 1e-300);
+}
+
+// The host may run under a global locale whose decimal mark is a comma (tools/setup.sh generates
+// de_DE.UTF-8); the fixture's numbers still read as written.
+TEST(FixtureReader, NumbersReadTheSameUnderADecimalCommaLocale) {
+  const std::locale saved = std::locale::global(std::locale("de_DE.UTF-8"));
+  Settings s;
+  try {
+    s = ParseSettingsFromFixtureJson(Doc(With("IgnoreLengthThreshold", "1234.5", With("AxisCoordinateTolerance", "2.5e-1"))));
+  } catch (...) {
+    std::locale::global(saved);
+    throw;
+  }
+  std::locale::global(saved);
+  EXPECT_EQ(s.IgnoreLengthThreshold, 1234.5);
+  EXPECT_EQ(s.AxisCoordinateTolerance, 0.25);
 }
 
 TEST(FixtureReader, LoadsRegularFilesOnly) {

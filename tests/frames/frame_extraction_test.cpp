@@ -1,9 +1,13 @@
 // Frames of block definitions and of paper layouts, on drawings written by ezdxf.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "frames/frame_extraction.h"
+#include "host/platform.h"
 #include "pipeline/session_actions.h"
 #include "plugin/messages.h"
 #include "tests/frames/frame_drawings.h"
@@ -50,6 +54,78 @@ TEST_F(FrameExtractionTest, FramesOfBlockDefinitions) {
   // A frame lying wholly beyond 1e20 keeps its own corners.
   const Rect4 far = TransformRect({0, 0, 1, 1, true}, AcGeMatrix3d::translation(AcGeVector3d(1e21, 2e21, 0)));
   EXPECT_EQ(Text(far), "1e+21,2e+21 1e+21,2e+21");
+}
+
+// Definitions built in code, each one case of the frame rules.
+TEST_F(FrameExtractionTest, FramesOfDefinitionsBuiltInCode) {
+  doc = cadsim::newDrawing();
+  db = cadsim::databaseOf(doc);
+  auto frameLines = [this](AcDbObjectId def, double leftX) {
+    cadsim::addLine(db, def, AcGePoint3d(leftX, 0, 0), AcGePoint3d(leftX, 297, 0));
+    cadsim::addLine(db, def, AcGePoint3d(420, 0, 0), AcGePoint3d(420, 297, 0));
+    cadsim::addLine(db, def, AcGePoint3d(0, 297, 0), AcGePoint3d(420, 297, 0));
+    cadsim::addLine(db, def, AcGePoint3d(0, 0, 0), AcGePoint3d(420, 0, 0));
+  };
+  // A short line in both directions is offered as a horizontal line too: below the frame, it
+  // becomes the bottom candidate, and the corners no longer close.
+  const AcDbObjectId tinyBelow = cadsim::addBlockDefinition(db, "TINY_BELOW");
+  frameLines(tinyBelow, 0);
+  cadsim::addLine(db, tinyBelow, AcGePoint3d(200, -10, 0), AcGePoint3d(200.5, -9.5, 0));
+  // A nested frame's area counts against the polylines that follow it.
+  const AcDbObjectId sheet = cadsim::addBlockDefinition(db, "SHEET");
+  cadsim::addPolyline(db, sheet, {{0, 0}, {420, 0}, {420, 297}, {0, 297}}, true);
+  const AcDbObjectId nested = cadsim::addBlockDefinition(db, "NESTED_THEN_SMALL");
+  cadsim::addBlockReference(db, nested, sheet, AcGePoint3d(0, 0, 0));
+  cadsim::addPolyline(db, nested, {{0, 0}, {100, 0}, {100, 100}, {0, 100}}, true);
+  // Two left candidates within 1 unit: the longer one wins although it lies further right.
+  const AcDbObjectId parallel = cadsim::addBlockDefinition(db, "PARALLEL");
+  cadsim::addLine(db, parallel, AcGePoint3d(0, 0, 0), AcGePoint3d(0, 100, 0));
+  frameLines(parallel, 0.5);
+  const struct {
+    AcDbObjectId block;
+    const char* frame;
+  } rows[] = {
+      {tinyBelow, "invalid"},
+      {nested, "0,0 420,297"},
+      {parallel, "0.5,0 420,297"},
+  };
+  for (const auto& row : rows) EXPECT_EQ(Text(CalcBlockExtent(row.block, 0)), row.frame) << cadsim::handleText(row.block);
+}
+
+// A layout of 20 references to A, each holding 20 references to B, which holds the frame: each
+// definition is read once per depth in one extraction, not once per reference.
+TEST_F(FrameExtractionTest, EachDefinitionIsReadOncePerExtraction) {
+  doc = cadsim::newDrawing();
+  db = cadsim::databaseOf(doc);
+  const AcDbObjectId b = cadsim::addBlockDefinition(db, "B");
+  cadsim::addPolyline(db, b, {{0, 0}, {420, 0}, {420, 297}, {0, 297}}, true);
+  const AcDbObjectId a = cadsim::addBlockDefinition(db, "A");
+  for (int i = 0; i < 20; ++i) {
+    cadsim::addBlockReference(db, a, b, AcGePoint3d(0, 0, 0));
+    cadsim::addBlockReference(db, cadsim::layoutSpaceId(db, "Layout1"), a, AcGePoint3d(1000.0 * i, 0, 0));
+  }
+  cadsim::clearFaults();
+  const LayoutFrames frames = CollectLayoutFrames("Layout1");
+  EXPECT_EQ(frames.count, 20);
+  EXPECT_EQ(cadsim::hostCallCount("newIterator"), 2u);  // A at depth 0, B at depth 1
+}
+
+// Called off the host's main thread, the exported functions touch no drawing and say so.
+TEST_F(FrameExtractionTest, ExportedFunctionsRefuseOtherThreads) {
+  ASSERT_TRUE(Open("frames.dxf"));
+  static std::atomic<int> violations{0};
+  violations = 0;
+  const OrvikThreadViolationHook previous = OrvikSetThreadViolationHook([](const char*) { ++violations; });
+  cadsim::clearFaults();
+  std::vector<std::string> answers;
+  std::thread([&] {
+    answers = {PerformEntityExtraction(), PerformPaperEntityExtraction(), PerformCurrentSpaceExtraction(),
+               PerformAllPapersExtraction(), PerformEntityExtractionDirect(false), PerformEntityExtractionDirect(true)};
+  }).join();
+  OrvikSetThreadViolationHook(previous);
+  EXPECT_EQ(answers, std::vector<std::string>(6));
+  EXPECT_EQ(violations.load(), 6);
+  EXPECT_EQ(cadsim::hostCallCount(), 0u);
 }
 
 // Names read as wildcard patterns ("Sheet #2", "~Draft", "A [rev]") are driven end to end in

@@ -48,4 +48,49 @@ TEST(AllBlocks, AnonymousDefinitionNameAndALongSpaceName) {
   cadsim::reset();
 }
 
+// Refusals that leave the current layout and the view as they were, and the answers of a host that
+// cannot give a name or a text.
+TEST(BlockQueries, RefusalsAndUnreadableNamesAndTexts) {
+  cadsim::reset();
+  AcApDocument* doc = cadsim::newDrawing();
+  AcDbDatabase* db = cadsim::databaseOf(doc);
+  cadsim::runUntilIdle();
+  cadsim::addBlockReference(db, cadsim::modelSpaceId(db), cadsim::addBlockDefinition(db, "TB", {{"NO", ""}}),
+                            AcGePoint3d(10, 10, 0), {{"NO", "1"}});
+  ASSERT_TRUE(SwitchSpaceSync("Model"));
+  const cadsim::ViewState before = cadsim::currentView(doc);
+  const struct {
+    double xmin, ymin, xmax, ymax;
+    const char* layout;
+    const char* answer;
+  } refused[] = {
+      {0, 0, 100, 100, "Nowhere", "Error: Cannot switch to layout 'Nowhere'."},  // not another space's blocks
+      {0, 0, 0, 0, "Layout1", "Error: The query window has no area."},          // no window keys at all
+      {0, 5, 100, 5, "Model", "Error: The query window has no area."},
+  };
+  for (const auto& r : refused) {
+    EXPECT_EQ(PerformQueryBlocksByWindow(r.xmin, r.ymin, r.xmax, r.ymax, r.layout), r.answer);
+    EXPECT_EQ(cadsim::currentLayoutName(db), "Model");
+    EXPECT_EQ(cadsim::currentView(doc).width, before.width);
+    EXPECT_EQ(cadsim::currentView(doc).height, before.height);
+  }
+  const struct {
+    const char* call;
+    std::string answer;
+  } unreadable[] = {
+      {"getName:AcDbBlockTableRecord", "[{\"blockName\":\"未知块名\",\"attributes\":[{\"tag\":\"NO\",\"value\":\"1\"}]}]"},
+      {"textString", "Error: Cannot read block attribute text."},
+      {"tag", "Error: Cannot read block attribute text."},
+  };
+  for (const auto& u : unreadable) {
+    cadsim::failCall(u.call, 3, true);
+    EXPECT_EQ(PerformQueryBlocksByWindow(0, 0, 100, 100, "Model"), u.answer) << u.call;
+    EXPECT_EQ(PerformQueryAllBlocks(), u.answer) << u.call;
+    cadsim::clearFaults();
+  }
+  EXPECT_EQ(cadsim::openObjectCount(), 0u);
+  cadsim::close(doc);
+  cadsim::reset();
+}
+
 }  // namespace

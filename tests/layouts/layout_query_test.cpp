@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -166,6 +167,52 @@ TEST_F(LayoutReading, FailuresStopTheDrawingOrOnlyTheirLayout) {
   }
 }
 
+TEST_F(LayoutReading, ADrawingWithOnlyModelSpaceHasNoLayouts) {
+  AcDbDictionary* layouts = nullptr;
+  ASSERT_EQ(acdbOpenObject(layouts, db->layoutDictionaryId(), AcDb::kForWrite), Acad::eOk);
+  layouts->remove(L"Layout1");
+  layouts->remove(L"Layout2");
+  layouts->close();
+  const Snapshot s = Read();
+  EXPECT_EQ(s.errorCode, "no_layouts");
+  EXPECT_EQ(s.errorMessage, "This drawing has no paper-space layouts.");
+}
+
+// The callback answers true until its nth question, then false for good, as a cancelled query
+// does. The dictionary's order is Early, Layout1, Layout2, Model; the sorted order puts Early last.
+// With blocks, each layout's paper-space viewport is asked about first.
+TEST_F(LayoutReading, ACancelStopsTheDrawingOrTheLayoutBeingRead) {
+  cadsim::addLayout(db, "Early", 7);
+  const AcDbObjectId tb = cadsim::addBlockDefinition(db, "TB", {{"NO", ""}});
+  cadsim::addBlockReference(db, cadsim::layoutSpaceId(db, "Layout1"), tb, {0, 0, 0}, {{"NO", "1"}});
+  const struct {
+    int falseFrom;
+    bool blocks;
+    Strings layouts;          // as read, unsorted
+    const char* layout1Error;  // Layout1's block error
+  } rows[] = {
+      {1, true, {}, ""},                                          // before the first entry
+      {3, false, {"Early", "Layout1"}, ""},                       // at the third entry
+      {5, true, {"Early", "Layout1"}, "drawing_layouts_cancelled"},  // at Layout1's reference
+      {6, true, {"Early", "Layout1"}, "drawing_layouts_cancelled"},  // at its attribute
+  };
+  for (const auto& row : rows) {
+    int asked = 0;
+    Snapshot s;
+    s.includeBlocks = row.blocks;
+    ReadLayouts(db, s, [&] { return ++asked < row.falseFrom; });
+    EXPECT_EQ(s.errorCode, "drawing_layouts_cancelled") << row.falseFrom;
+    EXPECT_EQ(s.errorMessage, "The layout query was cancelled or disconnected.");
+    Strings names;
+    for (const Layout& l : s.layouts) names.push_back(l.name);
+    EXPECT_EQ(names, row.layouts) << row.falseFrom;
+    if (names.size() < 2) continue;
+    EXPECT_EQ(s.layouts[1].blockErrorCode, row.layout1Error) << row.falseFrom;
+    EXPECT_FALSE(s.layouts[1].blockContextError);
+    EXPECT_TRUE(s.layouts[1].blocks.empty() || !*row.layout1Error);
+  }
+}
+
 // A drawing file with one layout holding one attributed title block.
 std::string WriteDrawing(const std::string& dir, const std::string& name) {
   const std::string path = dir + "/" + name;
@@ -261,6 +308,63 @@ TEST_F(DrawingQuery, ReadOnlyFallbackRefusedOrFailing) {
                         R"("error":{"code":"document_fallback_restore_failed")"),
             std::string::npos) << answer;
   EXPECT_EQ(cadsim::documents().size(), 2u);
+}
+
+// The errors only a host failure or a race reaches, and the fallback's close failure, which a later
+// restore failure must not hide.
+TEST_F(DrawingQuery, ErrorsOfTheHostAndOfRaces) {
+  AcApDocument* unsaved = cadsim::newDrawing();  // "Drawing<n>.dwg", never saved
+  acDocManagerPtr()->setCurDocument(active, AcAp::kNone, true);
+  cadsim::clearFaults();
+  int finds = 0;
+  const struct {
+    const char* why;
+    std::function<void()> arrange;
+    std::string params;
+    FindOpenDocument find;
+    std::string expected;  // a part of the answer
+  } rows[] = {
+      {"the read lock refused", [] { cadsim::failCall("lockDocument", 3); }, R"({"source":"active"})",
+       FindOpenDocumentByPath,
+       R"("error":{"code":"document_lock_failed","message":"The drawing could not be locked for a read-only snapshot."})"},
+      {"an open unsaved drawing named by its path", [] {},
+       R"({"source":"files","dwgPaths":["/x/Plan.dwg"]})",
+       [&](AcApDocManager*, const std::string&) { return unsaved; },
+       R"({"dwgPath":"/x/Plan.dwg","displayName":"Plan.dwg","hasFilePath":false,)"},
+      {"the user's layout cannot be told", [] {
+         cadsim::failCall("getEntity", 2);
+         cadsim::failCall("getActiveLayoutName", 3);
+       }, "", FindOpenDocumentByPath,
+       R"("error":{"code":"document_fallback_context_unavailable","message":"The original drawing and layout )"
+       R"(could not be captured for a read-only fallback."})"},
+      {"the file opened meanwhile", [] { cadsim::failCall("getEntity", 2); }, "",
+       [&](AcApDocManager*, const std::string&) { return ++finds == 2 ? other : nullptr; },
+       R"("value":"S-01"}]}]}],"blocksIncluded":true,"blockReadMode":"openDocument"})"},
+      {"the temporary drawing will not close, nor the user's come back", [] {
+         cadsim::failCall("getEntity", 2);
+         cadsim::failCall("appContextCloseDocument", 5);
+         cadsim::failCall("setCurDocument", 3, true);
+       }, "", FindOpenDocumentByPath,
+       R"("error":{"code":"document_fallback_close_failed","message":"The temporary read-only drawing could not )"
+       R"(be closed (CAD status 5)."})"},
+  };
+  for (const auto& row : rows) {
+    row.arrange();
+    const std::string params =
+        row.params.empty() ? "{\"source\":\"files\",\"includeBlocks\":true,\"dwgPaths\":[\"" + file + "\"]}" : row.params;
+    const std::string answer = Run(params, nullptr, row.find);
+    EXPECT_NE(answer.find(row.expected), std::string::npos) << row.why << "\n" << answer;
+    cadsim::clearFaults();
+    acDocManagerPtr()->setCurDocument(active, AcAp::kNone, true);
+    for (AcApDocument* d : cadsim::documents())
+      if (d != active && d != other && d != unsaved) cadsim::close(d);
+  }
+  cadsim::close(unsaved);
+  cadsim::close(other);
+  cadsim::close(active);
+  EXPECT_NE(Run(R"({"source":"active"})").find(R"("error":{"code":"no_active_document","message":"There is no active drawing )"
+                                     R"(in CAD."})"),
+            std::string::npos);
 }
 
 // The fallback's temporary drawing is the plug-in's own doing: commands queued for the user's

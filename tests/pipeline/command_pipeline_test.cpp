@@ -9,6 +9,7 @@
 
 #include "layouts/cancellation_registry.h"
 #include "pipeline/document_binding.h"
+#include "pipeline/request_json.h"
 #include "tests/pipeline/fake_hub.h"
 #include "tests/pipeline/pipeline_host.h"
 
@@ -79,6 +80,11 @@ TEST_F(Pipeline, ImmediateAnswersQueueNothing) {
       {"runLispNoWait", "", "Error: Empty LISP code."},
       {"switchSpace", "\"\"", "Error: spaceName required"},  // quotes alone are empty
       {"openDwg", "\"\"", "Error: Empty DWG path."},
+      {"nativePlot", "", "Error: Empty plot params."},
+      {"simulateLayoutPlot", "", "Error: Empty layout plot params."},
+      {"layoutPlot", "", "Error: Empty layout plot params."},
+      {"layoutPlotCustom", "", "Error: Empty custom layout plot params."},
+      {"layoutCustomPlot", "", "Error: Empty custom layout plot params."},
   };
   for (const Case& c : cases) EXPECT_EQ(HandleCommand("r", c.action, c.params), c.answer) << c.action << " " << c.params;
   cadsim::runUntilIdle();
@@ -257,6 +263,61 @@ TEST_F(Pipeline, WithoutAReadyDrawingOnlyActionsNamingTheirDrawingPassTheGate) {
   auto records = hub.WaitForRecords(2);
   ASSERT_EQ(records.size(), 2u);  // nothing was queued for the refused one
   EXPECT_EQ(records[1], ResultRecord("open", "true", "OPENED:" + path));
+}
+
+TEST_F(Pipeline, OnlyTheDrawingIndependentActionsSkipTheGate) {
+  for (const char* name : {"verifyDir", "openDwg", "queryDrawingLayouts", "queryLayoutContext", "simulateLayoutPlot",
+                           "layoutPlot", "layoutPlotCustom", "layoutCustomPlot"})
+    EXPECT_FALSE(ActionUsesActiveDocument(name)) << name;
+  for (const char* name : {"cancelDrawingLayouts", "getPrinters", "runLisp", "extractFrames", "noSuchAction"})
+    EXPECT_TRUE(ActionUsesActiveDocument(name)) << name;
+}
+
+// A command the host refused to register never completes a task: the tasks that would type it end
+// at once with an error, and the queue moves on.
+TEST_F(Pipeline, ATaskThatWouldTypeAnUnregisteredCommandEndsAtOnce) {
+  AcApDocument* doc = OpenReady(dir + "/a.dwg");
+  SetUnregisteredCommands({"ORVIK-NOTIFY-LISP-DONE", "orvik-native-extract"});
+  Run("lisp", "runLisp", "(princ 1)");
+  Run("space", "switchSpace", "Layout1");
+  Run("frames", "extractFrames", "\"model\"");
+  SetUnregisteredCommands({});
+  auto records = hub.WaitForRecords(3);
+  ASSERT_EQ(records.size(), 3u);
+  const char* lisp = "Error: The CAD command orvik-notify-lisp-done is not registered, so the request cannot be completed.";
+  EXPECT_EQ(records[0], ResultRecord("lisp", "true", lisp));
+  EXPECT_EQ(records[1], ResultRecord("space", "true", lisp));
+  EXPECT_EQ(records[2], ResultRecord("frames", "true", "Error: The CAD command orvik-native-extract is not registered, so "
+                                                       "the request cannot be completed."));
+  EXPECT_FALSE(TaskIsDeferred());
+  EXPECT_EQ(cadsim::lockCount(doc), 0);
+}
+
+// The layout plots run inside the layout preservation: the layout current before is current again,
+// and the simulation's answer is exactly this text (key order, escaping).
+TEST_F(Pipeline, LayoutPlotsPutTheCurrentLayoutBack) {
+  AcApDocument* doc = OpenReady(dir + "/a.dwg");
+  AcDbDatabase* db = cadsim::databaseOf(doc);
+  ASSERT_EQ(cadsim::currentLayoutName(db), "Model");
+  const std::string path = cadsim::fileNameUtf8(doc);
+  Run("sim", "simulateLayoutPlot",
+      R"j({"spaceType":"layout","dwgPath":")j" + path + R"j(","layoutName":"Layout1","printer":"DWG To PDF.pc3",)j"
+      R"j("outputMode":"single","mode":"fitToPaper","outputPath":")j" + dir + R"j(/a \"q\".pdf"})j");
+  EXPECT_EQ(cadsim::currentLayoutName(db), "Model");
+  Run("custom", "layoutCustomPlot",
+      R"j({"dwgPath":")j" + path + R"j(","layoutName":"Layout1","outputPath":")j" + dir + R"j(/c.pdf",)j"
+      R"j("device":{"mode":"override","printer":"DWG To PDF.pc3","paper":"ISO_A3_(420.00_x_297.00_MM)"},)j"
+      R"j("style":{"mode":"inheritLayout"},"scale":{"mode":"inheritLayout","units":"inheritLayout"},)j"
+      R"j("orientation":"inheritLayout"})j");
+  EXPECT_EQ(cadsim::currentLayoutName(db), "Model");
+  auto records = hub.WaitForRecords(2);
+  ASSERT_EQ(records.size(), 2u);
+  EXPECT_EQ(records[0], ResultRecord("sim", "true", EscapeJsonString(
+      R"j({"success":true,"simulated":true,"spaceType":"layout","dwgPath":")j" + path + R"j(","layoutName":"Layout1",)j"
+      R"j("printer":"DWG To PDF.pc3","paper":"","style":"","scaleMode":"fitToPaper","scaleDenominator":0,)j"
+      R"j("rotation":"","outputMode":"single","outputPath":")j" + dir + R"j(/a \"q\".pdf"})j")));
+  EXPECT_NE(records[1].find("Layout PDF created."), std::string::npos) << records[1];
+  EXPECT_TRUE(fs::exists(dir + "/c.pdf"));
 }
 
 TEST(LispText, IsPreparedForTheCommandLine) {

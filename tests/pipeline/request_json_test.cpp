@@ -64,10 +64,11 @@ TEST(RequestJson, Unescape) {
       {"\\u00zz", "\\u00zz", "non-hex digits: the text after u is ordinary"},
       {"\\u0000", std::string(1, '\0'), "NUL code point is one byte"},
       {"\\u07FF\\u0800", "\xDF\xBF\xE0\xA0\x80", "two/three-byte boundary, upper-case hex"},
-      {"\\ud83dA", "\xED\xA0\xBD" "A", "high surrogate followed by plain text"},
-      {"\\ud83d\\u0041", "\xED\xA0\xBD" "A", "high surrogate followed by a non-low escape"},
-      {"\\ud83d\\ude0", "\xED\xA0\xBD\\ude0", "truncated low surrogate"},
-      {"\\udc00", "\xED\xB0\x80", "lone low surrogate"},
+      {"\\ud83dA", "\xEF\xBF\xBD" "A", "high surrogate followed by plain text: U+FFFD"},
+      {"\\ud83d\\u0041", "\xEF\xBF\xBD" "A", "high surrogate followed by a non-low escape"},
+      {"\\ud83d\\ude0", "\xEF\xBF\xBD\\ude0", "truncated low surrogate"},
+      {"\\udc00", "\xEF\xBF\xBD", "lone low surrogate"},
+      {"\\ud800", "\xEF\xBF\xBD", "lone high surrogate at the end"},
   };
   for (const auto& c : cases) EXPECT_EQ(UnescapeJsonString(c.in), c.expected) << c.why;
 }
@@ -145,6 +146,7 @@ TEST(RequestJson, QuotedAndEscapedTextReaders) {
       {R"({"s":   )", "s", "keep", "only blanks"},
       {R"({"s":"\u5e03\u5c401"})", "s", "\xE5\xB8\x83\xE5\xB1\x80" "1", "escaped Chinese layout name"},
       {R"({"s":"\ud83d\ude00"})", "s", "\xF0\x9F\x98\x80", "surrogate pair"},
+      {R"({"s":"a\ud800b"})", "s", "a\xEF\xBF\xBD" "b", "a lone surrogate: U+FFFD"},
       {R"({"s":"\u12x"})", "s", "u12x", "a broken code-point escape reads as before"},
   };
   for (const auto& c : escaped) {

@@ -2,11 +2,14 @@
 // custom and window plots hand the publish engine, and the simulation's answers.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cmath>
 #include <filesystem>
 #include <functional>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "cadsim/control.h"
@@ -197,6 +200,77 @@ TEST_F(PlotHost, AWindowPlotOfModelSpacePlotsTheWindow) {
   EXPECT_TRUE(record.modelSpace);
   EXPECT_EQ(record.plotType, 4);
   EXPECT_DOUBLE_EQ(record.areaMaxX - record.areaMinX, 200);
+}
+
+// A page that cannot be ended leaves no PDF (or half a one): reported, never folded into success.
+TEST_F(PlotHost, AFailedEndOfThePlotIsReported) {
+  PlotParams window = ReadPlotParams(R"j({"printer":"DWG To PDF.pc3","paper":"ISO_A3_(420.00_x_297.00_MM)"})j");
+  for (const char* call : {"endPage", "endDocument", "endPlot"}) {
+    cadsim::failCall(call, 7);
+    const std::string layout = PerformLayoutPlot(Path(), "Layout1", "", dir + "/l.pdf");
+    EXPECT_EQ(Code(layout), "layout_plot_failed") << call;
+    EXPECT_NE(layout.find("\"message\":\"generate plot failed (Acad::ErrorStatus=7).\""), std::string::npos) << layout;
+    cadsim::failCall(call, 7);
+    window.outputPath = dir + "/w.pdf";
+    EXPECT_EQ(PerformNativePlot(window), "Error: generate 7") << call;
+    cadsim::clearFaults();
+  }
+}
+
+// Only "portrait" turns the window plot; the request's key is read from its text.
+TEST_F(PlotHost, AWindowPlotTurnsForPortraitOnly) {
+  for (const auto& row : {std::make_pair("portrait", 1), std::make_pair("landscape", 0), std::make_pair("90", 0)}) {
+    PlotParams p = ReadPlotParams(std::string(R"j({"printer":"DWG To PDF.pc3","paper":"ISO_A3_(420.00_x_297.00_MM)",)j") +
+                                  "\"rotation\":\"" + row.first + "\"}");
+    p.outputPath = dir + "/turn.pdf";
+    ASSERT_EQ(PerformNativePlot(p), p.outputPath) << row.first;
+    EXPECT_EQ(cadsim::plotRecords().back().rotation, row.second) << row.first;
+  }
+}
+
+// The layout plots promise a PDF: a device that writes another kind of file is refused before
+// anything is written, whether the layout's page setup or the request names it.
+TEST_F(PlotHost, LayoutPlotsRefuseADeviceThatDoesNotWritePdf) {
+  const std::string out = dir + "/x.pdf";
+  LayoutCustomPlotParams p = ReadCustomPlotParams(
+      R"j({"layoutName":"Layout1","device":{"mode":"override","printer":"DWF6 ePlot.pc3","paper":"ISO_A3_(420.00_x_297.00_MM)"},)j"
+      R"j("style":{"mode":"inheritLayout"},"orientation":"inheritLayout","scale":{"mode":"inheritLayout","units":"inheritLayout"}})j");
+  p.dwgPath = Path();
+  p.outputPath = out;
+  std::string answer = PerformLayoutCustomPlot(p);
+  EXPECT_EQ(Code(answer), "set_plot_device_failed");
+  EXPECT_NE(answer.find("the device DWF6 ePlot.pc3 does not write PDF (it writes .dwf files)."), std::string::npos)
+      << answer;
+  SetPageSetup("Layout2", "PublishToWeb PNG.pc3", "XGA_(1024.00_x_768.00_Pixels)");
+  answer = PerformLayoutPlot(Path(), "Layout2", "", out);
+  EXPECT_EQ(Code(answer), "set_plot_device_failed") << answer;
+  EXPECT_TRUE(cadsim::plotRecords().empty());
+  EXPECT_FALSE(fs::exists(out));
+}
+
+// Refused before any folder is made or anything written: a path naming a folder, something that is
+// not a regular file, or a drawing the user has open.
+TEST_F(PlotHost, AWindowPlotRefusesOutputPathsItMustNotReplace) {
+  const std::string fifo = dir + "/pipe.pdf";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const struct {
+    std::string path;
+    std::string answer;
+  } rows[] = {
+      {dir + "/o/a.pdf/", "Error: outputPath names a folder, not a file: " + dir + "/o/a.pdf/"},
+      {fifo, "Error: outputPath is not a regular file: " + fifo},
+      {dir, "Error: outputPath is not a regular file: " + dir},
+      {Path(), "Error: outputPath names an open drawing: " + Path()},
+  };
+  for (const auto& row : rows) {
+    PlotParams p = ReadPlotParams(R"j({"printer":"DWG To PDF.pc3","paper":"ISO_A3_(420.00_x_297.00_MM)"})j");
+    p.outputPath = row.path;
+    EXPECT_EQ(PerformNativePlot(p), row.answer);
+  }
+  EXPECT_FALSE(fs::exists(dir + "/o"));
+  EXPECT_TRUE(cadsim::plotRecords().empty());
+  EXPECT_EQ(Code(PerformLayoutPlot(Path(), "Layout1", "", dir + "/p/a.pdf/")), "output_path_invalid");
+  EXPECT_FALSE(fs::exists(dir + "/p"));
 }
 
 // Each check's answer is driven end to end in tests/e2e/test_plotting.py; these are the cases it

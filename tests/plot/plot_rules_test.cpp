@@ -127,7 +127,9 @@ TEST(PlotPaths, ComparableFormsAndTheExtensionTest) {
   EXPECT_EQ(NormalizeComparablePath("C:\\Work\\Plan.DWG\\"), "c:/work/plan.dwg");
   EXPECT_TRUE(HasPdfExtension(".pdf"));         // four characters are enough
   EXPECT_FALSE(HasPdfExtension("pdf"));
-  EXPECT_TRUE(HasPdfExtension("/tmp/a.pdf/"));  // trailing slash removed first
+  // A trailing separator names a folder: its parents would leave a folder "a.pdf" behind.
+  EXPECT_FALSE(HasPdfExtension("/tmp/a.pdf/"));
+  EXPECT_FALSE(HasPdfExtension("C:\\out\\a.PDF\\"));
 }
 
 TEST(PlotPaths, DirectoryTreeIsCreatedOrRefused) {

@@ -108,4 +108,32 @@ TEST_F(LoadAndUnload, LoadWatchesEveryDrawingAndUnloadLeavesNothingBehind) {
   EXPECT_TRUE(cadsim::faultLog().empty()) << cadsim::faultLog().front();
 }
 
+// A command the host refuses at load is said on the command line, and a task that would wait for
+// it ends at once instead of holding the queue for ever.
+TEST_F(LoadAndUnload, ACommandTheHostRefusesIsReportedAndNeverWaitedFor) {
+  cadsim::reset();
+  resetDocumentReadiness();
+  ResetCommandQueue();
+  cadsim::openDrawing("/a.dwg");
+  cadsim::runUntilIdle();
+  cadsim::clearOutput();
+  cadsim::failNthCall("addCommand", 1, 5);  // the first of the table: the marker command
+  initApp();
+  loaded = true;
+  EXPECT_NE(cadsim::output().find("[Orvik] The command orvik-notify-lisp-done could not be registered (status 5); "
+                                  "requests that need it will fail."),
+            std::string::npos)
+      << cadsim::output();
+  cadsim::runUntilIdle();
+  FakeHub hub;
+  ASSERT_TRUE(OrvikWebSocket::Connect(hub.Url(), HandleCommand));
+  EXPECT_EQ(HandleCommand("lisp", "runLisp", "(princ 1)"), "__QUEUED__");
+  cadsim::runUntilIdle();
+  const auto records = hub.WaitForRecords(1);
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_EQ(records[0], ResultRecord("lisp", "true", "Error: The CAD command orvik-notify-lisp-done is not registered, "
+                                                     "so the request cannot be completed."));
+  EXPECT_FALSE(TaskIsDeferred());
+}
+
 }  // namespace

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <mutex>
 #include <sstream>
 
@@ -26,6 +27,7 @@ struct PlotServices {
   std::vector<PlotDevice> listedDevices;
   std::vector<std::wstring> listedStyles;
   bool devicesListed = false, stylesListed = false;
+  std::unique_ptr<AcPlPlotConfig> currentConfig;  // setCurrentConfig's
   std::vector<PlotRecord> records;
   std::mutex recordsMutex;  // records are read by tests on any thread
 };
@@ -328,5 +330,24 @@ bool AcPlPlotConfigManager::getStyleList(AcArray<const ACHAR*>& list, long style
     if (st && st->type == cadsim::PlotStyleSpec::kTranslation) bit = kTranslationStyleTables;
     if (styleType & bit) list.append(entry.c_str());
   }
+  return true;
+}
+
+bool AcPlPlotConfigManager::setCurrentConfig(AcPlPlotConfig*& pConfig, const ACHAR* pDeviceName) {
+  cadsim::requireMainThread("setCurrentConfig");
+  pConfig = nullptr;
+  int ignored = 0;
+  if (cadsim::hostCallFails("setCurrentConfig", 0, &ignored)) return false;
+  const cadsim::PlotDevice* device = pDeviceName ? cadsim::findPlotDevice(pDeviceName) : nullptr;
+  if (!device) return false;
+  const wchar_t* extension = L"";
+  switch (device->kind) {
+    case cadsim::PlotDeviceSpec::kPdf: extension = L"pdf"; break;
+    case cadsim::PlotDeviceSpec::kPlotFile: extension = L"dwf"; break;
+    case cadsim::PlotDeviceSpec::kRaster: extension = L"png"; break;
+    case cadsim::PlotDeviceSpec::kNone: break;
+  }
+  services().currentConfig = std::make_unique<AcPlPlotConfig>(device->name.c_str(), extension);
+  pConfig = services().currentConfig.get();
   return true;
 }

@@ -1,5 +1,6 @@
 // The simulated host's plot settings validator: every change to plot settings goes through it and
 // is checked against the catalogue, as the host checks against its device configurations.
+#include <algorithm>
 #include <cmath>
 #include <list>
 
@@ -15,6 +16,13 @@ std::list<std::wstring>& handedOut() {
   static std::list<std::wstring>* names = new std::list<std::wstring>();
   return *names;
 }
+// The host answers a name query in the buffer of its previous answer: texts handed out before
+// read as question marks from then on (they stay allocated, so a caller that kept one reads the
+// wrong name rather than freed memory).
+void overwriteHandedOut() {
+  for (std::wstring& name : handedOut()) std::fill(name.begin(), name.end(), L'?');
+}
+
 const ACHAR* handOut(const std::wstring& name) {
   handedOut().push_back(name);
   return handedOut().back().c_str();
@@ -312,6 +320,7 @@ Acad::ErrorStatus AcDbPlotSettingsValidator::getLocaleMediaName(AcDbPlotSettings
   const PlotDevice* device = cadsim::findPlotDevice(pPlotSet->plotData().configName);
   const PlotMedia* media = device ? cadsim::findPlotMedia(*device, canonicalName) : nullptr;
   if (!media) return Acad::eInvalidInput;
+  cadsim::overwriteHandedOut();
   if (!media->localized.empty()) localeMediaName = cadsim::handOut(media->localized);
   return Acad::eOk;
 }
@@ -326,6 +335,7 @@ Acad::ErrorStatus AcDbPlotSettingsValidator::getLocaleMediaName(AcDbPlotSettings
   const PlotDevice* device = cadsim::findPlotDevice(pPlotSet->plotData().configName);
   if (!device || index < 0 || static_cast<size_t>(index) >= device->media.size()) return Acad::eInvalidIndex;
   const PlotMedia& media = device->media[static_cast<size_t>(index)];
+  cadsim::overwriteHandedOut();
   if (!media.localized.empty()) localeMediaName = cadsim::handOut(media.localized);
   return Acad::eOk;
 }
