@@ -56,7 +56,7 @@ bool LayoutNameOfHandle(AcDbDatabase* database, const std::string& handleText, s
     return false;
   }
   const ACHAR* layoutName = nullptr;
-  status = layout.object->getName(layoutName);
+  status = layout.object->getLayoutName(layoutName);
   if (status != Acad::eOk || !layoutName || !*layoutName) {
     error = "read layout name failed (Acad::ErrorStatus=" + Status(status) + ")";
     return false;
@@ -146,7 +146,7 @@ bool GetCurrentPaperLayout(AcApDocument*& document, AcDbObjectId& layoutId, std:
 std::string PublishLayoutToPdf(AcApDocument* document, AcDbObjectId layoutId, AcDbPlotSettings* overrideSettings,
                                const std::string& outputPath) {
   // The host's own state is the only busy flag: a plot begun by the user counts as much as ours.
-  if (acplProcessPlotState() != AcPlPlotFactory::kNotPlotting) return "Error: Another plot is already in progress.";
+  if (acplProcessPlotState() != kNotPlotting) return "Error: Another plot is already in progress.";
   if (!EnsureParentDirectory(outputPath)) return "Error: Cannot create or access the output directory.";
   const PublishOutcome outcome = PublishToFile(layoutId, overrideSettings, DocumentFileName(document), outputPath);
   const auto status = static_cast<Acad::ErrorStatus>(outcome.status);

@@ -76,7 +76,7 @@ void initApp() {
   }
   if (AcEdCommandStack* commands = acedRegCmds) {
     for (const CommandEntry& c : kCommands)
-      commands->addCommand(kOrvikCommandGroup, c.name, c.name, c.flags, c.handler, nullptr, -1, nullptr);
+      commands->addCommand(kOrvikCommandGroup, c.name, c.name, c.flags, c.handler);
   }
   InstallSupervisorHooks({HandleCommand, fillActiveDocument});
   startCadConnectionCoordinator(getCadClientMetadata());

@@ -6,6 +6,7 @@ AcRxClass* AcRxObject::desc() {
   return &c;
 }
 AcRxClass* AcRxObject::isA() const { return AcRxObject::desc(); }
+Acad::ErrorStatus AcRxObject::copyFrom(const AcRxObject*) { return Acad::eNotApplicable; }
 
 #define CADSIM_DEFINE_MEMBERS(CLASS, PARENT)      \
   AcRxClass* CLASS::desc() {                      \

@@ -147,9 +147,9 @@ TEST_F(HostCallFaultsTest, EachFaultPointFailsTheWayTheHostFailsIt) {
          return Status(es);
        }, "84"},
       {"findFile", [&](auto& arm) {
-         ACHAR out[256];
+         AcString out;
          arm();
-         return Status(acdbHostApplicationServices()->findFile(out, 256, L"txt.shx", db, AcDbHostApplicationServices::kFontFile));
+         return Status(acdbHostApplicationServices()->findFile(out, L"txt.shx", db, AcDbHostApplicationServices::kFontFile));
        }, "76"},
       {"setCurrentLayout", [&](auto& arm) { arm(); return Status(layouts->setCurrentLayout(L"Layout1", db)); }, "150"},
       {"setCurrentLayoutId", [&](auto& arm) { arm(); return Status(layouts->setCurrentLayoutId(layout1)); }, "150"},
@@ -159,7 +159,7 @@ TEST_F(HostCallFaultsTest, EachFaultPointFailsTheWayTheHostFailsIt) {
       {"getAcDbObjectId", [&](auto& arm) { AcDbObjectId id; arm(); return Status(db->getAcDbObjectId(id, false, layout1.handle())); }, "13"},
       {"readDwgFile", [&](auto& arm) { AcDbDatabase side(false, true); arm(); return Status(side.readDwgFile(L"/no/such.dxf")); }, "72"},
       {"appContextOpenDocument", [&](auto& arm) {
-         AcApDocManager::OpenParams p{};
+         AcApDocManager::DocOpenParams p{};
          p.mpwszFileName = L"/no/such.dxf";
          p.mnFlags = 6;
          arm();

@@ -312,21 +312,21 @@ bool AcPlPlotConfigManager::getDevicesList(AcArray<AcPlPlotConfigInfo>& deviceLi
   return true;
 }
 
-bool AcPlPlotConfigManager::getStyleList(AcArray<const ACHAR*>& list, long styleType) {
+bool AcPlPlotConfigManager::getStyleList(AcArray<ACHAR*>& list, long styleType) {
   cadsim::requireMainThread("getStyleList");
   list.removeAll();
   int ignored = 0;
   if (cadsim::hostCallFails("getStyleList", 0, &ignored)) return false;
   cadsim::PlotServices& s = services();
   if (!s.stylesListed) refreshList(kRefreshStyleList);
-  for (const std::wstring& entry : s.listedStyles) {
+  for (std::wstring& entry : s.listedStyles) {
     const cadsim::PlotStyle* st = nullptr;
     for (const cadsim::PlotStyle& c : s.styles)
       if (c.entry == entry) st = &c;
-    long bit = kColorDependentStyleTables;
-    if (st && st->type == cadsim::PlotStyleSpec::kNamed) bit = kRegularStyleTables;
-    if (st && st->type == cadsim::PlotStyleSpec::kTranslation) bit = kTranslationStyleTables;
-    if (styleType & bit) list.append(entry.c_str());
+    long bit = kColorDep;
+    if (st && st->type == cadsim::PlotStyleSpec::kNamed) bit = kRegular;
+    if (st && st->type == cadsim::PlotStyleSpec::kTranslation) bit = kTranslation;
+    if (styleType & bit) list.append(entry.data());
   }
   return true;
 }
