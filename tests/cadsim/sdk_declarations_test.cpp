@@ -341,14 +341,14 @@ SDK_BINDS(&AcDbTextStyleTableRecord::setBigFontFileName, Acad::ErrorStatus (AcDb
 SDK_BINDS(&AcDbTextStyleTableRecord::setFileName, Acad::ErrorStatus (AcDbTextStyleTableRecord::*)(const ACHAR *));
 SDK_BINDS(&AcDbTextStyleTableRecord::setFont, Acad::ErrorStatus (AcDbTextStyleTableRecord::*)(const ACHAR *, bool, bool, Charset, Autodesk::AutoCAD::PAL::FontUtils::FontPitch, Autodesk::AutoCAD::PAL::FontUtils::FontFamily, bool));
 
-// AcDbViewTableRecord
-SDK_BINDS(&AcDbViewTableRecord::setCenterPoint, void (AcDbViewTableRecord::*)(const AcGePoint2d &));
-SDK_BINDS(&AcDbViewTableRecord::setHeight, void (AcDbViewTableRecord::*)(double));
+// AcDbAbstractViewTableRecord, AcDbViewTableRecord
 SDK_BINDS(&AcDbViewTableRecord::setIsPaperspaceView, void (AcDbViewTableRecord::*)(bool));
-SDK_BINDS(&AcDbViewTableRecord::setTarget, void (AcDbViewTableRecord::*)(const AcGePoint3d &));
-SDK_BINDS(&AcDbViewTableRecord::setViewDirection, void (AcDbViewTableRecord::*)(const AcGeVector3d &));
-SDK_BINDS(&AcDbViewTableRecord::setViewTwist, void (AcDbViewTableRecord::*)(double));
-SDK_BINDS(&AcDbViewTableRecord::setWidth, void (AcDbViewTableRecord::*)(double));
+SDK_BINDS(&AcDbAbstractViewTableRecord::setCenterPoint, void (AcDbAbstractViewTableRecord::*)(const AcGePoint2d &));
+SDK_BINDS(&AcDbAbstractViewTableRecord::setHeight, void (AcDbAbstractViewTableRecord::*)(double));
+SDK_BINDS(&AcDbAbstractViewTableRecord::setTarget, void (AcDbAbstractViewTableRecord::*)(const AcGePoint3d &));
+SDK_BINDS(&AcDbAbstractViewTableRecord::setViewDirection, void (AcDbAbstractViewTableRecord::*)(const AcGeVector3d &));
+SDK_BINDS(&AcDbAbstractViewTableRecord::setViewTwist, void (AcDbAbstractViewTableRecord::*)(double));
+SDK_BINDS(&AcDbAbstractViewTableRecord::setWidth, void (AcDbAbstractViewTableRecord::*)(double));
 
 // AcDbViewport
 SDK_BINDS(&AcDbViewport::getFrozenLayerList, Acad::ErrorStatus (AcDbViewport::*)(AcDbObjectIdArray &) const);
