@@ -1,11 +1,11 @@
 // Database objects of the simulated host: the open/close protocol, ids and their stubs,
 // dictionaries, object iterators and the reports of objects left open.
-#include <new>
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <mutex>
+#include <new>
 #include <set>
 
 #include "cadsim/engine/database_state.h"
