@@ -87,7 +87,7 @@ void initApp() {
   AcEdCommandStack* commands = acedRegCmds;
   for (const CommandEntry& c : kCommands) {
     const Acad::ErrorStatus status =
-        commands ? commands->addCommand(kOrvikCommandGroup, c.name, c.name, c.flags, c.handler, nullptr, -1, nullptr)
+        commands ? commands->addCommand(kOrvikCommandGroup, c.name, c.name, c.flags, c.handler)
                  : Acad::eNullObjectPointer;
     if (status == Acad::eOk) continue;
     acutPrintf(orvikText(kMsgCommandNotRegistered), c.name, static_cast<int>(status));

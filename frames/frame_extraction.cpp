@@ -1,5 +1,6 @@
 #include "frames/frame_extraction.h"
 
+#include <cstdlib>
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -97,7 +98,7 @@ bool ReadCtab(std::string& name) {
   if (acedGetVar(L"CTAB", &rb) != RTNORM) return false;
   if (rb.restype != RTSTR || !rb.resval.rstring) return false;
   name = OrvikUtf8(rb.resval.rstring);
-  acutDelString(rb.resval.rstring);
+  std::free(rb.resval.rstring);  // acedGetVar malloc()s its strings
   return true;
 }
 

@@ -157,7 +157,9 @@ class Collector {
       if (length < m_settings.IgnoreLengthThreshold) return;
       AcDbExtents extents;
       const Acad::ErrorStatus status = polyline->getGeomExtents(extents);
-      if (status == Acad::eInvalidExtents) return;
+      // A polyline without extent (no vertices, or all at one point) is skipped, not an error. The
+      // host answers eInvalidExtents for it, and eNullExtents for a box it could not grow.
+      if (status == Acad::eInvalidExtents || status == Acad::eNullExtents) return;
       Check(status, "read native polyline bounds");
       member.first = extents.minPoint();
       member.second = extents.maxPoint();

@@ -1,6 +1,7 @@
 #include "layouts/block_queries.h"
 
 #include <cmath>
+#include <cstdlib>
 #include <cstdio>
 #include <memory>
 #include <set>
@@ -110,7 +111,7 @@ bool ReadCurrentLayoutName(std::string& name) {
   if (acedGetVar(L"CTAB", &value) != RTNORM) return false;
   if (value.restype != RTSTR || !value.resval.rstring) return false;
   name = ws2s(value.resval.rstring);
-  acutDelString(value.resval.rstring);
+  std::free(value.resval.rstring);  // acedGetVar malloc()s its strings
   return true;
 }
 

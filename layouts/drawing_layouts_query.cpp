@@ -23,9 +23,6 @@ AcDbLayoutManager* LayoutManagerOrNull() {
 constexpr size_t kMaxPaths = 200;
 constexpr Acad::ErrorStatus kFileNotFound = static_cast<Acad::ErrorStatus>(76);
 constexpr Acad::ErrorStatus kFileAccessError = static_cast<Acad::ErrorStatus>(72);
-// Open-parameter flags: the open must be read-only, and the file name is wide text.
-constexpr int kRequireReadOnly = 0x02;
-constexpr int kWideFileName = 0x04;
 
 const char* const kInvalidPaths =
     "{\"success\":false,\"errorCode\":\"drawing_layouts_request_invalid\","
@@ -368,10 +365,11 @@ Snapshot ReadDocumentFallback(AcApDocManager* manager, const std::string& path,
 
   temporary.beginOpen();
   const std::wstring widePath = OrvikWide(path);
-  AcApDocManager::OpenParams open{};
+  AcApDocManager::DocOpenParams open{};
   open.mpwszFileName = widePath.c_str();
-  open.mnInitialViewType = 1;
-  open.mnFlags = kRequireReadOnly | kWideFileName;
+  open.mnInitialViewType = AcApDocManager::DocOpenParams::kDefaultView;
+  open.mnFlags = AcApDocManager::DocOpenParams::kRequireReadOnly |
+                 AcApDocManager::DocOpenParams::kFileNameArgIsUnicode;
   const Acad::ErrorStatus es = manager->appContextOpenDocument(&open);
   AcApDocument* opened = findOpenDocument ? findOpenDocument(manager, path) : nullptr;
   temporary.own(opened ? opened : temporary.newcomer());

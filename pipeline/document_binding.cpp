@@ -182,7 +182,7 @@ bool ScopedLayoutRestoration::restore() {
       return false;
     }
     const ACHAR* text = nullptr;
-    if (layout.object->getName(text) != Acad::eOk || !text) return false;
+    if (layout.object->getLayoutName(text) != Acad::eOk || !text) return false;
     name = OrvikUtf8(text);
   }
   if (!SwitchSpaceSync(name)) return false;

@@ -11,8 +11,6 @@
 
 namespace {
 
-// Room for any path the host's support folders produce.
-constexpr int kFoundPathChars = 4096;
 
 const ACHAR* const kReplacementFont = L"txt.shx";
 const ACHAR* const kReplacementBigFont = L"gbcbig.shx";
@@ -47,11 +45,10 @@ bool fontFixIsMissing(const ACHAR* fontFileName) {
   if (!fontFileName || !*fontFileName) return true;
   AcDbHostApplicationServices* services = acdbHostApplicationServices();
   if (!services) return true;
-  ACHAR found[kFoundPathChars] = {};
-  const Acad::ErrorStatus es = services->findFile(found, kFoundPathChars, fontFileName,
-                                                  services->workingDatabase(),
+  AcString found;
+  const Acad::ErrorStatus es = services->findFile(found, fontFileName, services->workingDatabase(),
                                                   AcDbHostApplicationServices::kFontFile);
-  return es != Acad::eOk || found[0] == 0;
+  return es != Acad::eOk || found.isEmpty();
 }
 
 std::string PerformFixMissingFonts() {

@@ -1,5 +1,7 @@
 #include "pipeline/layout_switch.h"
 
+#include <cstdlib>
+
 #include "host/acad.h"
 #include "host/platform.h"
 #include "host/strings.h"
@@ -20,7 +22,7 @@ std::string CurrentLayoutName() {
   if (rb.restype != RTSTR) return kModelSpaceName;
   if (!rb.resval.rstring) return kModelSpaceName;
   std::string name = OrvikUtf8(rb.resval.rstring);
-  acutDelString(rb.resval.rstring);
+  std::free(rb.resval.rstring);  // acedGetVar malloc()s its strings
   return name;
 }
 

@@ -14,7 +14,7 @@
 
 namespace {
 
-constexpr size_t kNone = std::string_view::npos;
+constexpr size_t kNoPos = std::string_view::npos;
 
 // std::stod in the classic locale: the host process may run under a locale with a decimal comma,
 // where "10.5" would read as 10. Throws as std::stod does, so the drain's answer stays the same.
@@ -36,17 +36,17 @@ bool IsNumberEnd(char c) { return c == ',' || c == '}' || c == '\n' || c == '\r'
 // a read allocates nothing but its result.
 size_t FindKey(std::string_view json, std::string_view key) {
   size_t p = json.find('"');
-  while (p != kNone && p + key.size() + 1 < json.size()) {
+  while (p != kNoPos && p + key.size() + 1 < json.size()) {
     if (json.compare(p + 1, key.size(), key) == 0 && json[p + 1 + key.size()] == '"') return p;
     p = json.find('"', p + 1);
   }
-  return kNone;
+  return kNoPos;
 }
 
 // The first colon at or after the key's closing quote plus one; it need not follow the key.
 size_t ColonAfterKey(std::string_view json, std::string_view key) {
   const size_t p = FindKey(json, key);
-  if (p == kNone) return kNone;
+  if (p == kNoPos) return kNoPos;
   return json.find(':', p + key.size() + 2);
 }
 
@@ -55,19 +55,19 @@ size_t SkipBlanks(std::string_view json, size_t at) {
   return at;
 }
 
-// Where the value after the key's colon starts, or kNone when there is no colon or no value.
+// Where the value after the key's colon starts, or kNoPos when there is no colon or no value.
 size_t ValueStart(std::string_view json, std::string_view key) {
   const size_t colon = ColonAfterKey(json, key);
-  if (colon == kNone) return kNone;
+  if (colon == kNoPos) return kNoPos;
   const size_t v = SkipBlanks(json, colon + 1);
-  return v < json.size() ? v : kNone;
+  return v < json.size() ? v : kNoPos;
 }
 
 // The text after the key's colon up to a number's end (a comma, a closing brace or a line end);
 // false when the key or its colon is missing.
 bool NumberText(std::string_view json, std::string_view key, std::string_view& text) {
   const size_t colon = ColonAfterKey(json, key);
-  if (colon == kNone) return false;
+  if (colon == kNoPos) return false;
   size_t end = colon + 1;
   while (end < json.size() && !IsNumberEnd(json[end])) ++end;
   text = json.substr(colon + 1, end - colon - 1);
@@ -76,11 +76,11 @@ bool NumberText(std::string_view json, std::string_view key, std::string_view& t
 
 // Decodes the four hexadecimal digits at `at` (just after a backslash-u) and, for a high
 // surrogate, a low-surrogate escape right behind them, appending the code point in UTF-8 (U+FFFD
-// for a surrogate without its partner). Returns the position after what it consumed, or kNone
+// for a surrogate without its partner). Returns the position after what it consumed, or kNoPos
 // (nothing appended) when the digits are missing.
 size_t DecodeCodePointEscape(std::string_view text, size_t at, std::string& out) {
   const long v = ReadHex4(text, at);
-  if (v < 0) return kNone;
+  if (v < 0) return kNoPos;
   at += 4;
   uint32_t code = static_cast<uint32_t>(v);
   if (code >= 0xD800 && code <= 0xDBFF && at + 1 < text.size() && text[at] == '\\' && text[at + 1] == 'u') {
@@ -108,7 +108,7 @@ std::string QuoteStripped(const std::string& text) {
 
 std::string JsonStringValue(std::string_view json, std::string_view key) {
   const size_t open = ValueStart(json, key);
-  if (open == kNone || json[open] != '"') return {};
+  if (open == kNoPos || json[open] != '"') return {};
   bool escaped = false;
   for (size_t i = open + 1; i < json.size(); ++i) {
     const char c = json[i];
@@ -135,7 +135,7 @@ double JsonNumberValue(std::string_view json, std::string_view key, double fallb
 
 bool JsonBoolValue(std::string_view json, std::string_view key, bool fallback) {
   const size_t v = ValueStart(json, key);
-  if (v == kNone) return fallback;
+  if (v == kNoPos) return fallback;
   if (json.compare(v, 4, "true") == 0) return true;
   if (json.compare(v, 5, "false") == 0) return false;
   return fallback;
@@ -143,7 +143,7 @@ bool JsonBoolValue(std::string_view json, std::string_view key, bool fallback) {
 
 std::string JsonObjectValue(std::string_view json, std::string_view key) {
   const size_t open = ValueStart(json, key);
-  if (open == kNone || json[open] != '{') return {};
+  if (open == kNoPos || json[open] != '{') return {};
   int depth = 0;
   bool inString = false;
   bool escaped = false;
@@ -191,7 +191,7 @@ std::string UnescapeJsonString(std::string_view text) {
       case 'u': {
         const size_t after = DecodeCodePointEscape(text, i, out);
         // Not a code-point escape: keep it as written and read what follows as plain text.
-        if (after == kNone) out += "\\u";
+        if (after == kNoPos) out += "\\u";
         else i = after;
         break;
       }
@@ -206,18 +206,18 @@ std::string UnescapeJsonString(std::string_view text) {
 
 void ReadQuotedText(std::string_view json, std::string_view key, std::string& target) {
   const size_t p = FindKey(json, key);
-  if (p == kNone) return;
+  if (p == kNoPos) return;
   // The character right after the key's closing quote is skipped unseen (normally the colon).
   const size_t afterKey = p + key.size() + 2;
   const size_t open = json.find('"', afterKey + 1);
-  if (open == kNone) return;
+  if (open == kNoPos) return;
   // Only a colon and blanks may stand before the opening quote; anything else means the value
   // is not a string and the quote found belongs to a later member.
   for (size_t i = afterKey; i < open; ++i) {
     if (json[i] != ':' && !IsBlank(json[i])) return;
   }
   const size_t close = json.find('"', open + 1);
-  if (close == kNone) return;
+  if (close == kNoPos) return;
   target.assign(json.substr(open + 1, close - open - 1));
 }
 
@@ -231,10 +231,10 @@ void ReadPlainNumber(std::string_view json, std::string_view key, double& target
 
 void ReadEscapedQuotedText(std::string_view json, std::string_view key, std::string& target) {
   const size_t open = ValueStart(json, key);
-  if (open == kNone || json.compare(open, 4, "null") == 0 || json[open] != '"') return;
+  if (open == kNoPos || json.compare(open, 4, "null") == 0 || json[open] != '"') return;
   size_t close = json.find('"', open + 1);
-  while (close != kNone && json[close - 1] == '\\') close = json.find('"', close + 1);
-  if (close == kNone) return;
+  while (close != kNoPos && json[close - 1] == '\\') close = json.find('"', close + 1);
+  if (close == kNoPos) return;
   target = SimpleUnescape(json.substr(open + 1, close - open - 1));
 }
 
@@ -253,7 +253,7 @@ std::string SimpleUnescape(std::string_view text) {
       if (e == 'u') {
         // A companion whose serializer escapes non-ASCII text sends every Chinese name this way.
         const size_t after = DecodeCodePointEscape(text, i + 1, out);
-        if (after != kNone) {
+        if (after != kNoPos) {
           i = after - 1;
           continue;
         }

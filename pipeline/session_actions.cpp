@@ -44,7 +44,7 @@ int GetVariable(const ACHAR* name, std::string* text) {
   const int status = acedGetVar(name, &rb);
   if (status == RTNORM && rb.restype == RTSTR && rb.resval.rstring) {
     if (text) *text = OrvikUtf8(rb.resval.rstring);
-    acutDelString(rb.resval.rstring);
+    std::free(rb.resval.rstring);  // acedGetVar malloc()s its strings
   }
   return status;
 }
@@ -55,7 +55,7 @@ bool ReadCtab(std::string& value) {
   if (acedGetVar(L"CTAB", &rb) != RTNORM) return false;
   if (rb.restype != RTSTR || !rb.resval.rstring) return false;
   value = OrvikUtf8(rb.resval.rstring);
-  acutDelString(rb.resval.rstring);
+  std::free(rb.resval.rstring);  // acedGetVar malloc()s its strings
   return true;
 }
 
@@ -88,7 +88,7 @@ std::vector<std::string> PaperSpaceLayoutNames(AcDbDatabase* database) {
     }
     if (layout.object->modelType()) continue;
     const ACHAR* name = nullptr;
-    if (layout.object->getName(name) != Acad::eOk || !name) continue;
+    if (layout.object->getLayoutName(name) != Acad::eOk || !name) continue;
     found.emplace_back(layout.object->getTabOrder(), OrvikUtf8(name));
   }
   delete it;

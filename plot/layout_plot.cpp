@@ -56,7 +56,7 @@ bool LayoutNameOfHandle(AcDbDatabase* database, const std::string& handleText, s
     return false;
   }
   const ACHAR* layoutName = nullptr;
-  status = layout.object->getName(layoutName);
+  status = layout.object->getLayoutName(layoutName);
   if (status != Acad::eOk || !layoutName || !*layoutName) {
     error = "read layout name failed (Acad::ErrorStatus=" + Status(status) + ")";
     return false;
@@ -74,10 +74,11 @@ std::string NonPdfDeviceError(const AcDbPlotSettings* settings) {
   if (settings->getPlotCfgName(device) != Acad::eOk || !device || !*device) return std::string();
   AcPlPlotConfigManager* manager = acplPlotConfigManagerPtr();
   AcPlPlotConfig* config = nullptr;
-  if (!manager || !manager->setCurrentConfig(config, device) || !config) return std::string();
+  if (!manager || manager->setCurrentConfig(config, device) != Acad::eOk || !config) return std::string();
   const ACHAR* extension = nullptr;
-  config->getDefaultFileExtension(extension);
-  const std::string written = extension ? OrvikUtf8(extension) : std::string();
+  if (config->getDefaultFileExtension(extension) != Acad::eOk) return std::string();
+  std::string written = extension ? OrvikUtf8(extension) : std::string();
+  if (!written.empty() && written[0] == '.') written.erase(0, 1);  // the host gives it with its dot
   if (AsciiLower(written) == "pdf") return std::string();
   return "Error: set plot device failed: the device " + OrvikUtf8(device) + " does not write PDF (" +
          (written.empty() ? std::string("it writes no file") : "it writes ." + written + " files") + ").";
@@ -164,7 +165,7 @@ bool GetCurrentPaperLayout(AcApDocument*& document, AcDbObjectId& layoutId, std:
 std::string PublishLayoutToPdf(AcApDocument* document, AcDbObjectId layoutId, AcDbPlotSettings* overrideSettings,
                                const std::string& outputPath) {
   // The host's own state is the only busy flag: a plot begun by the user counts as much as ours.
-  if (acplProcessPlotState() != AcPlPlotFactory::kNotPlotting) return "Error: Another plot is already in progress.";
+  if (acplProcessPlotState() != kNotPlotting) return "Error: Another plot is already in progress.";
   if (!EnsureParentDirectory(outputPath)) return "Error: Cannot create or access the output directory.";
   const PublishOutcome outcome = PublishToFile(layoutId, overrideSettings, DocumentFileName(document), outputPath);
   const auto status = static_cast<Acad::ErrorStatus>(outcome.status);

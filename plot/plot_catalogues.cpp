@@ -20,16 +20,16 @@ namespace {
   throw std::runtime_error(kPlotResourcesNotReady + what);
 }
 
-// Style lists are regular, translation and colour-dependent tables together.
-constexpr long kAllStyleTypes = AcPlPlotConfigManager::kAllStyles;
 
 std::vector<std::string> RawStyleEntries() {
   std::vector<std::string> entries;
   AcPlPlotConfigManager* manager = acplPlotConfigManagerPtr();
   if (!manager) return entries;
   manager->refreshList(AcPlPlotConfigManager::kRefreshStyleList);
-  AcArray<const ACHAR*> list;
-  if (!manager->getStyleList(list, kAllStyleTypes)) return entries;
+  // Regular, translation and colour-dependent tables together. The entries are the manager's: the
+  // SDK does not hand them over, so they are copied and left alone.
+  AcArray<ACHAR*> list;
+  if (!manager->getStyleList(list, AcPlPlotConfigManager::kAllTypes)) return entries;
   for (int i = 0; i < list.length(); ++i)
     if (list[i]) entries.push_back(OrvikUtf8(list[i]));
   return entries;

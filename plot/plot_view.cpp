@@ -1,5 +1,6 @@
 #include "plot/plot_view.h"
 
+#include <cstdlib>
 #include <algorithm>
 #include <cctype>
 #include <cmath>
@@ -29,7 +30,8 @@ bool ReadVariable(const ACHAR* name, resbuf& value, short type, short alternativ
   value = resbuf{};
   if (acedGetVar(name, &value) != RTNORM) return false;
   if (value.restype == type || value.restype == alternative) return true;
-  if (value.restype == RTSTR && value.resval.rstring) acutDelString(value.resval.rstring);
+  // acedGetVar malloc()s its strings.
+  if (value.restype == RTSTR && value.resval.rstring) std::free(value.resval.rstring);
   return false;
 }
 
@@ -129,7 +131,7 @@ bool InModelSpace() {
   if (acedGetVar(L"CTAB", &ctab) != RTNORM) return true;
   if (ctab.restype != RTSTR || !ctab.resval.rstring) return true;
   const std::string name = OrvikUtf8(ctab.resval.rstring);
-  acutDelString(ctab.resval.rstring);
+  std::free(ctab.resval.rstring);  // acedGetVar malloc()s its strings
   return EqualsIgnoringAsciiCase(name, kModelSpaceName) || name == kModelSpaceLocalName;
 }
 

@@ -104,6 +104,8 @@ Acad::ErrorStatus appendOwned(AcDbObject* owner, std::vector<AcDbObjectId>& owne
 // A copy of text for SDK calls that hand out allocated text (the caller frees it with
 // acutDelString); null when out of memory.
 ACHAR* allocCopy(const std::wstring& text);
+// A copy for a result buffer's string: malloc'ed, freed by acutRelRb or the caller's free().
+ACHAR* mallocCopy(const std::wstring& text);
 
 // Engine writes to resident objects that nobody has open (building a drawing, importing one):
 // the write is allowed for the duration of fn only.

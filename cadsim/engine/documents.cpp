@@ -424,7 +424,7 @@ int AcApDocManager::documentCount() const {
 }
 
 Acad::ErrorStatus AcApDocManager::beginExecuteInApplicationContext(
-    AcApExecuteInApplicationContextCallback fn, void* pData) {
+    void (*fn)(void*), void* pData) {
   Acad::ErrorStatus es;
   if (cadsim::hostCallFails("beginExecuteInApplicationContext", Acad::eInvalidContext, &es)) return es;
   if (!fn) return Acad::eInvalidInput;
@@ -475,18 +475,16 @@ Acad::ErrorStatus AcApDocManager::appContextOpenDocument(const ACHAR* name) {
   return cadsim::openDrawingFile(cadsim::narrow(name));
 }
 
-Acad::ErrorStatus AcApDocManager::appContextOpenDocument(const OpenParams* params) {
+Acad::ErrorStatus AcApDocManager::appContextOpenDocument(const DocOpenParams* params) {
   requireMainThread("appContextOpenDocument");
   Acad::ErrorStatus es;
   if (cadsim::hostCallFails("appContextOpenDocument", Acad::eFileAccessErr, &es)) return es;
   if (!params) return Acad::eInvalidInput;
-  const bool wide = (params->mnFlags & OpenParams::kUseWideStrings) != 0;
   std::string path;
-  if (wide && params->mpwszFileName) path = cadsim::narrow(params->mpwszFileName);
-  else if (!wide && params->mpszFileName) path = params->mpszFileName;
+  if (params->mpwszFileName) path = cadsim::narrow(params->mpwszFileName);
   if (path.empty()) return Acad::eInvalidInput;
-  if ((params->mnFlags & OpenParams::kRequireReadOnly) &&
-      (params->mnFlags & OpenParams::kDisallowReadOnly))
+  if ((params->mnFlags & DocOpenParams::kRequireReadOnly) &&
+      (params->mnFlags & DocOpenParams::kDisallowReadOnly))
     return Acad::eInvalidInput;
   // A drawing the user has open already comes to the front as it is, read-only or not.
   for (auto& d : session().documents)
@@ -495,7 +493,7 @@ Acad::ErrorStatus AcApDocManager::appContextOpenDocument(const OpenParams* param
       cadsim::activate(&d->facade);
       return Acad::eOk;
     }
-  const bool readOnly = (params->mnFlags & OpenParams::kRequireReadOnly) && cadsim::readOnlyOpenHonoured();
+  const bool readOnly = (params->mnFlags & DocOpenParams::kRequireReadOnly) && cadsim::readOnlyOpenHonoured();
   return cadsim::openDrawingFile(path, readOnly);
 }
 
@@ -508,7 +506,7 @@ Acad::ErrorStatus AcApDocManager::appContextCloseDocument(AcApDocument* pDoc) {
   return Acad::eOk;
 }
 
-bool AcApDocManager::isDocumentActivationEnabled() const { return session().activationEnabled; }
+bool AcApDocManager::isDocumentActivationEnabled() { return session().activationEnabled; }
 
 Acad::ErrorStatus AcApDocManager::disableDocumentActivation() {
   requireMainThread("disableDocumentActivation");

@@ -115,13 +115,15 @@ namespace {
 
 class EditorImpl : public AcEditor {
  public:
-  void addReactor(AcEditorReactor* r) override {
+  void addReactor(AcRxEventReactor* reactor) override {
     requireMainThread("AcEditor::addReactor");
+    auto* r = dynamic_cast<AcEditorReactor*>(reactor);
     auto& v = session().editorReactors;
     if (r && std::find(v.begin(), v.end(), r) == v.end()) v.push_back(r);
   }
-  void removeReactor(AcEditorReactor* r) override {
+  void removeReactor(AcRxEventReactor* reactor) override {
     requireMainThread("AcEditor::removeReactor");
+    auto* r = dynamic_cast<AcEditorReactor*>(reactor);
     auto& v = session().editorReactors;
     v.erase(std::remove(v.begin(), v.end(), r), v.end());
   }
@@ -130,8 +132,8 @@ class EditorImpl : public AcEditor {
 class CommandStackImpl : public AcEdCommandStack {
  public:
   Acad::ErrorStatus addCommand(const ACHAR* group, const ACHAR* globalName, const ACHAR*,
-                               Adesk::Int32 flags, AcRxFunctionPtr fn, AcEdUIContext*, int, void*,
-                               AcEdCommand**) override {
+                               Adesk::Int32 flags, AcRxFunctionPtr fn, AcEdUIContext*, int,
+                               const AcRxResourceInstance&, AcEdCommand**) override {
     requireMainThread("addCommand");
     Acad::ErrorStatus es;
     if (hostCallFails("addCommand", Acad::eDuplicateKey, &es)) return es;
@@ -345,9 +347,16 @@ int acutPrintf(const ACHAR* format, ...) {
   return static_cast<int>(text.size());
 }
 
+// Pairs with cadsim::allocCopy (new[]), as the SDK's own pairs with its string allocator. A
+// string from malloc (acedGetVar's) freed here is an allocation mismatch the sanitizers report.
 void acutDelString(ACHAR*& pString) {
-  std::free(pString);
+  delete[] pString;
   pString = nullptr;
+}
+
+const AcRxResourceInstance& AcRxResourceInstance::empty() {
+  static const AcRxResourceInstance none;
+  return none;
 }
 
 void acedUpdateDisplay() {
@@ -409,7 +418,7 @@ int getVariable(const std::wstring& name, resbuf* result) {
   }
   result->restype = RTSTR;
   size_t bytes = (value.size() + 1) * sizeof(ACHAR);
-  result->resval.rstring = static_cast<ACHAR*>(std::malloc(bytes));
+  result->resval.rstring = static_cast<ACHAR*>(std::malloc(bytes));  // the caller free()s it
   if (!result->resval.rstring) return RTERROR;
   std::memcpy(result->resval.rstring, value.c_str(), bytes);
   return RTNORM;

@@ -126,7 +126,7 @@ unsigned int AcDbPolyline::numVerts() const {
   return static_cast<unsigned int>(m_vertices.size());
 }
 Acad::ErrorStatus AcDbPolyline::addVertexAt(unsigned int index, const AcGePoint2d& pt, double bulge,
-                                            double, double) {
+                                            double, double, Adesk::Int32) {
   if (index > m_vertices.size()) return Acad::eInvalidIndex;
   assertWriteEnabled();
   m_vertices.insert(m_vertices.begin() + index, Vertex{pt, bulge});

@@ -118,13 +118,12 @@ std::string findFontFile(const std::string& name) {
 
 }  // namespace cadsim
 
-Acad::ErrorStatus AcDbHostApplicationServices::findFile(ACHAR* pcFullPathOut, int nBufferLength,
-                                                        const ACHAR* pcFilename, AcDbDatabase* pDb,
-                                                        FindFileHint hint) {
+Acad::ErrorStatus AcDbHostApplicationServices::findFile(AcString& fileOut, const ACHAR* pcFilename,
+                                                        AcDbDatabase* pDb, FindFileHint hint) {
   Acad::ErrorStatus es;
+  fileOut = L"";
   if (cadsim::hostCallFails("findFile", Acad::eFileNotFound, &es)) return es;
-  if (!pcFullPathOut || nBufferLength <= 0 || !pcFilename) return Acad::eInvalidInput;
-  pcFullPathOut[0] = L'\0';
+  if (!pcFilename) return Acad::eInvalidInput;
   std::string name = cadsim::narrow(pcFilename);
   if (name.empty()) return Acad::eFileNotFound;
   std::string found;
@@ -145,8 +144,6 @@ Acad::ErrorStatus AcDbHostApplicationServices::findFile(ACHAR* pcFullPathOut, in
     if (found.empty()) found = cadsim::findFontFile(name);
   }
   if (found.empty()) return Acad::eFileNotFound;
-  std::wstring wide = cadsim::widen(found);
-  if (wide.size() + 1 > static_cast<size_t>(nBufferLength)) return Acad::eBufferTooSmall;
-  std::wmemcpy(pcFullPathOut, wide.c_str(), wide.size() + 1);
+  fileOut = cadsim::widen(found);
   return Acad::eOk;
 }

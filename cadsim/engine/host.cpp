@@ -154,7 +154,7 @@ void reset() {
 bool runOneCallback() {
   requireMainThread("runOneCallback");
   SessionState& s = session();
-  std::pair<AcApExecuteInApplicationContextCallback, void*> item;
+  std::pair<cadsim::AppContextCallback, void*> item;
   {
     std::lock_guard<std::mutex> lock(s.postMutex);
     if (s.posted.empty()) return false;

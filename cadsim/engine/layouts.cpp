@@ -215,7 +215,7 @@ Acad::ErrorStatus AcDbPlotSettings::getPlotWindowArea(double& xmin, double& ymin
   ymax = m_plot.windowMaxY;
   return Acad::eOk;
 }
-Acad::ErrorStatus AcDbPlotSettings::copyFrom(const AcRxObject* pSrc) {
+Acad::ErrorStatus AcDbPlotSettings::copyObjectFrom(const AcRxObject* pSrc) {
   Acad::ErrorStatus es;
   if (cadsim::hostCallFails("copyFrom", Acad::eNotApplicable, &es)) return es;
   const AcDbPlotSettings* src = AcDbPlotSettings::cast(pSrc);
@@ -229,8 +229,6 @@ Acad::ErrorStatus AcDbPlotSettings::copyFrom(const AcRxObject* pSrc) {
 
 // --- layouts --------------------------------------------------------------------------------------
 
-Acad::ErrorStatus AcDbLayout::getName(const ACHAR*& name) const { return getLayoutName(name); }
-Acad::ErrorStatus AcDbLayout::getName(AcString& name) const { return getLayoutName(name); }
 Acad::ErrorStatus AcDbLayout::getLayoutName(const ACHAR*& name) const {
   assertReadEnabled();
   Acad::ErrorStatus es;
@@ -238,7 +236,7 @@ Acad::ErrorStatus AcDbLayout::getLayoutName(const ACHAR*& name) const {
   name = m_name.c_str();
   return Acad::eOk;
 }
-Acad::ErrorStatus AcDbLayout::getLayoutName(AcString& name) const {
+Acad::ErrorStatus AcDbLayout::getName(AcString& name) const {
   assertReadEnabled();
   Acad::ErrorStatus es;
   if (cadsim::nameReadFails(this, &es)) return es;

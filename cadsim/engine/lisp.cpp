@@ -303,7 +303,7 @@ class Evaluator {
     if (getVariable(name, &rb) != RTNORM) return Value::nil();
     if (rb.restype == RTSTR) {
       Value out = Value::str(rb.resval.rstring ? rb.resval.rstring : L"");
-      acutDelString(rb.resval.rstring);
+      std::free(rb.resval.rstring);
       return out;
     }
     if (rb.restype == RTSHORT) return Value::integer(rb.resval.rint);

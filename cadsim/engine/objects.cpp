@@ -5,6 +5,7 @@
 #include <cstring>
 #include <deque>
 #include <mutex>
+#include <new>
 #include <set>
 
 #include "cadsim/engine/database_state.h"
@@ -123,6 +124,12 @@ Acad::ErrorStatus appendOwned(AcDbObject* owner, std::vector<AcDbObjectId>& owne
 }
 
 ACHAR* allocCopy(const std::wstring& text) {
+  ACHAR* out = new (std::nothrow) ACHAR[text.size() + 1];
+  if (out) std::memcpy(out, text.c_str(), (text.size() + 1) * sizeof(ACHAR));
+  return out;
+}
+
+ACHAR* mallocCopy(const std::wstring& text) {
   size_t bytes = (text.size() + 1) * sizeof(ACHAR);
   ACHAR* out = static_cast<ACHAR*>(std::malloc(bytes));
   if (out) std::memcpy(out, text.c_str(), bytes);
@@ -182,6 +189,9 @@ using cadsim::ObjectState;
 // --- AcDbObject -----------------------------------------------------------------------------------
 
 AcDbObject::~AcDbObject() = default;
+
+Acad::ErrorStatus AcDbObject::copyFrom(const AcRxObject* other) { return copyObjectFrom(other); }
+Acad::ErrorStatus AcDbObject::copyObjectFrom(const AcRxObject* other) { return AcRxObject::copyFrom(other); }
 
 AcDbObjectId AcDbObject::objectId() const { return AcDbObjectId(m_state.stub); }
 AcDbObjectId AcDbObject::ownerId() const { return m_state.owner; }
@@ -411,7 +421,7 @@ Acad::ErrorStatus AcDbDictionary::setAt(const ACHAR* srchKey, AcDbObject* newVal
   return Acad::eOk;
 }
 
-AcDbDictionaryIterator* AcDbDictionary::newIterator(AcRx::DictIterType) const {
+AcDbDictionaryIterator* AcDbDictionary::newIterator() const {
   assertReadEnabled();
   if (cadsim::hostCallAnswersNull("newIterator")) return nullptr;
   std::vector<std::pair<std::wstring, AcDbObjectId>> live;

@@ -162,7 +162,7 @@ struct resbuf* acutBuildList(int rtype, ...) {
     switch (cadsim::kindOf(type)) {
       case cadsim::ValueKind::String: {
         const ACHAR* text = va_arg(args, const ACHAR*);
-        rb->resval.rstring = cadsim::allocCopy(text ? text : L"");
+        rb->resval.rstring = cadsim::mallocCopy(text ? text : L"");
         ok = rb->resval.rstring != nullptr;
         break;
       }

@@ -66,7 +66,7 @@ struct SessionState {
   // Reached from any thread.
   std::mutex postMutex;
   std::condition_variable postWake;
-  std::deque<std::pair<AcApExecuteInApplicationContextCallback, void*>> posted;
+  std::deque<std::pair<cadsim::AppContextCallback, void*>> posted;
   bool wakeRequested = false;
 
   std::mutex outputMutex;

@@ -9,105 +9,123 @@
 
 typedef wchar_t ACHAR;
 
-namespace Adesk {
-typedef int8_t Int8;
-typedef uint8_t UInt8;
-typedef int16_t Int16;
-typedef uint16_t UInt16;
-typedef int32_t Int32;
-typedef uint32_t UInt32;
-typedef int64_t Int64;
-typedef uint64_t UInt64;
-typedef intptr_t IntPtr;
-typedef uintptr_t UIntPtr;
-typedef bool Boolean;
-enum { kFalse = 0, kTrue = 1 };
-}  // namespace Adesk
-
-namespace Acad {
-enum ErrorStatus : int {
-  eOk = 0,
-  eNotImplementedYet = 1,
-  eNotApplicable = 2,
-  eInvalidInput = 3,
-  eAmbiguousInput = 4,
-  eAmbiguousOutput = 5,
-  eOutOfMemory = 6,
-  eBufferTooSmall = 7,
-  eInvalidOpenState = 8,
-  eNullHandle = 11,
-  eUnknownHandle = 13,
-  eNullObjectPointer = 15,
-  eNullObjectId = 16,
-  eKeyNotFound = 22,
-  eDuplicateKey = 23,
-  eInvalidIndex = 24,
-  eIllegalEntityType = 20,
-  eWrongObjectType = 34,
-  eWrongDatabase = 35,
-  eInvalidDwgVersion = 37,
-  eEndOfFile = 41,
-  eNotOpenForRead = 44,
-  eNotOpenForWrite = 45,
-  eNotThatKindOfClass = 46,
-  eInvalidDxfCode = 50,
-  eFilerError = 53,
-  eDwgNotRecoverable = 61,
-  eDxfReadAborted = 63,
-  eFileAccessErr = 72,
-  eFileNotFound = 76,
-  eWasErased = 82,
-  eWasOpenForRead = 84,
-  eWasOpenForWrite = 85,
-  eWasOpenForNotify = 86,
-  eNotInDatabase = 90,
-  eNoDocument = 111,
-  eLockViolation = 130,
-  eLockConflict = 131,
-  eDocumentSwitchDisabled = 140,
-  eNotFromThisDocument = 141,
-  eInvalidContext = 150,
-  eLayoutNotCurrent = 160,
-  eInvalidExtents = 312,
+// The SDK declares these scopes as structs, not namespaces: code may qualify names through them
+// but never reopen them or write `using namespace`.
+struct Adesk {
+  typedef int8_t Int8;
+  typedef uint8_t UInt8;
+  typedef int16_t Int16;
+  typedef uint16_t UInt16;
+  typedef int32_t Int32;
+  typedef uint32_t UInt32;
+  typedef int64_t Int64;
+  typedef uint64_t UInt64;
+  typedef intptr_t IntPtr;
+  typedef uintptr_t UIntPtr;
+  typedef intptr_t LongPtr;
+  typedef bool Boolean;
+  static constexpr bool kFalse = false;
+  static constexpr bool kTrue = true;
 };
-}  // namespace Acad
 
-namespace AcAp {
-enum DocLockMode {
-  kNone = 0x00,
-  kAutoWrite = 0x01,
-  kNotLocked = 0x02,
-  kWrite = 0x04,
-  kProtectedAutoWrite = 0x14,
-  kRead = 0x20,
-  kXWrite = 0x40,
+// Status numbers are the SDK's own: the companion sees them in "status N" texts, and the
+// plug-in's rules that key on a status (a context error, an empty extent) must fire on the host.
+struct Acad {
+  enum ErrorStatus {
+    eOk = 0,
+    eNotImplementedYet = 1,
+    eNotApplicable = 2,
+    eInvalidInput = 3,
+    eAmbiguousInput = 4,
+    eAmbiguousOutput = 5,
+    eOutOfMemory = 6,
+    eBufferTooSmall = 7,
+    eInvalidOpenState = 8,
+    eNullHandle = 11,
+    eUnknownHandle = 13,
+    eNullObjectPointer = 15,
+    eNullObjectId = 16,
+    eIllegalEntityType = 21,
+    eKeyNotFound = 22,
+    eDuplicateKey = 23,
+    eInvalidIndex = 24,
+    eInvalidExtents = 30,
+    eWrongObjectType = 34,
+    eWrongDatabase = 35,
+    eInvalidDwgVersion = 37,
+    eEndOfFile = 41,
+    eNotOpenForRead = 44,
+    eNotOpenForWrite = 45,
+    eNotThatKindOfClass = 46,
+    eInvalidDxfCode = 50,
+    eFilerError = 53,
+    eDwgNotRecoverable = 61,
+    eDxfReadAborted = 63,
+    eFileAccessErr = 72,
+    eFileNotFound = 76,
+    eWasErased = 80,
+    eWasOpenForRead = 82,
+    eWasOpenForWrite = 83,
+    eWasOpenForNotify = 86,
+    eNotInDatabase = 137,
+    eNullExtents = 312,
+    eLockViolation = 320,
+    eLockConflict = 321,
+    eNoDocument = 330,
+    eNotFromThisDocument = 331,
+    eDocumentSwitchDisabled = 334,
+    eInvalidContext = 335,
+    eLayoutNotCurrent = 522,
+  };
 };
-}  // namespace AcAp
 
-namespace AcRx {
-enum AppMsgCode {
-  kNullMsg = 0,
-  kInitAppMsg = 1,
-  kUnloadAppMsg = 2,
-  kLoadDwgMsg = 3,
-  kUnloadDwgMsg = 4,
-  kInvkSubrMsg = 5,
-  kCfgMsg = 6,
-  kEndMsg = 7,
-  kQuitMsg = 8,
-  kSaveMsg = 9,
+struct AcAp {
+  enum DocLockMode {
+    kNone = 0x00,
+    kAutoWrite = 0x01,
+    kNotLocked = 0x02,
+    kWrite = 0x04,
+    kProtectedAutoWrite = 0x14,
+    kRead = 0x20,
+    kXWrite = 0x40,
+  };
 };
-enum AppRetCode { kRetOK = 0, kRetError = 3 };
-}  // namespace AcRx
 
-namespace AcDb {
-enum OpenMode { kForRead = 0, kForWrite = 1, kForNotify = 2 };
-enum Visibility { kVisible = 0, kInvisible = 1 };
-}  // namespace AcDb
+struct AcRx {
+  typedef void (*FcnPtr)();
+  enum DictIterType { kDictSorted = 0, kDictCollated = 1 };
+  enum AppMsgCode {
+    kNullMsg = 0,
+    kInitAppMsg = 1,
+    kUnloadAppMsg = 2,
+    kLoadDwgMsg = 3,
+    kUnloadDwgMsg = 4,
+    kInvkSubrMsg = 5,
+    kCfgMsg = 6,
+    kEndMsg = 7,
+    kQuitMsg = 8,
+    kSaveMsg = 9,
+  };
+  // Scoped in the SDK, with its enumerators repeated as members.
+  enum class AppRetCode { kRetOK = 0, kRetError = 3 };
+  static constexpr AppRetCode kRetOK = AppRetCode::kRetOK;
+  static constexpr AppRetCode kRetError = AppRetCode::kRetError;
+};
 
-namespace AcRx {
-enum DictIterType { kDictSorted = 0, kDictCollated = 1 };
-}  // namespace AcRx
+struct AcDb {
+  // Scoped in the SDK, with its enumerators repeated as members.
+  enum class OpenMode { kForRead = 0, kForWrite = 1, kForNotify = 2 };
+  static constexpr OpenMode kForRead = OpenMode::kForRead;
+  static constexpr OpenMode kForWrite = OpenMode::kForWrite;
+  static constexpr OpenMode kForNotify = OpenMode::kForNotify;
+  enum Visibility { kInvisible = 1, kVisible = 0 };
+};
+
+// The editor header's unscoped enumerations put their enumerators at global scope, as here; a
+// plug-in name such as kNone or kAll at global scope (or in an unnamed namespace seen from global
+// code) collides with them on the host, so it collides here too.
+enum AcadContextMenuMode { kDefault = 0, kEdit, kCommand, kHotGrip, kOsnap };
+enum undoSubcommandActivities { kNone = 0, kOne = 1, kAll = 2 };
 
 // Names of the model and paper space block table records.
 #define ACDB_MODEL_SPACE L"*Model_Space"

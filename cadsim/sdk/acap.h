@@ -70,23 +70,49 @@ class AcApDocManagerReactor {
   virtual void documentTitleUpdated(AcApDocument*) {}
 };
 
-typedef void (*AcApExecuteInApplicationContextCallback)(void* pData);
+namespace cadsim {
+typedef void (*AppContextCallback)(void* pData);
+}
 
 class AcApDocManager {
  public:
-  // What the open with a parameter record reads; members the host does not use stay zero.
-  struct OpenParams {
-    enum { kDisallowReadOnly = 0x01, kRequireReadOnly = 0x02, kUseWideStrings = 0x04 };
+  // What the open with a parameter record reads; members the host does not use stay zero. Both
+  // file name members are wide text (the SDK keeps the pair for source compatibility).
+  struct DocOpenParams {
     union {
-      const char* mpszFileName;
-      const ACHAR* mpwszFileName;
+      const ACHAR* mpszFileName;
+      const wchar_t* mpwszFileName;
     };
-    const ACHAR* mpwszPassword;
-    void* mpCoordinate;
-    const ACHAR* mpwszViewName;
-    unsigned char mnInitialViewType;
+    union {
+      const ACHAR* mpszViewName;
+      const wchar_t* mpwszViewName;
+      const double* mpCoords;
+    };
+    enum InitialViewType : unsigned char {
+      kUnknown = 0,
+      kDefaultView = 1,
+      kLayoutName = 2,
+      kViewName = 3,
+      kLayoutHandle = 4,
+      kViewHandle = 5,
+      kViewWorldCoords = 6,
+    };
+    InitialViewType mnInitialViewType;
+    enum {
+      kDisallowReadOnly = 0x01,
+      kRequireReadOnly = 0x02,
+      kFileNameArgIsUnicode = 0x04,
+      kViewNameArgIsUnicode = 0x08,
+      kUseUIOnErrors = 0x10,
+      kOwnerControlled = 0x20,
+      kUseUI = 0x40,
+    };
     int mnFlags;
+    const wchar_t* mpwszPassword;
+    void* mpOwnerData;
     void* mpUnused;
+    int mnUnused;
+    const wchar_t* mpwszTitle;
   };
 
   AcApDocument* curDocument() const;
@@ -102,8 +128,7 @@ class AcApDocManager {
   // The caller deletes the iterator.
   AcApDocumentIterator* newAcApDocumentIterator();
   int documentCount() const;
-  Acad::ErrorStatus beginExecuteInApplicationContext(AcApExecuteInApplicationContextCallback fn,
-                                                     void* pData);
+  Acad::ErrorStatus beginExecuteInApplicationContext(void (*procAddr)(void*), void* pData);
   void addReactor(AcApDocManagerReactor* reactor);
   void removeReactor(AcApDocManagerReactor* reactor);
   // Types the text at the document's command line later, on the main thread.
@@ -112,11 +137,11 @@ class AcApDocManager {
                                         bool bEchoString = true);
   Acad::ErrorStatus appContextNewDocument(const ACHAR* pszTemplateName);
   Acad::ErrorStatus appContextOpenDocument(const ACHAR* pszDrawingName);
-  // Opens like the form above; kRequireReadOnly makes the document read-only, and without
-  // kUseWideStrings the name is read as narrow (UTF-8) text. A drawing already open is activated.
-  Acad::ErrorStatus appContextOpenDocument(const OpenParams* params);
+  // Opens like the form above; kRequireReadOnly makes the document read-only. A drawing already
+  // open is activated.
+  Acad::ErrorStatus appContextOpenDocument(const DocOpenParams* pParams);
   Acad::ErrorStatus appContextCloseDocument(AcApDocument* pDoc);
-  bool isDocumentActivationEnabled() const;
+  bool isDocumentActivationEnabled();
   Acad::ErrorStatus disableDocumentActivation();
   Acad::ErrorStatus enableDocumentActivation();
 };

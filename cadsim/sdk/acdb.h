@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "cadsim/sdk/acad_types.h"
+#include "cadsim/sdk/acutil.h"
 
 class AcDbDatabase;
 class AcDbLayoutManager;
@@ -130,6 +131,10 @@ class AcDbHostApplicationServices {
     kARXApplication = 7,
     kFontMapFile = 8,
     kUnderlayFile = 9,
+    kDataLinkFile = 10,
+    kPhotometricWebFile = 11,
+    kMaterialMapFile = 12,
+    kCloudOrProjectFile = 13,
   };
 
   AcDbDatabase* workingDatabase() const;
@@ -140,10 +145,10 @@ class AcDbHostApplicationServices {
   AcDbPlotSettingsValidator* plotSettingsValidator() const;
   // Finds a file the way the host's support path does. Font hints look in the host's font folder;
   // other hints accept an existing absolute path or a file beside the database's drawing.
-  // eOk with the full path written (terminated) into pcFullPathOut; eFileNotFound; eBufferTooSmall
-  // when the path and its terminator do not fit nBufferLength characters; eInvalidInput for null.
-  Acad::ErrorStatus findFile(ACHAR* pcFullPathOut, int nBufferLength, const ACHAR* pcFilename,
-                             AcDbDatabase* pDb = nullptr, FindFileHint hint = kDefault);
+  // eOk with the full path in fileOut; eFileNotFound (fileOut empty); eInvalidInput for a null
+  // name. (The SDK's form with a caller's buffer is private to the host.)
+  Acad::ErrorStatus findFile(AcString& fileOut, const ACHAR* pcFilename, AcDbDatabase* pDb = nullptr,
+                             FindFileHint hint = kDefault);
 };
 
 AcDbHostApplicationServices* acdbHostApplicationServices();

@@ -30,7 +30,8 @@ struct resbuf {
   union ads_u_val resval;
 };
 
-// A string result (RTSTR) from acedGetVar is the caller's to free with acutDelString.
+// A string result (RTSTR) from acedGetVar is malloc'ed: the caller frees it with free(), as the
+// SDK's guide says (not acutDelString, which pairs with the SDK's own string allocations).
 int acedGetVar(const ACHAR* sym, struct resbuf* result);
 int acedSetVar(const ACHAR* sym, const struct resbuf* val);
 // Prompts on the command line and reads the next line of the text typed with the running command
@@ -72,22 +73,34 @@ Acad::ErrorStatus acedSetCurrentView(AcDbViewTableRecord* pVwRec, AcDbViewport* 
 class AcEdUIContext;
 class AcEdCommand;
 
+// Where a command's localized resources come from; the simulated host has none to load.
+class AcRxResourceInstance {
+ public:
+  static const AcRxResourceInstance& empty();
+};
+
 class AcEdCommandStack : public AcRxObject {
  public:
   virtual Acad::ErrorStatus addCommand(const ACHAR* cmdGroupName, const ACHAR* cmdGlobalName,
                                        const ACHAR* cmdLocalName, Adesk::Int32 commandFlags,
                                        AcRxFunctionPtr FunctionAddr,
                                        AcEdUIContext* UIContext = nullptr, int fcode = -1,
-                                       void* hResourceHandle = nullptr,
+                                       const AcRxResourceInstance& resourceInstance =
+                                           AcRxResourceInstance::empty(),
                                        AcEdCommand** cmdPtrRet = nullptr) = 0;
   virtual Acad::ErrorStatus removeGroup(const ACHAR* groupName) = 0;
   virtual Acad::ErrorStatus removeCmd(const ACHAR* cmdGroupName, const ACHAR* cmdGlobalName) = 0;
 };
 #define acedRegCmds (static_cast<AcEdCommandStack*>(acrxSysRegistry()->at(ACRX_COMMAND_DOCK)))
 
-class AcEditorReactor {
+// The event reactor base the SDK's editor takes; editor reactors derive from it.
+class AcRxEventReactor {
  public:
-  virtual ~AcEditorReactor() = default;
+  virtual ~AcRxEventReactor() = default;
+};
+
+class AcEditorReactor : public AcRxEventReactor {
+ public:
   virtual void commandWillStart(const ACHAR* /*cmdStr*/) {}
   virtual void commandEnded(const ACHAR* /*cmdStr*/) {}
   virtual void commandCancelled(const ACHAR* /*cmdStr*/) {}
@@ -101,8 +114,9 @@ class AcEditorReactor {
 
 class AcEditor : public AcRxObject {
  public:
-  virtual void addReactor(AcEditorReactor* reactor) = 0;
-  virtual void removeReactor(AcEditorReactor* reactor) = 0;
+  // Takes the event reactor base, as the SDK's does; only AcEditorReactor objects hear events.
+  virtual void addReactor(AcRxEventReactor* newObj) = 0;
+  virtual void removeReactor(AcRxEventReactor* delObj) = 0;
 };
 #define acedEditor (static_cast<AcEditor*>(acrxSysRegistry()->at(ACRX_EDITOR_NAME)))
 

@@ -104,8 +104,8 @@ class AcDbExtents {
  public:
   AcDbExtents();
   AcDbExtents(const AcGePoint3d& min, const AcGePoint3d& max) : m_min(min), m_max(max) {}
-  const AcGePoint3d& minPoint() const { return m_min; }
-  const AcGePoint3d& maxPoint() const { return m_max; }
+  AcGePoint3d minPoint() const { return m_min; }
+  AcGePoint3d maxPoint() const { return m_max; }
   void set(const AcGePoint3d& min, const AcGePoint3d& max) {
     m_min = min;
     m_max = max;

@@ -42,9 +42,12 @@ class AcPlPlotConfig {
       : m_name(deviceName ? deviceName : L""), m_extension(fileExtension ? fileExtension : L"") {}
   virtual ~AcPlPlotConfig() = default;
   const ACHAR* deviceName() const { return m_name.c_str(); }
-  // The extension, without its dot, of the file a plot to file writes: "pdf", "dwf", "png"...;
-  // empty for a device that writes no file.
-  void getDefaultFileExtension(const ACHAR*& pDefaultExtension) const { pDefaultExtension = m_extension.c_str(); }
+  // The extension, with its leading dot, of the file a plot to file writes: ".pdf", ".dwf",
+  // ".png"...; empty for a device that writes no file.
+  Acad::ErrorStatus getDefaultFileExtension(const ACHAR*& pDefaultExtension) const {
+    pDefaultExtension = m_extension.c_str();
+    return Acad::eOk;
+  }
 
  private:
   std::wstring m_name, m_extension;
@@ -58,24 +61,27 @@ class AcPlPlotConfigManager {
     kRefreshDevicesList = 1,
     kRefreshStyleList = 2,
     kRefreshSystemDevicesList = 3,
-    kRefreshNonSystemDevicesList = 4,
+    kRefreshPC3DevicesList = 4,
   };
-  enum StyleType {
-    kRegularStyleTables = 0x01,      // named styles (.stb)
-    kTranslationStyleTables = 0x02,  // legacy translation tables
-    kColorDependentStyleTables = 0x04,  // colour-dependent (.ctb)
-    kAllStyles = 0x07,
+  enum StyTypes {
+    kUndefined = 0,
+    kRegular = 0x01,      // named styles (.stb)
+    kTranslation = 0x02,  // legacy translation tables
+    kColorDep = 0x04,     // colour-dependent (.ctb)
+    kAllTypes = 0x07,
   };
   virtual ~AcPlPlotConfigManager() = default;
   void refreshList(RefreshCode refreshCode = kAll);
   // false when the host cannot enumerate; the list is then left empty.
   bool getDevicesList(AcArray<AcPlPlotConfigInfo>& deviceList);
-  // Entries as the host lists them: file names or full paths ("/" or "\" separated). The texts
-  // belong to the manager and stay valid until the next refreshList.
-  bool getStyleList(AcArray<const ACHAR*>& list, long styleType = kAllStyles);
-  // Makes the named device (letter case ignored) the current configuration; false, with pConfig
-  // null, for a device the host does not have. pConfig stays valid until the next call.
-  bool setCurrentConfig(AcPlPlotConfig*& pConfig, const ACHAR* pDeviceName);
+  // Entries as the host lists them: file names or full paths ("/" or "\" separated). The SDK hands
+  // them out as ACHAR* without saying who frees them; the simulated manager keeps them (valid
+  // until the next refreshList), and callers must not free them.
+  bool getStyleList(AcArray<ACHAR*>& list, long styType = kAllTypes);
+  // Makes the named device (letter case ignored) the current configuration; pConfig is null, and
+  // the status not eOk, for a device the host does not have. pConfig stays the manager's and valid
+  // until the next call.
+  Acad::ErrorStatus setCurrentConfig(AcPlPlotConfig*& pConfig, const ACHAR* pDeviceName);
 };
 
 // Null when the host has no plot configuration manager.
@@ -90,7 +96,8 @@ class AcPlPlotInfo {
   virtual ~AcPlPlotInfo();
   AcPlPlotInfo(const AcPlPlotInfo&) = delete;
   AcPlPlotInfo& operator=(const AcPlPlotInfo&) = delete;
-  void setLayout(const AcDbObjectId& layoutId);
+  // The SDK takes the id by non-const reference.
+  void setLayout(AcDbObjectId& layoutId);
   AcDbObjectId layout() const { return m_layout; }
   void setOverrideSettings(const AcDbPlotSettings* pOverrides);
   const AcDbPlotSettings* overrideSettings() const { return m_overrides; }
@@ -181,13 +188,16 @@ class AcPlPlotEngine {
   State* m_state;
 };
 
-namespace AcPlPlotFactory {
+class AcPlPlotFactory {
+ public:
+  // A new engine for plotting to a device or file; the caller destroys it. eInvalidContext while
+  // another engine has a plot begun.
+  static Acad::ErrorStatus createPublishEngine(AcPlPlotEngine*& pEngine);
+};
+
+// At global scope in the SDK, beside the factory rather than inside it.
 enum ProcessPlotState { kNotPlotting = 0, kForegroundPlotting = 1, kBackgroundPlotting = 2 };
-// A new engine for plotting to a device or file; the caller destroys it. eInvalidContext while
-// another engine has a plot begun.
-Acad::ErrorStatus createPublishEngine(AcPlPlotEngine*& pEngine);
-}  // namespace AcPlPlotFactory
 
 // Whether a plot is running in this process (any engine between beginPlot and endPlot, or one
 // the host runs itself).
-AcPlPlotFactory::ProcessPlotState acplProcessPlotState();
+ProcessPlotState acplProcessPlotState();

@@ -6,6 +6,7 @@ AcRxClass* AcRxObject::desc() {
   return &c;
 }
 AcRxClass* AcRxObject::isA() const { return AcRxObject::desc(); }
+Acad::ErrorStatus AcRxObject::copyFrom(const AcRxObject*) { return Acad::eNotApplicable; }
 
 #define CADSIM_DEFINE_MEMBERS(CLASS, PARENT)      \
   AcRxClass* CLASS::desc() {                      \
@@ -24,7 +25,8 @@ CADSIM_DEFINE_MEMBERS(AcDbLayerTable, AcDbSymbolTable)
 CADSIM_DEFINE_MEMBERS(AcDbLayerTableRecord, AcDbSymbolTableRecord)
 CADSIM_DEFINE_MEMBERS(AcDbTextStyleTable, AcDbSymbolTable)
 CADSIM_DEFINE_MEMBERS(AcDbTextStyleTableRecord, AcDbSymbolTableRecord)
-CADSIM_DEFINE_MEMBERS(AcDbViewTableRecord, AcDbSymbolTableRecord)
+CADSIM_DEFINE_MEMBERS(AcDbAbstractViewTableRecord, AcDbSymbolTableRecord)
+CADSIM_DEFINE_MEMBERS(AcDbViewTableRecord, AcDbAbstractViewTableRecord)
 CADSIM_DEFINE_MEMBERS(AcDbEntity, AcDbObject)
 CADSIM_DEFINE_MEMBERS(AcDbCurve, AcDbEntity)
 CADSIM_DEFINE_MEMBERS(AcDbLine, AcDbCurve)

@@ -18,6 +18,8 @@ class AcRxObject {
   static AcRxObject* cast(const AcRxObject* inPtr) { return const_cast<AcRxObject*>(inPtr); }
   virtual AcRxClass* isA() const;
   bool isKindOf(const AcRxClass* aClass) const;
+  // Copies another object of a class that supports it; eNotApplicable otherwise.
+  virtual Acad::ErrorStatus copyFrom(const AcRxObject* other);
 };
 
 // Runtime class information: the host's casts (T::cast) and class-name checks go through it.

@@ -120,7 +120,8 @@ class AcDbPolyline : public AcDbCurve {
   explicit AcDbPolyline(unsigned int num) { (void)num; }
   unsigned int numVerts() const;
   Acad::ErrorStatus addVertexAt(unsigned int index, const AcGePoint2d& pt, double bulge = 0.,
-                                double startWidth = -1., double endWidth = -1.);
+                                double startWidth = -1., double endWidth = -1.,
+                                Adesk::Int32 vertexIdentifier = 0);
   Acad::ErrorStatus getPointAt(unsigned int index, AcGePoint2d& pt) const;
   Acad::ErrorStatus getPointAt(unsigned int index, AcGePoint3d& pt) const;
   Acad::ErrorStatus getBulgeAt(unsigned int index, double& bulge) const;

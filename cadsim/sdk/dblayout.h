@@ -52,10 +52,11 @@ class AcDbPlotSettings : public AcDbObject {
   Acad::ErrorStatus getPlotPaperSize(double& width, double& height) const;
   Acad::ErrorStatus getPlotPaperMargins(double& left, double& bottom, double& right, double& top) const;
   Acad::ErrorStatus getPlotWindowArea(double& xmin, double& ymin, double& xmax, double& ymax) const;
-  // Copies the plot settings of another AcDbPlotSettings (or AcDbLayout): device, media, style
-  // sheet, plot area, scale, rotation, origin and flags, and the model-type flag. The source must
-  // be readable and this object writable; eWrongObjectType for anything else.
-  Acad::ErrorStatus copyFrom(const AcRxObject* pSrc);
+  // copyFrom (AcDbObject's) takes the plot settings of another AcDbPlotSettings (or AcDbLayout):
+  // device, media, style sheet, plot area, scale, rotation, origin and flags, and the model-type
+  // flag. The source must be readable and this object writable; eWrongObjectType for anything
+  // else.
+  using AcDbObject::copyFrom;
 
   // The settings as data. The plot settings validator writes them (the SDK's only way to change
   // them); the engine fills them from drawings. Paper size and margins are millimetres, for the
@@ -78,6 +79,9 @@ class AcDbPlotSettings : public AcDbObject {
   void setModelTypeFlag(bool model) { m_modelType = model; }
   bool modelTypeValue() const { return m_modelType; }
 
+ protected:
+  Acad::ErrorStatus copyObjectFrom(const AcRxObject* pSrc) override;
+
  private:
   bool m_modelType;
   Data m_plot;
@@ -87,10 +91,9 @@ class AcDbLayout : public AcDbPlotSettings {
  public:
   ACRX_DECLARE_MEMBERS(AcDbLayout);
   AcDbLayout() = default;
-  Acad::ErrorStatus getName(const ACHAR*& name) const;
-  Acad::ErrorStatus getName(AcString& name) const;
-  Acad::ErrorStatus getLayoutName(const ACHAR*& name) const;
-  Acad::ErrorStatus getLayoutName(AcString& name) const;
+  // The text of the const form belongs to the layout and lives while it stays open.
+  Acad::ErrorStatus getLayoutName(const ACHAR*& layoutName) const;
+  Acad::ErrorStatus getName(AcString& sName) const;
   Acad::ErrorStatus setLayoutName(const ACHAR* name);
   int getTabOrder() const;
   void setTabOrder(int order);

@@ -65,10 +65,15 @@ class AcDbObject : public AcRxObject {
   AcDbObjectId extensionDictionary() const;
   // Needs the object open for write; an object that has one already answers eDuplicateKey.
   Acad::ErrorStatus createExtensionDictionary();
+  // Declared here and only here, as in the SDK; classes that copy implement copyObjectFrom.
+  Acad::ErrorStatus copyFrom(const AcRxObject* other) override;
 
   // Engine use.
   cadsim::ObjectState& objectState() { return m_state; }
   const cadsim::ObjectState& objectState() const { return m_state; }
+
+ protected:
+  virtual Acad::ErrorStatus copyObjectFrom(const AcRxObject* other);
 
  private:
   cadsim::ObjectState m_state;
@@ -141,7 +146,7 @@ class AcDbDictionary : public AcDbObject {
   // database joins this dictionary's database, open for write: the caller closes it.
   Acad::ErrorStatus setAt(const ACHAR* srchKey, AcDbObject* newValue, AcDbObjectId& retObjId);
   // Erased entries are left out. The caller deletes the iterator.
-  AcDbDictionaryIterator* newIterator(AcRx::DictIterType type = AcRx::kDictSorted) const;
+  AcDbDictionaryIterator* newIterator() const;
 
   // Engine use: entries in key order.
   std::vector<std::pair<std::wstring, AcDbObjectId>>& entries() { return m_entries; }
@@ -162,7 +167,7 @@ class AcDbObjectIterator {
     skip(atEnd);
   }
   void step(bool backwards = false, bool skipDeleted = true);
-  AcDbObjectId objectId() const { return done() ? AcDbObjectId() : m_ids[static_cast<size_t>(m_index)]; }
+  AcDbObjectId objectId() { return done() ? AcDbObjectId() : m_ids[static_cast<size_t>(m_index)]; }
   bool seek(AcDbObjectId id);
 
  private:

@@ -283,11 +283,10 @@ class AcDbTextStyleTable : public AcDbSymbolTable {
 
 // --- views ---------------------------------------------------------------------------------------
 
-// A named view's values; the plug-in fills one to set the current view (acedSetCurrentView), so
-// it need not be in a database.
-class AcDbViewTableRecord : public AcDbSymbolTableRecord {
+// A view's values. The SDK declares them on this shared base of view and viewport records.
+class AcDbAbstractViewTableRecord : public AcDbSymbolTableRecord {
  public:
-  ACRX_DECLARE_MEMBERS(AcDbViewTableRecord);
+  ACRX_DECLARE_MEMBERS(AcDbAbstractViewTableRecord);
   AcGePoint2d centerPoint() const { return m_center; }
   void setCenterPoint(const AcGePoint2d& center) { m_center = center; }
   double height() const { return m_height; }
@@ -300,13 +299,22 @@ class AcDbViewTableRecord : public AcDbSymbolTableRecord {
   void setViewDirection(const AcGeVector3d& direction) { m_direction = direction; }
   double viewTwist() const { return m_twist; }
   void setViewTwist(double angle) { m_twist = angle; }
-  bool isPaperspaceView() const { return m_paperspace; }
-  void setIsPaperspaceView(bool paperspace) { m_paperspace = paperspace; }
 
  private:
   AcGePoint2d m_center;
   double m_height = 0, m_width = 0, m_twist = 0;
   AcGePoint3d m_target;
   AcGeVector3d m_direction{0, 0, 1};
+};
+
+// A named view; the plug-in fills one to set the current view (acedSetCurrentView), so it need
+// not be in a database.
+class AcDbViewTableRecord : public AcDbAbstractViewTableRecord {
+ public:
+  ACRX_DECLARE_MEMBERS(AcDbViewTableRecord);
+  bool isPaperspaceView() const { return m_paperspace; }
+  void setIsPaperspaceView(bool paperspace) { m_paperspace = paperspace; }
+
+ private:
   bool m_paperspace = false;
 };

@@ -2,6 +2,8 @@
 // names of model space are driven through the plug-in's space switch.)
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "cadsim/control.h"
 #include "tests/cadsim/new_drawing_test.h"
 
@@ -11,7 +13,7 @@ std::string ctab() {
   resbuf rb{};
   if (acedGetVar(L"CTAB", &rb) != RTNORM || rb.restype != RTSTR) return "<failed>";
   std::string out = cadsim::narrow(rb.resval.rstring);
-  acutDelString(rb.resval.rstring);
+  std::free(rb.resval.rstring);
   return out;
 }
 

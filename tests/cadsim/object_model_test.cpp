@@ -35,7 +35,7 @@ TEST_F(ObjectModelTest, OpenModesExcludeEachOtherAsTheHostDoes) {
     AcDbLine* a = nullptr;
     AcDbLine* b = nullptr;
     ASSERT_EQ(acdbOpenObject(a, line, c.first), Acad::eOk);
-    EXPECT_EQ(acdbOpenObject(b, line, c.second), c.expected) << c.first << "/" << c.second;
+    EXPECT_EQ(acdbOpenObject(b, line, c.second), c.expected) << static_cast<int>(c.first) << "/" << static_cast<int>(c.second);
     if (b) b->close();
     EXPECT_EQ(a->close(), Acad::eOk);
   }

@@ -181,35 +181,36 @@ TEST_F(PlotTest, ValidatorRefusesWhatTheHostRefusesAndKeepsTheSettings) {
 TEST_F(PlotTest, EngineKeepsItsOrderAndReportsThePlotInProgress) {
   pageSetup();
   AcPlPlotInfo info;
-  info.setLayout(cadsim::layoutId(db, "Layout1"));
+  AcDbObjectId layout1 = cadsim::layoutId(db, "Layout1");
+  info.setLayout(layout1);
   AcPlPlotInfoValidator check;
   ASSERT_EQ(check.validate(info), Acad::eOk);
   AcPlPlotEngine* engine = nullptr;
   ASSERT_EQ(AcPlPlotFactory::createPublishEngine(engine), Acad::eOk);
   AcPlPlotPageInfo page;
   EXPECT_EQ(engine->beginPage(page, info, true), Acad::eInvalidContext);  // no plot, no document
-  EXPECT_EQ(acplProcessPlotState(), AcPlPlotFactory::kNotPlotting);
+  EXPECT_EQ(acplProcessPlotState(), kNotPlotting);
   ASSERT_EQ(engine->beginPlot(nullptr), Acad::eOk);
-  EXPECT_EQ(acplProcessPlotState(), AcPlPlotFactory::kForegroundPlotting);
+  EXPECT_EQ(acplProcessPlotState(), kForegroundPlotting);
   AcPlPlotEngine* second = nullptr;
   EXPECT_EQ(AcPlPlotFactory::createPublishEngine(second), Acad::eInvalidContext);
   const std::string missing = out + "/no/such/dir/a.pdf";
   EXPECT_EQ(engine->beginDocument(info, L"d", nullptr, 1, true, cadsim::widen(missing).c_str()), Acad::eFileAccessErr);
   AcPlPlotInfo unvalidated;
-  unvalidated.setLayout(cadsim::layoutId(db, "Layout1"));
+  unvalidated.setLayout(layout1);
   EXPECT_EQ(engine->beginDocument(unvalidated, L"d", nullptr, 1, true, L"/tmp/x.pdf"), Acad::eInvalidInput);
   EXPECT_EQ(engine->endPlot(), Acad::eOk);
-  EXPECT_EQ(acplProcessPlotState(), AcPlPlotFactory::kNotPlotting);
+  EXPECT_EQ(acplProcessPlotState(), kNotPlotting);
   // Destroying an engine mid-plot is the caller's leak: the host ends it and reports it.
   ASSERT_EQ(engine->beginPlot(nullptr), Acad::eOk);
   engine->destroy();
-  EXPECT_EQ(acplProcessPlotState(), AcPlPlotFactory::kNotPlotting);
+  EXPECT_EQ(acplProcessPlotState(), kNotPlotting);
   EXPECT_EQ(cadsim::faultLog().size(), 1u);
   cadsim::reset();
   doc = nullptr;
   // The host's own plot shows too.
   cadsim::setHostPlotInProgress(true);
-  EXPECT_EQ(acplProcessPlotState(), AcPlPlotFactory::kBackgroundPlotting);
+  EXPECT_EQ(acplProcessPlotState(), kBackgroundPlotting);
 }
 
 // Each row: an engine call made to fail, and that no file is left at the path.
@@ -220,7 +221,7 @@ TEST_F(PlotTest, AFailedEngineCallLeavesNoFile) {
     const std::string path = out + "/" + call + ".pdf";
     cadsim::failCall(call, Acad::eNotApplicable);
     EXPECT_EQ(publish(cadsim::layoutId(db, "Layout1"), nullptr, path), Acad::eNotApplicable) << call;
-    EXPECT_EQ(acplProcessPlotState(), AcPlPlotFactory::kNotPlotting) << call;
+    EXPECT_EQ(acplProcessPlotState(), kNotPlotting) << call;
     // endPlot comes after the file is complete: only the calls before it spoil it.
     EXPECT_EQ(exists(path), std::string(call) == "endPlot") << call;
     EXPECT_FALSE(exists(path + ".partial")) << call;
@@ -259,7 +260,7 @@ TEST_F(PlotTest, AWalkWithoutEndFailsThePage) {
     const std::string path = out + "/walk.pdf";
     EXPECT_EQ(publish(r.layout, r.overrides, path), r.status) << r.what;
     EXPECT_FALSE(exists(path)) << r.what;
-    EXPECT_EQ(acplProcessPlotState(), AcPlPlotFactory::kNotPlotting) << r.what;
+    EXPECT_EQ(acplProcessPlotState(), kNotPlotting) << r.what;
   }
 }
 

@@ -80,6 +80,10 @@ TEST(Serialize, WritesKeysOnlyWhereTheRulesSay) {
 // The context statuses themselves show in the layout readers' failure table (layout_query_test.cpp).
 TEST(SnapshotHelpers, ContextErrorsAndDisplayNames) {
   for (int status : {0, 1, 76, 331}) EXPECT_FALSE(ContextError(static_cast<Acad::ErrorStatus>(status)));
+  // The named statuses the host answers for a drawing not in reach (the simulated host's old
+  // numbers for eNoDocument never reached the rule).
+  for (Acad::ErrorStatus es : {Acad::eNotApplicable, Acad::eWrongDatabase, Acad::eNoDocument})
+    EXPECT_TRUE(ContextError(es)) << es;
   EXPECT_EQ(DisplayName("C:\\a\\b/c.dwg"), "c.dwg");  // either separator, the last one wins
   EXPECT_EQ(DisplayName("/a/"), "");
 }

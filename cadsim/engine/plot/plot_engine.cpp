@@ -44,7 +44,7 @@ using cadsim::PlotMedia;
 // --- plot info and its validator -------------------------------------------------------------------
 
 AcPlPlotInfo::~AcPlPlotInfo() = default;
-void AcPlPlotInfo::setLayout(const AcDbObjectId& layoutId) {
+void AcPlPlotInfo::setLayout(AcDbObjectId& layoutId) {
   m_layout = layoutId;
   m_validated.reset();
 }
@@ -373,8 +373,8 @@ Acad::ErrorStatus AcPlPlotFactory::createPublishEngine(AcPlPlotEngine*& pEngine)
   return Acad::eOk;
 }
 
-AcPlPlotFactory::ProcessPlotState acplProcessPlotState() {
-  if (cadsim::enginesPlotting() > 0) return AcPlPlotFactory::kForegroundPlotting;
-  if (cadsim::hostPlotInProgress()) return AcPlPlotFactory::kBackgroundPlotting;
-  return AcPlPlotFactory::kNotPlotting;
+ProcessPlotState acplProcessPlotState() {
+  if (cadsim::enginesPlotting() > 0) return kForegroundPlotting;
+  if (cadsim::hostPlotInProgress()) return kBackgroundPlotting;
+  return kNotPlotting;
 }

@@ -314,40 +314,41 @@ bool AcPlPlotConfigManager::getDevicesList(AcArray<AcPlPlotConfigInfo>& deviceLi
   return true;
 }
 
-bool AcPlPlotConfigManager::getStyleList(AcArray<const ACHAR*>& list, long styleType) {
+bool AcPlPlotConfigManager::getStyleList(AcArray<ACHAR*>& list, long styleType) {
   cadsim::requireMainThread("getStyleList");
   list.removeAll();
   int ignored = 0;
   if (cadsim::hostCallFails("getStyleList", 0, &ignored)) return false;
   cadsim::PlotServices& s = services();
   if (!s.stylesListed) refreshList(kRefreshStyleList);
-  for (const std::wstring& entry : s.listedStyles) {
+  for (std::wstring& entry : s.listedStyles) {
     const cadsim::PlotStyle* st = nullptr;
     for (const cadsim::PlotStyle& c : s.styles)
       if (c.entry == entry) st = &c;
-    long bit = kColorDependentStyleTables;
-    if (st && st->type == cadsim::PlotStyleSpec::kNamed) bit = kRegularStyleTables;
-    if (st && st->type == cadsim::PlotStyleSpec::kTranslation) bit = kTranslationStyleTables;
-    if (styleType & bit) list.append(entry.c_str());
+    long bit = kColorDep;
+    if (st && st->type == cadsim::PlotStyleSpec::kNamed) bit = kRegular;
+    if (st && st->type == cadsim::PlotStyleSpec::kTranslation) bit = kTranslation;
+    if (styleType & bit) list.append(entry.data());
   }
   return true;
 }
 
-bool AcPlPlotConfigManager::setCurrentConfig(AcPlPlotConfig*& pConfig, const ACHAR* pDeviceName) {
+Acad::ErrorStatus AcPlPlotConfigManager::setCurrentConfig(AcPlPlotConfig*& pConfig, const ACHAR* pDeviceName) {
   cadsim::requireMainThread("setCurrentConfig");
   pConfig = nullptr;
-  int ignored = 0;
-  if (cadsim::hostCallFails("setCurrentConfig", 0, &ignored)) return false;
+  int status = Acad::eOk;
+  if (cadsim::hostCallFails("setCurrentConfig", Acad::eInvalidInput, &status))
+    return static_cast<Acad::ErrorStatus>(status);
   const cadsim::PlotDevice* device = pDeviceName ? cadsim::findPlotDevice(pDeviceName) : nullptr;
-  if (!device) return false;
+  if (!device) return Acad::eInvalidInput;
   const wchar_t* extension = L"";
   switch (device->kind) {
-    case cadsim::PlotDeviceSpec::kPdf: extension = L"pdf"; break;
-    case cadsim::PlotDeviceSpec::kPlotFile: extension = L"dwf"; break;
-    case cadsim::PlotDeviceSpec::kRaster: extension = L"png"; break;
+    case cadsim::PlotDeviceSpec::kPdf: extension = L".pdf"; break;
+    case cadsim::PlotDeviceSpec::kPlotFile: extension = L".dwf"; break;
+    case cadsim::PlotDeviceSpec::kRaster: extension = L".png"; break;
     case cadsim::PlotDeviceSpec::kNone: break;
   }
   services().currentConfig = std::make_unique<AcPlPlotConfig>(device->name.c_str(), extension);
   pConfig = services().currentConfig.get();
-  return true;
+  return Acad::eOk;
 }
