@@ -63,18 +63,30 @@ std::string DocumentPath(AcApDocument* document) {
   return OrvikUtf8(document->fileName());
 }
 
-AcApDocument* FindOpenDocumentByPath(AcApDocManager* manager, const std::string& path) {
-  if (!manager || path.empty()) return nullptr;
+bool LookUpOpenDocumentByPath(AcApDocManager* manager, const std::string& path, AcApDocument*& found) {
+  found = nullptr;
+  if (!manager) return false;
+  if (path.empty()) return true;
   const std::string wanted = NormalizeDocumentPath(path);
   DocumentIteration iteration(manager);
-  for (AcApDocumentIterator* it = iteration.it; it && !it->done(); it->step()) {
+  if (!iteration.it) return false;
+  for (AcApDocumentIterator* it = iteration.it; !it->done(); it->step()) {
     AcApDocument* document = it->document();
     if (!document) continue;
     const std::string fileName = DocumentPath(document);
     if (fileName.empty()) continue;
-    if (NormalizeDocumentPath(fileName) == wanted || SameDocumentFile(fileName, path)) return document;
+    if (NormalizeDocumentPath(fileName) == wanted || SameDocumentFile(fileName, path)) {
+      found = document;
+      break;
+    }
   }
-  return nullptr;
+  return true;
+}
+
+AcApDocument* FindOpenDocumentByPath(AcApDocManager* manager, const std::string& path) {
+  AcApDocument* found = nullptr;
+  LookUpOpenDocumentByPath(manager, path, found);
+  return found;
 }
 
 bool ActivateDocument(AcApDocManager* manager, AcApDocument* document, Acad::ErrorStatus* status) {

@@ -22,6 +22,9 @@ std::string DocumentPath(AcApDocument* document);
 // The first open document whose file name matches `path` textually (after normalising both) or
 // names the same file on disk; null when none does.
 AcApDocument* FindOpenDocumentByPath(AcApDocManager* manager, const std::string& path);
+// The same search, for a caller that must not act on a file an open drawing may hold: false when
+// the host could not list its drawings (nothing is known then), else true with `found` set.
+bool LookUpOpenDocumentByPath(AcApDocManager* manager, const std::string& path, AcApDocument*& found);
 
 // Makes the document current and MDI-active; true when it is both afterwards. `status`, when given,
 // receives the host's answer to the switch (eOk when nothing had to change).

@@ -40,7 +40,10 @@ std::string RefusedOutputPath(const std::string& path) {
   if (EndsWithSeparator(path)) return "Error: outputPath names a folder, not a file: " + path;
   struct stat st {};
   if (stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) return "Error: outputPath is not a regular file: " + path;
-  if (FindOpenDocumentByPath(acDocManagerPtr(), path)) return "Error: outputPath names an open drawing: " + path;
+  AcApDocument* open = nullptr;
+  if (!LookUpOpenDocumentByPath(acDocManagerPtr(), path, open))
+    return "Error: outputPath cannot be checked against the open drawings: " + path;
+  if (open) return "Error: outputPath names an open drawing: " + path;
   return std::string();
 }
 

@@ -52,7 +52,9 @@ def table_rows():
             empty_answer = None if empty == "nullptr" else (
                 json.loads(empty) if empty.startswith('"') else constants[empty])
             assert action not in rows, action
-            rows[action] = {"gate": gate == "true", "timing": TIMING[timing], "parameters": FORM[form],
+            # An action answered before the gate is never refused, whatever its row's flag says.
+            refused = gate == "true" and TIMING[timing] != "beforeGate"
+            rows[action] = {"gate": refused, "timing": TIMING[timing], "parameters": FORM[form],
                             "emptyAnswer": empty_answer}
     return rows
 
@@ -78,7 +80,7 @@ def test_the_index_lists_exactly_the_action_rows():
 def source_texts():
     """The plug-in's sources as one text, with C++ escapes of its string literals decoded."""
     texts = []
-    for folder in ("host", "link", "plugin", "pipeline", "layouts", "frames", "plot"):
+    for folder in ("host", "link", "plugin", "pipeline", "layouts", "frames", "plot", "bundle"):
         for name in sorted(os.listdir(os.path.join(ROOT, folder))):
             if name.endswith((".cpp", ".h")):
                 with open(os.path.join(ROOT, folder, name), encoding="utf-8") as f:
