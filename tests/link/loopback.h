@@ -18,35 +18,6 @@ namespace loopback {
 
 constexpr int kBoundMs = 20000;  // far beyond any healthy exchange on loopback
 
-struct Listener {
-  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  int port = 0;
-  Listener() {
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof addr;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&addr), len);
-    ::listen(fd, 8);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-    port = ntohs(addr.sin_port);
-  }
-  ~Listener() { ::close(fd); }
-  Listener(const Listener&) = delete;
-  Listener& operator=(const Listener&) = delete;
-  // The accepted connection, or -1 when nobody came within the bound.
-  int Accept() const {
-    pollfd p{fd, POLLIN, 0};
-    const int client = ::poll(&p, 1, kBoundMs) > 0 ? ::accept(fd, nullptr, nullptr) : -1;
-    int one = 1;
-    if (client >= 0) ::setsockopt(client, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-    return client;
-  }
-};
-
-// A port nobody listens on (bound, then released).
-inline int UnusedPort() { return Listener().port; }
-
 // A loopback port held bound but never listening while this lives: a connection to it is refused
 // at once and no other process can take it, so a test can point the plug-in's default-port probe
 // there instead of at whatever service listens on the real default port.
@@ -66,6 +37,22 @@ struct ReservedPort {
   ReservedPort(const ReservedPort&) = delete;
   ReservedPort& operator=(const ReservedPort&) = delete;
 };
+
+// A loopback service's listening socket on a port of its own.
+struct Listener : ReservedPort {
+  Listener() { ::listen(fd, 8); }
+  // The accepted connection, or -1 when nobody came within the bound.
+  int Accept() const {
+    pollfd p{fd, POLLIN, 0};
+    const int client = ::poll(&p, 1, kBoundMs) > 0 ? ::accept(fd, nullptr, nullptr) : -1;
+    int one = 1;
+    if (client >= 0) ::setsockopt(client, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    return client;
+  }
+};
+
+// A port nobody listens on (bound, then released).
+inline int UnusedPort() { return Listener().port; }
 
 inline bool WriteAll(int fd, const std::string& data) {
   for (size_t sent = 0; sent < data.size();) {
