@@ -65,25 +65,6 @@ bool LayoutNameOfHandle(AcDbDatabase* database, const std::string& handleText, s
   return true;
 }
 
-// Why the settings' device cannot give the PDF a layout plot promises, or empty. The engine writes
-// whatever the device makes into the ".pdf" path, so a plot-file or raster device would answer
-// "Layout PDF created." over a file that is no PDF. A device the host does not know is left to the
-// plot's validation, which refuses it.
-std::string NonPdfDeviceError(const AcDbPlotSettings* settings) {
-  const ACHAR* device = nullptr;
-  if (settings->getPlotCfgName(device) != Acad::eOk || !device || !*device) return std::string();
-  AcPlPlotConfigManager* manager = acplPlotConfigManagerPtr();
-  AcPlPlotConfig* config = nullptr;
-  if (!manager || manager->setCurrentConfig(config, device) != Acad::eOk || !config) return std::string();
-  const ACHAR* extension = nullptr;
-  if (config->getDefaultFileExtension(extension) != Acad::eOk) return std::string();
-  std::string written = extension ? OrvikUtf8(extension) : std::string();
-  if (!written.empty() && written[0] == '.') written.erase(0, 1);  // the host gives it with its dot
-  if (AsciiLower(written) == "pdf") return std::string();
-  return "Error: set plot device failed: the device " + OrvikUtf8(device) + " does not write PDF (" +
-         (written.empty() ? std::string("it writes no file") : "it writes ." + written + " files") + ").";
-}
-
 }  // namespace
 
 bool ResolveRequestedLayoutName(AcApDocument* document, const std::string& requestedName,

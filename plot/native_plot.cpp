@@ -101,6 +101,9 @@ std::string PerformNativePlot(PlotParams& p) {
   const std::wstring paper = OrvikWide(p.paper);
   Acad::ErrorStatus status = validator->setPlotCfgName(settings.get(), printer.c_str(), paper.c_str());
   if (status != Acad::eOk) return CallError("setPlotCfgName ", status);
+  // The window plot promises a PDF at outputPath as the layout plots do.
+  const std::string device = NonPdfDeviceError(settings.get());
+  if (!device.empty()) return device;
   validator->refreshLists(settings.get());
   validator->setPlotOrigin(settings.get(), 0, 0);
   validator->setPlotPaperUnits(settings.get(), AcDbPlotSettings::kMillimeters);

@@ -1,6 +1,7 @@
 #include "plot/publish.h"
 
 #include "host/strings.h"
+#include "plot/plot_json.h"
 
 namespace {
 
@@ -84,4 +85,23 @@ PublishOutcome PublishToFile(AcDbObjectId layoutId, AcDbPlotSettings* overrideSe
     if (first == Acad::eOk) first = s;
   if (first != Acad::eOk) return Failed(PublishStep::kGenerate, first);
   return PublishOutcome();
+}
+
+// Why the settings' device cannot give the PDF a plot promises, or empty. The engine writes
+// whatever the device makes into the ".pdf" path, so a plot-file or raster device would answer
+// success over a file that is no PDF. A device the host does not know is left to the plot's
+// validation, which refuses it.
+std::string NonPdfDeviceError(const AcDbPlotSettings* settings) {
+  const ACHAR* device = nullptr;
+  if (settings->getPlotCfgName(device) != Acad::eOk || !device || !*device) return std::string();
+  AcPlPlotConfigManager* manager = acplPlotConfigManagerPtr();
+  AcPlPlotConfig* config = nullptr;
+  if (!manager || manager->setCurrentConfig(config, device) != Acad::eOk || !config) return std::string();
+  const ACHAR* extension = nullptr;
+  if (config->getDefaultFileExtension(extension) != Acad::eOk) return std::string();
+  std::string written = extension ? OrvikUtf8(extension) : std::string();
+  if (!written.empty() && written[0] == '.') written.erase(0, 1);  // the host gives it with its dot
+  if (AsciiLower(written) == "pdf") return std::string();
+  return "Error: set plot device failed: the device " + OrvikUtf8(device) + " does not write PDF (" +
+         (written.empty() ? std::string("it writes no file") : "it writes ." + written + " files") + ").";
 }

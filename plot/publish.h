@@ -29,3 +29,7 @@ struct PublishOutcome {
 // is the drawing's file name, which the host records in the output.
 PublishOutcome PublishToFile(AcDbObjectId layoutId, AcDbPlotSettings* overrideSettings, const std::string& documentName,
                              const std::string& outputPath);
+
+// Why the settings' device cannot write the PDF a plot promises ("Error: set plot device failed:
+// ..."), or empty when it writes PDF or the host cannot say which file it writes.
+std::string NonPdfDeviceError(const AcDbPlotSettings* settings);

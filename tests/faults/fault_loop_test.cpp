@@ -196,6 +196,10 @@ const std::vector<Recoverable> kRecoverable = {
     {"nativePlot", "setUseStandardScale", "the layout's own scale"},
     {"nativePlot", "setStdScaleType", "the layout's own scale"},
     {"nativePlot", "setPlotRotation", "the layout's own rotation"},
+    // Where the host cannot say what file the device writes, the plot goes on unchecked, as the
+    // layout plots do.
+    {"nativePlot", "acplPlotConfigManagerPtr", "the device's output is not checked"},
+    {"nativePlot", "setCurrentConfig", "the device's output is not checked"},
 };
 
 bool IsRecoverable(const std::string& label, const std::string& hostCall) {

@@ -228,9 +228,9 @@ TEST_F(PlotHost, AWindowPlotTurnsForPortraitOnly) {
   }
 }
 
-// The layout plots promise a PDF: a device that writes another kind of file is refused before
-// anything is written, whether the layout's page setup or the request names it.
-TEST_F(PlotHost, LayoutPlotsRefuseADeviceThatDoesNotWritePdf) {
+// Every plot promises a PDF: a device that writes another kind of file is refused before anything
+// is written, whether the layout's page setup or the request names it.
+TEST_F(PlotHost, PlotsRefuseADeviceThatDoesNotWritePdf) {
   const std::string out = dir + "/x.pdf";
   LayoutCustomPlotParams p = ReadCustomPlotParams(
       R"j({"layoutName":"Layout1","device":{"mode":"override","printer":"DWF6 ePlot.pc3","paper":"ISO_A3_(420.00_x_297.00_MM)"},)j"
@@ -244,6 +244,10 @@ TEST_F(PlotHost, LayoutPlotsRefuseADeviceThatDoesNotWritePdf) {
   SetPageSetup("Layout2", "PublishToWeb PNG.pc3", "XGA_(1024.00_x_768.00_Pixels)");
   answer = PerformLayoutPlot(Path(), "Layout2", "", out);
   EXPECT_EQ(Code(answer), "set_plot_device_failed") << answer;
+  PlotParams window = ReadPlotParams(R"j({"printer":"DWF6 ePlot.pc3","paper":"ISO_A3_(420.00_x_297.00_MM)"})j");
+  window.outputPath = out;
+  EXPECT_EQ(PerformNativePlot(window),
+            "Error: set plot device failed: the device DWF6 ePlot.pc3 does not write PDF (it writes .dwf files).");
   EXPECT_TRUE(cadsim::plotRecords().empty());
   EXPECT_FALSE(fs::exists(out));
 }
