@@ -29,6 +29,7 @@ Outbox::Admission Outbox::Post(OutgoingRecord record, std::chrono::milliseconds 
   const size_t bytes = record.Bytes();
   std::unique_lock<std::mutex> lock(mutex_);
   if (!open_) return Admission::kClosed;
+  bool waited = false;
   if (record.kind == OutgoingRecord::Kind::kState) {
     const auto older = std::find_if(queue_.begin(), queue_.end(), [](const OutgoingRecord& r) {
       return r.kind == OutgoingRecord::Kind::kState;
@@ -49,15 +50,22 @@ Outbox::Admission Outbox::Post(OutgoingRecord record, std::chrono::milliseconds 
     else
       admitted = room_.wait_for(lock, wait, turn);
     waiters_.erase(std::find(waiters_.begin(), waiters_.end(), ticket));
-    lock.unlock();
-    room_.notify_all();  // the next in line may be at the front now
-    lock.lock();
-    if (epoch_ != epoch) return Admission::kClosed;
-    if (!admitted) return Admission::kFull;
+    waited = true;
+    // The room found is taken before the lock is let go: a poster arriving in between would see no
+    // one waiting and slip in ahead, and this record would then be added past the bound.
+    Admission refused = Admission::kQueued;
+    if (epoch_ != epoch) refused = Admission::kClosed;
+    else if (!admitted) refused = Admission::kFull;
+    if (refused != Admission::kQueued) {
+      lock.unlock();
+      room_.notify_all();  // the next in line may be at the front now
+      return refused;
+    }
   }
   held_ += bytes;
   queue_.push_back(std::move(record));
   lock.unlock();
+  if (waited) room_.notify_all();  // the next in line may be at the front now
   work_.notify_one();
   return Admission::kQueued;
 }
